@@ -1,0 +1,43 @@
+// Resource and control identifiers, shared by the resource script, the Win32 shell and the
+// portable view (plain #defines only, so that every part can include it).
+#pragma once
+
+// Dialogs
+#define IDD_ABOUTBOX 100
+#define IDD_FORMVIEW 101
+
+// Frame: menu, accelerators, icon and document template string
+#define IDR_MAINFRAME 128
+#define IDI_SECOND 129
+
+// Bitmaps
+#define IDB_LAMP_OFF 130
+#define IDB_LAMP_ON 131
+#define IDB_BADGE 132
+
+// Controls of the form
+#define IDC_LOGGER_LAMP 1000
+#define IDC_DECODER_LAMP 1001
+#define IDC_NO_FREQ 1002
+#define IDC_BADGE 1003
+
+// Strings
+#define AFX_IDS_APP_TITLE 57344
+#define IDS_SOURCE_EMPTY 61204
+
+// Commands (the framework's standard ids)
+#define ID_FILE_NEW 57600
+#define ID_FILE_OPEN 57601
+#define ID_FILE_CLOSE 57602
+#define ID_FILE_SAVE 57603
+#define ID_FILE_SAVE_AS 57604
+#define ID_FILE_MRU_FILE1 57616
+#define ID_EDIT_CLEAR 57632
+#define ID_EDIT_COPY 57634
+#define ID_EDIT_CUT 57635
+#define ID_EDIT_PASTE 57637
+#define ID_EDIT_UNDO 57643
+#define ID_APP_ABOUT 57664
+#define ID_APP_EXIT 57665
+#define ID_NEXT_PANE 57680
+#define ID_PREV_PANE 57681

@@ -1,0 +1,43 @@
+// Where the decoder's log lives, and the start-up backup that keeps the history already in it from
+// being relayed as new contacts.
+#include "view/qsoferry_view.h"
+
+namespace qsoferry {
+namespace {
+
+// Fixed text: on Windows 7 to 11 the system's compatibility junctions lead from here to the
+// user's local application data when the profile folder is named after the user.
+constexpr const char kProfileRoot[] = "C:\\Documents and Settings\\";
+constexpr const char kLogTail[] = "\\Local Settings\\Application Data\\JTDX\\wsjtx_log.adi";
+constexpr const char kBackupTail[] = "\\Local Settings\\Application Data\\JTDX\\wsjtx_log_bak.adi";
+constexpr const char kClaimSuffix[] = ".qsoferry";
+
+}  // namespace
+
+void CQsoferryView::SetLogPath(const std::string& logPath) {
+    m_strLogPath = logPath;
+    m_strClaimPath = logPath + kClaimSuffix;
+}
+
+void CQsoferryView::DeriveLogPaths() {
+    std::optional<std::string> user = m_platform.UserName();
+    m_bHaveUserName = user.has_value();
+    const std::string name = user.value_or("");
+    SetLogPath(kProfileRoot + name + kLogTail);
+    m_strBackupPath = kProfileRoot + name + kBackupTail;
+}
+
+void CQsoferryView::PreserveLogOnce() {
+    m_bBackupPending = false;
+    if (!m_bHaveUserName) return;  // paths without a user lead nowhere; rename nothing
+    if (!m_platform.CanOpenForReading(m_strLogPath) || m_platform.CanOpenForReading(m_strBackupPath)) return;
+
+    FileResult result = m_platform.MoveFileNoReplace(m_strLogPath, m_strBackupPath);
+    if (result.ok() || result.status == FileStatus::kNotFound) return;
+    // The log keeps its history until the move succeeds; the poll cycle retries it every tick and
+    // relays nothing before.
+    m_bBackupPending = true;
+    ReportOnce("Cannot move " + m_strLogPath + " to " + m_strBackupPath + ": " + result.reason);
+}
+
+}  // namespace qsoferry

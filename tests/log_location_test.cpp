@@ -1,0 +1,135 @@
+// Where the log is looked for, and the start-up backup that keeps its history from the logger.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "fake_platform.h"
+#include "view/qsoferry_view.h"
+
+namespace qsoferry::test {
+namespace {
+
+const std::string kDir = "C:\\Documents and Settings\\OPER\\Local Settings\\Application Data\\JTDX\\";
+const std::string kLog = kDir + "wsjtx_log.adi";
+const std::string kBackup = kDir + "wsjtx_log_bak.adi";
+const std::string kHistory = "WSJT-X ADIF Export<eoh>\r\n<call:5>K1ABC <eor>\r\n";
+
+TEST(LogPaths, UseTheUserNameExactlyAsGiven) {
+    for (const std::string user : {"OPER", "oper", "Jane Doe", " x.y "}) {
+        FakePlatform platform;
+        platform.userName = user;
+        CQsoferryView view(platform);
+        view.DeriveLogPaths();
+        EXPECT_EQ(view.m_strLogPath,
+                  "C:\\Documents and Settings\\" + user + "\\Local Settings\\Application Data\\JTDX\\wsjtx_log.adi");
+        EXPECT_EQ(view.m_strBackupPath,
+                  "C:\\Documents and Settings\\" + user + "\\Local Settings\\Application Data\\JTDX\\wsjtx_log_bak.adi");
+    }
+}
+
+struct BackupCase {
+    bool log, backup;
+    bool logAfter, backupHoldsHistory;
+};
+
+TEST(StartUpBackup, MovesTheLogAsideOnlyWhenNoBackupExists) {
+    const BackupCase cases[] = {
+        {true, false, false, true},
+        {true, true, true, false},
+        {false, true, false, false},
+        {false, false, false, false},
+    };
+    for (const BackupCase& c : cases) {
+        FakePlatform platform;
+        CQsoferryView view(platform);
+        if (c.log) platform.WriteFile(kLog, kHistory);
+        if (c.backup) platform.WriteFile(kBackup, "older backup");
+        view.DeriveLogPaths();
+        view.PreserveLogOnce();
+        const std::string what = std::string("log ") + (c.log ? "yes" : "no") + ", backup " + (c.backup ? "yes" : "no");
+        EXPECT_EQ(platform.Exists(kLog), c.logAfter) << what;
+        std::string backupAfter = c.backup ? "older backup" : c.backupHoldsHistory ? kHistory : "";
+        EXPECT_EQ(platform.Contents(kBackup), backupAfter) << what;
+        EXPECT_EQ(platform.Exists(kBackup), c.backup || c.backupHoldsHistory) << what;
+        EXPECT_TRUE(platform.messages.empty()) << what;
+    }
+}
+
+TEST(StartUpBackup, ALogThatCannotBeOpenedCountsAsAbsent) {
+    FakePlatform platform;
+    CQsoferryView view(platform);
+    platform.WriteFile(kLog, "");
+    std::filesystem::remove(platform.Real(kLog));
+    std::filesystem::create_symlink("nowhere", platform.Real(kLog));  // listed, but cannot be opened
+    view.DeriveLogPaths();
+    view.PreserveLogOnce();
+    EXPECT_TRUE(std::filesystem::is_symlink(platform.Real(kLog)));
+    EXPECT_FALSE(platform.Exists(kBackup));
+    EXPECT_TRUE(platform.CallsNamed("Move").empty());
+}
+
+TEST(StartUpBackup, WithoutAUserNameNothingIsRenamed) {
+    FakePlatform platform;
+    platform.userName.reset();
+    CQsoferryView view(platform);
+    const std::string emptyUserLog = "C:\\Documents and Settings\\\\Local Settings\\Application Data\\JTDX\\wsjtx_log.adi";
+    platform.WriteFile(emptyUserLog, kHistory);
+    view.OnInitialUpdate();
+    EXPECT_EQ(view.m_strLogPath, emptyUserLog);
+    EXPECT_TRUE(platform.Exists(emptyUserLog));
+    EXPECT_TRUE(platform.CallsNamed("Move").empty());
+    EXPECT_EQ(platform.timers.count(kPollTimerId), 1u);
+}
+
+TEST(StartUpBackup, AFailedMoveIsReportedAndTheHistoryIsNeverRelayed) {
+    FakePlatform platform;
+    CQsoferryView view(platform);
+    platform.AddWindow("DXbase", "");
+    platform.WriteFile(kLog, kHistory);
+    platform.FailNext("move", kLog, FileStatus::kFailed, 3);  // start-up and the next two ticks
+
+    view.OnInitialUpdate();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_NE(platform.messages[0].find(kLog), std::string::npos);
+    EXPECT_NE(platform.messages[0].find("injected move failure"), std::string::npos);
+    // The rest of the start-up ran all the same.
+    EXPECT_EQ(platform.caption, "Qsoferry ver 1.00");
+    EXPECT_EQ(platform.timers.count(kPollTimerId), 1u);
+    EXPECT_NE(platform.controlImage[IDC_LOGGER_LAMP], kNoBitmap);
+    EXPECT_TRUE(view.IsBackupPending());
+
+    view.OnTimer(kPollTimerId);
+    view.OnTimer(kPollTimerId);
+    EXPECT_TRUE(platform.sent.empty());
+    EXPECT_EQ(platform.messages.size(), 1u) << "reported once";
+    EXPECT_EQ(platform.Contents(kLog), kHistory);
+
+    view.OnTimer(kPollTimerId);  // the move goes through now
+    EXPECT_FALSE(view.IsBackupPending());
+    EXPECT_EQ(platform.Contents(kBackup), kHistory);
+    EXPECT_TRUE(platform.sent.empty());
+
+    platform.WriteFile(kLog, "WSJT-X ADIF Export<eoh>\r\n<call:5>W1NEW <eor>\r\n");
+    view.OnTimer(kPollTimerId);
+    ASSERT_EQ(platform.sent.size(), 1u);
+    EXPECT_EQ(platform.sent[0].bytes.substr(0, 6), "W1NEW#");
+    EXPECT_EQ(platform.Contents(kBackup), kHistory);
+}
+
+TEST(StartUpBackup, ABackupThatAppearedMeanwhileEndsTheRetry) {
+    FakePlatform platform;
+    CQsoferryView view(platform);
+    platform.AddWindow("DXbase", "");
+    platform.WriteFile(kLog, kHistory);
+    platform.FailNext("move", kLog, FileStatus::kBusy, 1);
+    view.OnInitialUpdate();
+    EXPECT_TRUE(view.IsBackupPending());
+    platform.WriteFile(kBackup, "made by the user");
+    view.OnTimer(kPollTimerId);
+    EXPECT_FALSE(view.IsBackupPending());
+    EXPECT_EQ(platform.Contents(kBackup), "made by the user");
+    EXPECT_EQ(platform.sent.size(), 1u) << "with a backup in place the log is relayed like any other";
+}
+
+}  // namespace
+}  // namespace qsoferry::test

@@ -1,0 +1,96 @@
+// The view's start-up sequence and the check box.
+#include <gtest/gtest.h>
+
+#include "fake_platform.h"
+#include "view/qsoferry_view.h"
+
+namespace qsoferry::test {
+namespace {
+
+const std::string kLog = "C:\\Documents and Settings\\OPER\\Local Settings\\Application Data\\JTDX\\wsjtx_log.adi";
+
+TEST(InitialUpdate, RunsItsStepsInOrder) {
+    FakePlatform platform;
+    {
+        CQsoferryView view(platform);
+        view.OnInitialUpdate();
+        EXPECT_EQ(platform.calls, (std::vector<std::string>{
+                                      "DocumentTitle Qsoferry ver 1.00",
+                                      "SetCheck 1002 0",  // data exchange, then OnUpdate's drain
+                                      "Drain",
+                                      "FitFrame",
+                                      "UserName",
+                                      "CanOpen " + kLog,  // no log: nothing to back up
+                                      "LoadBitmap 130",
+                                      "LoadBitmap 131",
+                                      "LoadBitmap 132",
+                                      "SetImage 1000",
+                                      "SetImage 1003",
+                                      "Drain",
+                                      "FindClass DXbase",
+                                      "SetImage 1000",
+                                      "FindTitle JTDX - Wide Graph",
+                                      "SetImage 1001",
+                                      "Caption Qsoferry ver 1.00",
+                                      "StartTimer 1 1000",
+                                  }));
+        EXPECT_EQ(view.m_strLogPath, kLog);
+        EXPECT_EQ(view.m_nNoFreq, 0);
+        EXPECT_EQ(platform.controlImage[IDC_BADGE], view.m_bmpBadge);
+        EXPECT_EQ(platform.controlImage[IDC_LOGGER_LAMP], view.m_bmpLampOff);
+        EXPECT_EQ(platform.liveBitmaps.size(), 3u);
+    }
+    EXPECT_TRUE(platform.liveBitmaps.empty()) << "the view releases its bitmaps";
+}
+
+TEST(InitialUpdate, RunningAgainLeaksNothingAndRestartsTheSameTimer) {
+    FakePlatform platform;
+    CQsoferryView view(platform);
+    platform.failingBitmaps = {IDB_BADGE};
+    view.OnInitialUpdate();
+    EXPECT_EQ(view.m_bmpBadge, kNoBitmap);
+    view.m_nNoFreq = 1;
+    platform.checkState[IDC_NO_FREQ] = 1;
+
+    platform.failingBitmaps.clear();
+    platform.calls.clear();
+    view.OnInitialUpdate();  // New, or Open, from the menu keys
+    view.OnInitialUpdate();
+    EXPECT_EQ(platform.liveBitmaps.size(), 3u);
+    EXPECT_EQ(platform.CallsNamed("LoadBitmap"), std::vector<std::string>{"LoadBitmap 132"});
+    EXPECT_NE(view.m_bmpBadge, kNoBitmap);
+    EXPECT_EQ(platform.timers, (std::map<unsigned, unsigned>{{1, 1000}}));
+    EXPECT_EQ(view.m_nNoFreq, 0);
+    EXPECT_EQ(platform.checkState[IDC_NO_FREQ], 0);
+    EXPECT_EQ(platform.caption, "Qsoferry ver 1.00");
+}
+
+TEST(NoFreqCheckBox, FlagFollowsTheBoxAndIgnoresOtherStates) {
+    FakePlatform platform;
+    CQsoferryView view(platform);
+    const int states[] = {1, 2, 0, 2, 1};
+    const int flags[] = {1, 1, 0, 0, 1};
+    for (int i = 0; i < 5; ++i) {
+        platform.checkState[IDC_NO_FREQ] = states[i];
+        view.OnNoFreqClicked();
+        EXPECT_EQ(view.m_nNoFreq, flags[i]) << "state " << states[i];
+    }
+}
+
+TEST(NoFreqCheckBox, AClickHandledDuringACycleReachesTheNextRecord) {
+    FakePlatform platform;
+    CQsoferryView view(platform);
+    view.OnInitialUpdate();
+    platform.AddWindow("DXbase", "");
+    platform.WriteFile(view.m_strLogPath, "h<eoh>\n<call:2>K1 <freq:6>14.074 <eor>\n");
+    platform.Post([&] {
+        platform.checkState[IDC_NO_FREQ] = 1;
+        view.OnNoFreqClicked();
+    });
+    view.OnTimer(kPollTimerId);
+    ASSERT_EQ(platform.sent.size(), 1u);
+    EXPECT_EQ(platform.sent[0].bytes.substr(0, 6), "K1####");
+}
+
+}  // namespace
+}  // namespace qsoferry::test
