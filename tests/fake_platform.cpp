@@ -111,7 +111,7 @@ void FakePlatform::SendCopyData(WindowHandle target, unsigned long marker, const
     if (m_windows.count(target)) sent.push_back({target, marker, bytes});
 }
 
-BitmapHandle FakePlatform::LoadBitmap(int resourceId) {
+BitmapHandle FakePlatform::LoadBitmapResource(int resourceId) {
     calls.push_back("LoadBitmap " + std::to_string(resourceId));
     if (failingBitmaps.count(resourceId)) return kNoBitmap;
     BitmapHandle handle = m_nextBitmap++;

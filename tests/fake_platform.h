@@ -49,7 +49,7 @@ public:
     WindowHandle FindWindowByClass(const std::string& className) override;
     WindowHandle FindWindowByTitle(const std::string& title) override;
     void SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) override;
-    BitmapHandle LoadBitmap(int resourceId) override;
+    BitmapHandle LoadBitmapResource(int resourceId) override;
     void ReleaseBitmap(BitmapHandle bitmap) override;
     void SetControlImage(int controlId, BitmapHandle bitmap) override;
     int GetCheckState(int controlId) override;

@@ -10,7 +10,7 @@
 //    case; kNoWindow when there is none.
 //  - SendCopyData: synchronous delivery of exactly the given bytes (no terminator) with the marker
 //    to the window, wParam being the bridge's main window; a vanished window is not an error.
-//  - LoadBitmap / ReleaseBitmap / SetControlImage: the caller owns loaded bitmaps; a control shows a
+//  - LoadBitmapResource / ReleaseBitmap / SetControlImage: the caller owns loaded bitmaps; a control shows a
 //    bitmap without taking ownership of it. A failed load gives kNoBitmap, which shows nothing.
 //  - GetCheckState: 0 clear, 1 ticked, anything else indeterminate.
 //  - Files: expected failures are returned as values, never thrown. A file being read is held only
@@ -60,7 +60,7 @@ public:
     virtual void SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) = 0;
 
     // The form's controls, its frame and its document.
-    virtual BitmapHandle LoadBitmap(int resourceId) = 0;
+    virtual BitmapHandle LoadBitmapResource(int resourceId) = 0;
     virtual void ReleaseBitmap(BitmapHandle bitmap) = 0;
     virtual void SetControlImage(int controlId, BitmapHandle bitmap) = 0;
     virtual int GetCheckState(int controlId) = 0;

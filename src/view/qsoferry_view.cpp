@@ -29,9 +29,9 @@ void CQsoferryView::OnInitialUpdate() {
 
     // The framework's New and Open run the initial update again: the bitmaps loaded by an earlier
     // run are reused, so nothing leaks. One that failed to load is tried again.
-    if (m_bmpLampOff == kNoBitmap) m_bmpLampOff = m_platform.LoadBitmap(IDB_LAMP_OFF);
-    if (m_bmpLampOn == kNoBitmap) m_bmpLampOn = m_platform.LoadBitmap(IDB_LAMP_ON);
-    if (m_bmpBadge == kNoBitmap) m_bmpBadge = m_platform.LoadBitmap(IDB_BADGE);
+    if (m_bmpLampOff == kNoBitmap) m_bmpLampOff = m_platform.LoadBitmapResource(IDB_LAMP_OFF);
+    if (m_bmpLampOn == kNoBitmap) m_bmpLampOn = m_platform.LoadBitmapResource(IDB_LAMP_ON);
+    if (m_bmpBadge == kNoBitmap) m_bmpBadge = m_platform.LoadBitmapResource(IDB_BADGE);
     m_platform.SetControlImage(m_ctlLoggerLamp, m_bmpLampOff);
     m_platform.SetControlImage(m_ctlBadge, m_bmpBadge);
     UpdateLamps();

@@ -22,7 +22,7 @@ public:
     WindowHandle FindWindowByClass(const std::string&) override { return kLogger; }
     WindowHandle FindWindowByTitle(const std::string&) override { return kNoWindow; }
     void SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) override;
-    BitmapHandle LoadBitmap(int) override { return kNoBitmap; }
+    BitmapHandle LoadBitmapResource(int) override { return kNoBitmap; }
     void ReleaseBitmap(BitmapHandle) override {}
     void SetControlImage(int, BitmapHandle) override {}
     int GetCheckState(int) override { return m_noFreq ? 1 : 0; }

@@ -1,0 +1,33 @@
+# The Windows programs: the bridge itself, the preview tool, and the stand-ins and probe that the
+# Wine tests drive. Everything is linked statically so that each .exe needs only Windows' own DLLs.
+enable_language(RC)
+
+# Single-byte text throughout: the A functions, no -municode.
+add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+set(qsoferry_static_link -static -static-libgcc -static-libstdc++)
+target_link_options(qsoferry-preview PRIVATE ${qsoferry_static_link})
+
+add_executable(qsoferry WIN32
+    src/app/main.cpp
+    src/app/qsoferry_app.cpp
+    src/app/main_frame.cpp
+    src/app/form_window.cpp
+    src/app/qsoferry_doc.cpp
+    src/app/about_dlg.cpp
+    src/app/recent_files.cpp
+    src/app/registry_profile.cpp
+    src/platform/win32_platform.cpp
+    res/qsoferry.rc)
+target_include_directories(qsoferry PRIVATE src res)
+set_source_files_properties(res/qsoferry.rc PROPERTIES OBJECT_DEPENDS
+    "${CMAKE_SOURCE_DIR}/res/qsoferry.manifest;${CMAKE_SOURCE_DIR}/res/resource.h")
+target_link_libraries(qsoferry PRIVATE qsoferry_core comctl32 comdlg32 advapi32 gdi32 user32 kernel32)
+target_link_options(qsoferry PRIVATE ${qsoferry_static_link})
+
+# Stand-ins for the peers and a probe that looks at the bridge from outside, for the Wine tests.
+foreach(tool fake_logger fake_decoder e2e_probe)
+    add_executable(${tool} tests/e2e/${tool}.cpp)
+    target_link_libraries(${tool} PRIVATE gdi32 user32)
+    target_link_options(${tool} PRIVATE ${qsoferry_static_link})
+endforeach()
+set_target_properties(fake_logger fake_decoder PROPERTIES WIN32_EXECUTABLE ON)

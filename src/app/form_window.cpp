@@ -1,0 +1,46 @@
+#include "app/form_window.h"
+
+#include "resource.h"
+#include "view/qsoferry_view.h"
+
+namespace qsoferry {
+
+bool FormWindow::Create(HINSTANCE instance, HWND frame) {
+    m_hwnd = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_FORMVIEW), frame, DialogProc,
+                                reinterpret_cast<LPARAM>(this));
+    return m_hwnd != nullptr;
+}
+
+INT_PTR CALLBACK FormWindow::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
+        return FALSE;
+    }
+    auto* self = reinterpret_cast<FormWindow*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+    return self ? self->HandleMessage(message, wParam) : FALSE;
+}
+
+INT_PTR FormWindow::HandleMessage(UINT message, WPARAM wParam) {
+    if (!m_view) return FALSE;
+    switch (message) {
+        case WM_TIMER:
+            m_view->OnTimer(static_cast<unsigned>(wParam));
+            return TRUE;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDC_NO_FREQ && HIWORD(wParam) == BN_CLICKED) {
+                m_view->OnNoFreqClicked();
+                return TRUE;
+            }
+            return FALSE;
+        case WM_MOUSEMOVE:
+            m_view->OnMouseMove();
+            return FALSE;  // default processing
+        case WM_DESTROY:
+            m_view->OnDestroy();
+            return FALSE;
+        default:
+            return FALSE;
+    }
+}
+
+}  // namespace qsoferry

@@ -1,0 +1,29 @@
+// The main frame: the top-level window with menu, accelerators and icon 128, no toolbar and no
+// status bar. Its caption is left to the view. Commands go to the application, one call each.
+#pragma once
+
+#include <windows.h>
+
+namespace qsoferry {
+
+class CQsoferryApp;
+
+class CMainFrame {
+public:
+    bool Create(HINSTANCE instance, CQsoferryApp* app);
+    HWND Handle() const { return m_hwnd; }
+    void SetForm(HWND form) { m_form = form; }
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    bool PreCreateWindow(CREATESTRUCTA& cs);
+    int OnCreate() { return 0; }  // creates no control bars
+    void OnCommand(UINT id);
+
+    HWND m_hwnd = nullptr;
+    HWND m_form = nullptr;
+    CQsoferryApp* m_app = nullptr;
+};
+
+}  // namespace qsoferry

@@ -1,0 +1,165 @@
+#include "app/qsoferry_app.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+
+#include "app/about_dlg.h"
+#include "platform/win_error.h"
+#include "resource.h"
+
+namespace qsoferry {
+namespace {
+
+constexpr const char kRegistryKey[] = "Local AppWizard-Generated Applications";
+
+std::string FullPath(const std::string& path) {
+    char full[MAX_PATH * 2];
+    DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    return (length > 0 && length < sizeof full) ? std::string(full, length) : path;
+}
+
+// The first argument that is not a switch names the document's file, as the framework parses it.
+std::string FileFromCommandLine(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] != '/' && argv[i][0] != '-') return argv[i];
+    }
+    return {};
+}
+
+}  // namespace
+
+CQsoferryApp::CQsoferryApp(HINSTANCE instance)
+    : m_instance(instance), m_appName(AppTitle(instance)), m_platform(instance) {
+    m_platform.onDocumentTitle = [this](const std::string& title) { m_doc.SetTitle(title); };
+}
+
+bool CQsoferryApp::InitInstance(int argc, char** argv) {
+    // No dialog hosts an ActiveX control, so there is no control container to enable.
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    SetRegistryKey(kRegistryKey);
+    LoadStdProfileSettings(4);
+    m_accel = LoadAcceleratorsA(m_instance, MAKEINTRESOURCEA(IDR_MAINFRAME));
+    if (!ProcessShellCommand(FileFromCommandLine(argc, argv))) return false;
+    // Shown last: the window is first seen with its final caption and size, timer 1 running.
+    ShowWindow(m_frame.Handle(), SW_SHOW);
+    UpdateWindow(m_frame.Handle());
+    return true;
+}
+
+void CQsoferryApp::SetRegistryKey(const std::string& key) { m_profile.SetRegistryKey(key, m_appName); }
+
+void CQsoferryApp::LoadStdProfileSettings(size_t recentCount) {
+    m_recent = RecentFileList(recentCount);
+    m_recent.Load(m_profile.LoadRecentFiles(recentCount));
+}
+
+bool CQsoferryApp::ProcessShellCommand(const std::string& fileName) {
+    if (!fileName.empty()) {
+        // Nothing is read from the file: it only has to be there and readable.
+        HANDLE file = CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            std::string text = "Cannot open " + fileName + ".\n" + SystemMessage(GetLastError());
+            MessageBoxA(nullptr, text.c_str(), m_appName.c_str(), MB_OK | MB_ICONEXCLAMATION);
+            return false;
+        }
+        CloseHandle(file);
+    }
+    if (!CreateFrameAndView()) return false;
+    if (fileName.empty()) {
+        m_doc.OnNewDocument();
+    } else {
+        m_doc.SetPathName(FullPath(fileName));
+        AddToRecentFileList(m_doc.GetPathName());
+    }
+    m_view->OnInitialUpdate();
+    return true;
+}
+
+bool CQsoferryApp::CreateFrameAndView() {
+    if (!m_frame.Create(m_instance, this)) return false;
+    if (!m_form.Create(m_instance, m_frame.Handle())) return false;
+    m_frame.SetForm(m_form.Handle());
+    ShowWindow(m_form.Handle(), SW_SHOW);  // the template is a plain child; the view is always shown
+    m_platform.Attach(m_frame.Handle(), m_form.Handle());
+    m_view = std::make_unique<CQsoferryView>(m_platform);
+    m_form.SetView(m_view.get());
+    return true;
+}
+
+int CQsoferryApp::Run() {
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (m_accel && TranslateAcceleratorA(m_frame.Handle(), m_accel, &msg)) continue;
+        if (m_form.Handle() && IsDialogMessageA(m_form.Handle(), &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    m_exitCode = static_cast<int>(msg.wParam);
+    return ExitInstance();
+}
+
+void CQsoferryApp::OnAppAbout() { CAboutDlg().DoModal(m_instance, m_frame.Handle()); }
+
+void CQsoferryApp::OnFileNew() {
+    if (m_doc.OnNewDocument()) m_view->OnInitialUpdate();
+}
+
+void CQsoferryApp::OnFileOpen() {
+    char path[MAX_PATH * 2] = "";
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = m_frame.Handle();
+    ofn.lpstrFilter = "All Files (*.*)\0*.*\0";
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = sizeof path;
+    ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+    if (!GetOpenFileNameA(&ofn)) return;  // cancelled: nothing changes
+    OpenDocumentFile(path);
+}
+
+bool CQsoferryApp::OpenDocumentFile(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        m_platform.ShowMessage("Cannot open " + path + ".\n" + SystemMessage(GetLastError()));
+        return false;
+    }
+    CloseHandle(file);
+    m_doc.SetPathName(FullPath(path));
+    AddToRecentFileList(m_doc.GetPathName());
+    m_view->OnInitialUpdate();
+    return true;
+}
+
+void CQsoferryApp::OnFileSave() {
+    // The document stores nothing, so a save must never write over a file: the one it came from
+    // may be the decoder's log. With a file of its own there is nothing to do.
+    if (!m_doc.GetPathName().empty()) return;
+    char path[MAX_PATH * 2] = "";
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = m_frame.Handle();
+    ofn.lpstrFilter = "All Files (*.*)\0*.*\0";
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = sizeof path;
+    ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+    if (!GetSaveFileNameA(&ofn)) return;
+    // CREATE_NEW: an empty file only where none exists; an existing one is left untouched.
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) {
+        m_platform.ShowMessage("Cannot save " + std::string(path) + ".\n" + SystemMessage(GetLastError()));
+        return;
+    }
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    m_doc.SetPathName(FullPath(path));
+    AddToRecentFileList(m_doc.GetPathName());
+}
+
+void CQsoferryApp::AddToRecentFileList(const std::string& path) {
+    m_recent.Add(path);
+    m_profile.SaveRecentFiles(m_recent.Entries(), m_recent.Capacity());
+}
+
+}  // namespace qsoferry

@@ -1,0 +1,118 @@
+#include "platform/win32_platform.h"
+
+#include <algorithm>
+
+#include "platform/files.h"
+#include "resource.h"
+
+namespace qsoferry {
+namespace {
+
+HWND AsWindow(WindowHandle window) { return reinterpret_cast<HWND>(window); }
+WindowHandle AsHandle(HWND window) { return reinterpret_cast<WindowHandle>(window); }
+
+}  // namespace
+
+std::string AppTitle(HINSTANCE instance) {
+    char title[256] = "";
+    if (LoadStringA(instance, AFX_IDS_APP_TITLE, title, sizeof title) == 0) return "Qsoferry";
+    return title;
+}
+
+DrainResult Win32Platform::DispatchPendingMessage() {
+    MSG msg;
+    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return DrainResult::kEmpty;
+    if (msg.message == WM_QUIT) {
+        // Taken off the queue by a drain inside a cycle: put it back for the main loop.
+        PostQuitMessage(static_cast<int>(msg.wParam));
+        return DrainResult::kQuit;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+    return DrainResult::kDispatched;
+}
+
+WindowHandle Win32Platform::FindWindowByClass(const std::string& className) {
+    return AsHandle(FindWindowA(className.c_str(), nullptr));
+}
+
+WindowHandle Win32Platform::FindWindowByTitle(const std::string& title) {
+    return AsHandle(FindWindowA(nullptr, title.c_str()));
+}
+
+void Win32Platform::SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) {
+    COPYDATASTRUCT data;
+    data.dwData = marker;
+    data.cbData = static_cast<DWORD>(bytes.size());
+    data.lpData = const_cast<char*>(bytes.data());
+    // Synchronous: the text must stay in place until the logger's window procedure has returned.
+    // A logger that has gone since the lookup makes this a no-op.
+    SendMessageA(AsWindow(target), WM_COPYDATA, reinterpret_cast<WPARAM>(m_frame), reinterpret_cast<LPARAM>(&data));
+}
+
+BitmapHandle Win32Platform::LoadBitmapResource(int resourceId) {
+    return reinterpret_cast<BitmapHandle>(LoadBitmapA(m_instance, MAKEINTRESOURCEA(resourceId)));
+}
+
+void Win32Platform::ReleaseBitmap(BitmapHandle bitmap) { DeleteObject(reinterpret_cast<HBITMAP>(bitmap)); }
+
+void Win32Platform::SetControlImage(int controlId, BitmapHandle bitmap) {
+    // The static control shows the bitmap without owning it; the previous image is not ours to free.
+    SendDlgItemMessageA(m_form, controlId, STM_SETIMAGE, IMAGE_BITMAP, static_cast<LPARAM>(bitmap));
+}
+
+int Win32Platform::GetCheckState(int controlId) {
+    return static_cast<int>(SendDlgItemMessageA(m_form, controlId, BM_GETCHECK, 0, 0));
+}
+
+void Win32Platform::SetCheckState(int controlId, int state) {
+    SendDlgItemMessageA(m_form, controlId, BM_SETCHECK, static_cast<WPARAM>(state), 0);
+}
+
+void Win32Platform::SetDocumentTitle(const std::string& title) {
+    if (onDocumentTitle) onDocumentTitle(title);
+}
+
+void Win32Platform::SetMainCaption(const std::string& caption) { SetWindowTextA(m_frame, caption.c_str()); }
+
+void Win32Platform::FitFrameToForm() {
+    // The frame's client area takes the form's size; the frame only ever shrinks.
+    RECT form;
+    GetWindowRect(m_form, &form);
+    RECT needed = {0, 0, form.right - form.left, form.bottom - form.top};
+    AdjustWindowRectEx(&needed, static_cast<DWORD>(GetWindowLongPtrA(m_frame, GWL_STYLE)), GetMenu(m_frame) != nullptr,
+                       static_cast<DWORD>(GetWindowLongPtrA(m_frame, GWL_EXSTYLE)));
+    RECT frame;
+    GetWindowRect(m_frame, &frame);
+    int width = std::min(frame.right - frame.left, needed.right - needed.left);
+    int height = std::min(frame.bottom - frame.top, needed.bottom - needed.top);
+    SetWindowPos(m_frame, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Win32Platform::StartTimer(unsigned timerId, unsigned periodMs) { SetTimer(m_form, timerId, periodMs, nullptr); }
+
+bool Win32Platform::CanOpenForReading(const std::string& path) { return files::CanOpenForReading(path); }
+
+FileResult Win32Platform::ReadWholeFile(const std::string& path, std::string& bytes) {
+    return files::ReadWholeFile(path, bytes);
+}
+
+FileResult Win32Platform::MoveFileNoReplace(const std::string& from, const std::string& to) {
+    return files::MoveNoReplace(from, to);
+}
+
+FileResult Win32Platform::RemoveFile(const std::string& path) { return files::Remove(path); }
+
+std::optional<std::string> Win32Platform::UserName() {
+    char name[128];
+    DWORD size = sizeof name;
+    if (!GetUserNameA(name, &size)) return std::nullopt;
+    return std::string(name);
+}
+
+void Win32Platform::ShowMessage(const std::string& text) {
+    // The box's modal loop goes on dispatching timer messages to the form.
+    MessageBoxA(m_frame, text.c_str(), AppTitle(m_instance).c_str(), MB_OK);
+}
+
+}  // namespace qsoferry

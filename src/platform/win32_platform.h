@@ -1,0 +1,54 @@
+// The seam on Win32: the A functions of user32, kernel32 and advapi32, for the main frame and the
+// form that hosts the view.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+
+#include "platform/platform.h"
+
+namespace qsoferry {
+
+class Win32Platform : public Platform {
+public:
+    explicit Win32Platform(HINSTANCE instance) : m_instance(instance) {}
+
+    // The frame is the main window (wParam of every copy-data message and owner of message boxes);
+    // the form is the view's window, holding the controls and timer 1.
+    void Attach(HWND frame, HWND form) {
+        m_frame = frame;
+        m_form = form;
+    }
+    std::function<void(const std::string&)> onDocumentTitle;
+
+    DrainResult DispatchPendingMessage() override;
+    WindowHandle FindWindowByClass(const std::string& className) override;
+    WindowHandle FindWindowByTitle(const std::string& title) override;
+    void SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) override;
+    BitmapHandle LoadBitmapResource(int resourceId) override;
+    void ReleaseBitmap(BitmapHandle bitmap) override;
+    void SetControlImage(int controlId, BitmapHandle bitmap) override;
+    int GetCheckState(int controlId) override;
+    void SetCheckState(int controlId, int state) override;
+    void SetDocumentTitle(const std::string& title) override;
+    void SetMainCaption(const std::string& caption) override;
+    void FitFrameToForm() override;
+    void StartTimer(unsigned timerId, unsigned periodMs) override;
+    bool CanOpenForReading(const std::string& path) override;
+    FileResult ReadWholeFile(const std::string& path, std::string& bytes) override;
+    FileResult MoveFileNoReplace(const std::string& from, const std::string& to) override;
+    FileResult RemoveFile(const std::string& path) override;
+    std::optional<std::string> UserName() override;
+    void ShowMessage(const std::string& text) override;
+
+private:
+    HINSTANCE m_instance;
+    HWND m_frame = nullptr;
+    HWND m_form = nullptr;
+};
+
+// The application's title (string AFX_IDS_APP_TITLE): caption of every message box.
+std::string AppTitle(HINSTANCE instance);
+
+}  // namespace qsoferry

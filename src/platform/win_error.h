@@ -1,0 +1,43 @@
+// Turning a Win32 error code into the seam's file result, with the system's own words.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace qsoferry {
+
+inline std::string SystemMessage(DWORD error) {
+    char* text = nullptr;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message = length ? std::string(text, length) : "error " + std::to_string(error);
+    if (text) LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ')) {
+        message.pop_back();
+    }
+    return message;
+}
+
+inline FileResult FileResultFromError(DWORD error) {
+    FileResult result;
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            result.status = FileStatus::kNotFound;
+            break;
+        case ERROR_SHARING_VIOLATION:  // the decoder has the file open
+        case ERROR_LOCK_VIOLATION:
+            result.status = FileStatus::kBusy;
+            break;
+        default:
+            result.status = FileStatus::kFailed;
+    }
+    result.reason = SystemMessage(error);
+    return result;
+}
+
+}  // namespace qsoferry

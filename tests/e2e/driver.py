@@ -1,0 +1,457 @@
+#!/usr/bin/env python3
+"""Drives the real qsoferry.exe under Wine with stand-in peers, as an operator's station would.
+
+    driver.py setup STATE       fresh Wine prefix and Xvfb display (started here, ended by cleanup)
+    driver.py run STATE NAME    one scenario
+    driver.py cleanup STATE     ends Wine and Xvfb by their ids and removes the prefix
+
+Environment: QSOFERRY_WIN_BIN (folder of qsoferry.exe, the stand-ins and e2e_probe.exe) and
+QSOFERRY_SCREENSHOTS (where the screenshots go). Every wait is bounded; every process a scenario
+starts is ended by its id before the scenario returns.
+"""
+import json
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+WINE = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
+BIN = os.environ.get("QSOFERRY_WIN_BIN", "")
+SHOTS = os.environ.get("QSOFERRY_SCREENSHOTS", "")
+CAPTION = "Qsoferry ver 1.00"
+GREY, GREEN = (192, 192, 192), (0, 255, 0)
+ID_FILE_NEW, ID_FILE_SAVE, ID_APP_ABOUT, ID_APP_EXIT, IDC_NO_FREQ = 57600, 57603, 57664, 57665, 1002
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, what):
+    if not condition:
+        raise Failure(what)
+    print("ok:", what, flush=True)
+
+
+def wait_until(predicate, timeout, what):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failure("timed out after %ss waiting for %s" % (timeout, what))
+        time.sleep(0.2)
+
+
+def wine_output(env, args, timeout=60):
+    """Runs a Windows program to its end and returns its exit code and output. The output goes
+    through a file, not a pipe: Wine's helper processes, started by whichever program comes first,
+    would inherit a pipe and hold it open long after the program has ended."""
+    with tempfile.TemporaryFile() as out:
+        code = subprocess.run([WINE] + args, env=env, stdin=subprocess.DEVNULL, stdout=out,
+                              stderr=subprocess.DEVNULL, timeout=timeout).returncode
+        out.seek(0)
+        return code, out.read().decode("latin-1").replace("\r", "")
+
+
+class Station:
+    """The Wine prefix and display of one test run, and the programs a scenario starts in it."""
+
+    def __init__(self, state):
+        self.state = state
+        self.env = dict(os.environ, WINEPREFIX=state["prefix"], DISPLAY=state["display"], WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+        self.log_dir = state["log_dir"]
+        self.log = os.path.join(self.log_dir, "wsjtx_log.adi")
+        self.backup = os.path.join(self.log_dir, "wsjtx_log_bak.adi")
+        self.claim = self.log + ".qsoferry"
+        self.records_file = os.path.join(state["work"], "logger-records.txt")
+        self.procs = {}
+
+    # Programs
+    def start(self, name, *args):
+        proc = subprocess.Popen([WINE, os.path.join(BIN, name + ".exe")] + list(args), env=self.env,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.procs[name] = proc
+        return proc
+
+    def stop(self, name):
+        proc = self.procs.pop(name, None)
+        if proc and proc.poll() is None:
+            proc.send_signal(signal.SIGTERM)
+            try:
+                proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                proc.wait(timeout=10)
+
+    def stop_all(self):
+        for name in list(self.procs):
+            self.stop(name)
+
+    def probe(self, *args, ok=True):
+        code, out = wine_output(self.env, [os.path.join(BIN, "e2e_probe.exe")] + [str(a) for a in args])
+        if ok and code != 0:
+            raise Failure("probe %s failed (%d): %s" % (" ".join(map(str, args)), code, out))
+        return out
+
+    def start_logger(self):
+        self.start("fake_logger", "Z:" + self.records_file.replace("/", "\\"))
+        self.probe("wait-class", "DXbase", 15000)
+
+    def start_decoder(self):
+        self.start("fake_decoder")
+        self.probe("wait-title", "JTDX - Wide Graph", 15000)
+
+    def start_bridge(self, *args):
+        proc = self.start("qsoferry", *args)
+        self.probe("wait-title", CAPTION, 15000)
+        return proc
+
+    def info(self):
+        values = {}
+        for line in self.probe("info").splitlines():
+            key, _, value = line.partition("=")
+            values.setdefault(key, []).append(value)
+        return values
+
+    # The decoder's log, written as the decoder writes it
+    def write_contact(self, record):
+        new = not os.path.exists(self.log)
+        with open(self.log, "ab") as f:
+            if new:
+                f.write(b"WSJT-X ADIF Export<eoh>\r\n")
+            f.write(record.encode("latin-1") + b" <eor>\r\n")
+
+    def records(self):
+        if not os.path.exists(self.records_file):
+            return []
+        out = []
+        with open(self.records_file) as f:
+            for line in f:
+                fields = dict(part.split("=", 1) for part in line.split())
+                out.append({"dwData": int(fields["dwData"]), "cbData": int(fields["cbData"]),
+                            "fromBridgeFrame": fields["fromBridgeFrame"] == "1",
+                            "text": bytes.fromhex(fields["hex"]).decode("latin-1")})
+        return out
+
+    def wait_records(self, count, timeout=10):
+        return wait_until(lambda: len(self.records()) >= count and self.records(), timeout,
+                          "%d record(s) at the logger" % count)
+
+    # The screen
+    def screenshot(self, path):
+        subprocess.run(["import", "-display", self.state["display"], "-window", "root", path], check=True,
+                       timeout=30, capture_output=True)
+
+    def pixel(self, shot, x, y):
+        at = "p{%d,%d}" % (x, y)
+        spec = ",".join("%[fx:int(255*" + at + "." + channel + ")]" for channel in "rgb")
+        out = subprocess.run(["convert", shot, "-format", spec, "info:"], capture_output=True, text=True, check=True,
+                             timeout=30).stdout
+        return tuple(int(v) for v in out.split(","))
+
+    def lamps(self):
+        """The colours shown at the middle of the logger's and the decoder's lamp."""
+        info = self.info()
+        shot = os.path.join(self.state["work"], "lamps.png")
+        self.screenshot(shot)
+        colours = []
+        for lamp in ("loggerLamp", "decoderLamp"):
+            x, y, w, h = (int(v) for v in info[lamp][0].split(","))
+            colours.append(self.pixel(shot, x + w // 2, y + h // 2))
+        return tuple(colours)
+
+    def wait_lamps(self, logger, decoder, timeout=10):
+        return wait_until(lambda: self.lamps() == (logger, decoder), timeout,
+                          "lamps %s/%s" % ("green" if logger == GREEN else "grey",
+                                           "green" if decoder == GREEN else "grey"))
+
+    def save_window(self, name, rect):
+        if not SHOTS:
+            return
+        os.makedirs(SHOTS, exist_ok=True)
+        shot = os.path.join(self.state["work"], "window.png")
+        self.screenshot(shot)
+        x, y, w, h = (int(v) for v in rect.split(","))
+        subprocess.run(["convert", shot, "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage",
+                        os.path.join(SHOTS, name)], check=True, timeout=30)
+
+    def reset_files(self):
+        for path in (self.log, self.backup, self.claim, self.records_file):
+            if os.path.exists(path):
+                os.remove(path)
+
+
+def expected_record(call, rcvd, sent, freq, name, mode, grid, comment, power):
+    return "%s#%s#%s#%s#%s#%s#%s##RSTS %s  RSTR %s   %s####RSTS %s#RSTR %s#%s#" % (
+        call, rcvd, sent, freq, name, mode, grid, sent, rcvd, comment, sent, rcvd, power)
+
+
+FT8_CONTACT = ("<call:6>DL1ABC <gridsquare:4>jo62 <mode:3>FT8 <rst_sent:3>-10 <rst_rcvd:3>-12 <qso_date:8>20261207 "
+               "<time_on:6>101500 <band:3>20m <freq:9>14.075123 <station_callsign:5>K1ABC <tx_pwr:3>100 "
+               "<comment:11>tnx for qso <name:4>Hans")
+FT8_EXPECTED = expected_record("DL1ABC", "-12", "-10", "14075.00", "Hans", "FT8", "JO62", "tnx for qso", "100")
+
+
+def ft4_contact(call):
+    return ("<call:%d>%s <gridsquare:4>IO91 <mode:4>MFSK <submode:3>FT4 <rst_sent:3>+02 <rst_rcvd:3>-05 "
+            "<band:3>40m <freq:8>7.047500" % (len(call), call))
+
+
+def ft4_expected(call, freq="7047.00"):
+    return expected_record(call, "-05", "+02", freq, "", "FT4", "IO91", "", "")
+
+
+# Scenarios ------------------------------------------------------------------------------------------
+
+def scenario_delivery(st):
+    st.start_logger()
+    st.start_decoder()
+    st.start_bridge()
+    st.wait_lamps(GREEN, GREEN)
+    st.save_window("main-lamps-green.png", st.info()["frame"][0])
+
+    st.write_contact(FT8_CONTACT)
+    record = st.wait_records(1)[0]
+    check(record["text"] == FT8_EXPECTED, "one contact arrives with the exact bytes: %r" % record["text"])
+    check(record["dwData"] == 10001, "dwData is 10001")
+    check(record["cbData"] == len(FT8_EXPECTED) == 97, "cbData counts the text without a terminator (97)")
+    check(record["fromBridgeFrame"], "wParam is the bridge's main frame")
+    wait_until(lambda: not os.path.exists(st.log), 5, "the log to be gone")
+    check(not os.path.exists(st.claim), "no claimed file is left behind")
+
+    for call in ("G4AAA", "G4BBB", "G4CCC"):
+        st.write_contact(ft4_contact(call))
+    records = st.wait_records(4)
+    time.sleep(2.5)
+    texts = [r["text"] for r in st.records()[1:]]
+    check(texts == [ft4_expected(c) for c in ("G4AAA", "G4BBB", "G4CCC")],
+          "three appended contacts arrive as three records, in order, once each: %r" % texts)
+    del records
+
+    st.probe("click", IDC_NO_FREQ)
+    check(st.info()["noFreq"] == ["1"], "the check box is ticked")
+    st.write_contact(ft4_contact("G4DDD"))
+    record = st.wait_records(5)[4]
+    check(record["text"] == ft4_expected("G4DDD", freq=""), "a ticked box leaves the frequency out: %r" % record["text"])
+    check(record["cbData"] == len(ft4_expected("G4DDD", freq="")), "cbData matches the shorter record")
+
+
+def scenario_no_logger(st):
+    st.start_decoder()
+    st.start_bridge()
+    st.write_contact(ft4_contact("W1AAA"))
+    time.sleep(3.5)
+    check(os.path.exists(st.log), "without a logger the log stays")
+    check(st.records() == [], "nothing was sent")
+    st.write_contact(ft4_contact("W1BBB"))  # the decoder goes on appending meanwhile
+    st.start_logger()
+    st.wait_records(2)
+    time.sleep(3)
+    texts = [r["text"] for r in st.records()]
+    check(texts == [ft4_expected("W1AAA"), ft4_expected("W1BBB")],
+          "once the logger runs, every waiting contact is delivered once: %r" % texts)
+    check(not os.path.exists(st.log), "and the log is gone")
+
+
+def scenario_backup(st):
+    history = "WSJT-X ADIF Export<eoh>\r\n" + ft4_contact("OLD1") + " <eor>\r\n" + ft4_contact("OLD2") + " <eor>\r\n"
+    with open(st.log, "w", newline="") as f:
+        f.write(history)
+    st.start_logger()
+    st.start_bridge()
+    time.sleep(3.5)
+    check(not os.path.exists(st.log), "the log found at the first start is moved away")
+    with open(st.backup, newline="") as f:
+        check(f.read() == history, "the backup holds the former log unchanged")
+    check(st.records() == [], "the history is never sent")
+    st.write_contact(ft4_contact("NEW1"))
+    st.wait_records(1)
+    time.sleep(1.5)
+    check([r["text"] for r in st.records()] == [ft4_expected("NEW1")], "the next new contact is relayed alone")
+
+
+def scenario_lamps(st):
+    st.start_bridge()
+    st.wait_lamps(GREY, GREY)
+    st.save_window("main-lamps-grey.png", st.info()["frame"][0])
+    st.start_logger()
+    st.wait_lamps(GREEN, GREY)
+    check(True, "the logger's lamp turns green when it starts")
+    st.start_decoder()
+    st.wait_lamps(GREEN, GREEN)
+    st.stop("fake_logger")
+    st.wait_lamps(GREY, GREEN)
+    check(True, "the logger's lamp turns grey when it ends")
+    st.stop("fake_decoder")
+    st.wait_lamps(GREY, GREY)
+
+
+def scenario_window(st):
+    bridge = st.start_bridge()
+    info = st.info()
+    check(info["caption"] == [CAPTION], "caption reads %s" % CAPTION)
+    check(info["visible"] == ["1"] and info["hasMenu"] == ["1"], "the frame is shown with a menu bar")
+    check(info.get("child") == ["#32770|0|"], "the form is the frame's only child: no toolbar, no status bar")
+    form = [int(v) for v in info["form"][0].split(",")]
+    check(info["client"] == ["%d,%d" % (form[2], form[3])], "the frame is fitted to the form")
+    check(info["noFreq"] == ["0"], "the check box starts unchecked")
+    exe = "Z:" + os.path.join(BIN, "qsoferry.exe").replace("/", "\\")
+    resources = st.probe("resources", exe).splitlines()
+    check([r for r in resources if r.startswith("menu=")] ==
+          ["menu=&File", "menu=&File/E&xit #57665", "menu=&Help", "menu=&Help/&About Qsoferry ver 1.00 #57664"],
+          "menu: File with Exit, Help with the about item")
+    check(len([r for r in resources if r.startswith("accel=")]) == 13, "the accelerator table has 13 entries")
+
+    st.start_logger()
+    for how in ("about-ok", "about-esc", "about-close"):
+        st.probe("command", ID_APP_ABOUT)
+        about = st.probe("about-info")
+        check("Static|-1|Qsoferry Ver 1.00" in about and "Button|1|OK" in about,
+              "the about box shows its line and OK")
+        if how == "about-ok":
+            st.save_window("about.png", [l for l in about.splitlines() if l.startswith("about=")][0][6:])
+            st.write_contact(ft4_contact("AB1OUT"))
+            st.wait_records(1)
+            check(st.records()[0]["text"] == ft4_expected("AB1OUT"), "a contact written while it is open arrives")
+        st.probe(how)
+        st.probe("gone-title", "About Qsoferry ver 1.00", 10000)
+        check(True, "the about box closes with %s" % how[6:])
+
+    st.probe("command", ID_FILE_NEW)
+    time.sleep(1.5)
+    check(st.info()["caption"] == [CAPTION], "after New the same window carries on")
+    st.write_contact(ft4_contact("NEW2"))
+    st.wait_records(2)
+
+    st.probe("command", ID_APP_EXIT)
+    bridge.wait(timeout=15)
+    check(bridge.returncode == 0, "File, Exit ends the program")
+
+
+def scenario_command_line(st):
+    document = os.path.join(st.state["work"], "document.adi")
+    with open(document, "w") as f:
+        f.write("keep me\n")
+    st.start_bridge("Z:" + document.replace("/", "\\"))
+    st.probe("command", ID_FILE_SAVE)
+    time.sleep(2)
+    with open(document) as f:
+        check(f.read() == "keep me\n", "a save never writes over the document's file")
+    check(st.info()["caption"] == [CAPTION], "the caption shows no document name")
+    _, reg = wine_output(st.env, ["reg", "query", "HKCU\\Software\\Local AppWizard-Generated Applications\\"
+                                  + CAPTION + "\\Recent File List"])
+    check("document.adi" in reg, "the file heads the recent-file list in the registry")
+    st.stop("qsoferry")
+
+    missing = st.start("qsoferry", "Z:\\nowhere\\missing.adi")
+    # The program says why in a box and ends without a main window once it is closed.
+    st.probe("wait-title", CAPTION, 15000)
+    time.sleep(1)
+    check("QsoferryFrame" not in st.probe("info", ok=False) and missing.poll() is None,
+          "a file that cannot be opened is reported, and no main window is shown")
+    st.stop("qsoferry")
+
+
+SCENARIOS = {name[len("scenario_"):]: fn for name, fn in globals().items() if name.startswith("scenario_")}
+
+
+# Set-up and clean-up -------------------------------------------------------------------------------
+
+def free_display():
+    for n in range(91, 200):
+        if not os.path.exists("/tmp/.X%d-lock" % n) and not os.path.exists("/tmp/.X11-unix/X%d" % n):
+            return n
+    raise Failure("no free X display")
+
+
+def setup(state_path):
+    work = tempfile.mkdtemp(prefix="qsoferry-e2e-")
+    n = free_display()
+    xvfb = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    state = {"work": work, "prefix": os.path.join(work, "prefix"), "display": ":%d" % n, "xvfb_pid": xvfb.pid}
+    with open(state_path, "w") as f:
+        json.dump(state, f)
+    wait_until(lambda: os.path.exists("/tmp/.X11-unix/X%d" % n), 10, "Xvfb")
+    env = dict(os.environ, WINEPREFIX=state["prefix"], DISPLAY=state["display"], WINEDEBUG="-all",
+               WINEDLLOVERRIDES="mscoree,mshtml=")
+    if wine_output(env, ["wineboot", "-i"], timeout=300)[0] != 0:
+        raise Failure("wineboot failed")
+    user = wine_output(env, [os.path.join(BIN, "e2e_probe.exe"), "username"])[1].strip()
+    # A virtual desktop: Wine draws the windows' frames itself, so screenshots show them whole.
+    for key, name, value in (("HKCU\\Software\\Wine\\Explorer", "Desktop", "Default"),
+                             ("HKCU\\Software\\Wine\\Explorer\\Desktops", "Default", "800x600")):
+        wine_output(env, ["reg", "add", key, "/v", name, "/d", value, "/f"])
+    # The desktop is chosen when Wine starts: end this Wine so that the scenarios start in the new one.
+    subprocess.run([WINESERVER, "-k"], env=env, timeout=60, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    state["user"] = user
+    state["log_dir"] = os.path.join(state["prefix"], "drive_c", "Documents and Settings", user, "Local Settings",
+                                    "Application Data", "JTDX")
+    os.makedirs(state["log_dir"], exist_ok=True)
+    with open(state_path, "w") as f:
+        json.dump(state, f)
+    print("prefix %s, display %s, user %s" % (state["prefix"], state["display"], user))
+
+
+def cleanup(state_path):
+    if not os.path.exists(state_path):
+        return
+    with open(state_path) as f:
+        state = json.load(f)
+    env = dict(os.environ, WINEPREFIX=state["prefix"])
+    if os.path.isdir(state["prefix"]):
+        subprocess.run([WINESERVER, "-k"], env=env, timeout=60, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        os.kill(state["xvfb_pid"], signal.SIGTERM)
+    except ProcessLookupError:
+        pass
+    shutil.rmtree(state["work"], ignore_errors=True)
+    os.remove(state_path)
+
+
+def run(state_path, name):
+    with open(state_path) as f:
+        state = json.load(f)
+    station = Station(state)
+    station.reset_files()
+    try:
+        SCENARIOS[name](station)
+    except Failure as failure:
+        print("FAIL:", failure, flush=True)
+        return 1
+    finally:
+        station.stop_all()
+        # Let Wine settle so that the next scenario starts with no window of this one.
+        station.probe("gone-title", CAPTION, 10000, ok=False)
+    print("passed:", name)
+    return 0
+
+
+def main():
+    if len(sys.argv) < 3:
+        print(__doc__)
+        return 64
+    command, state_path = sys.argv[1], sys.argv[2]
+    if command == "setup":
+        setup(state_path)
+        return 0
+    if command == "cleanup":
+        cleanup(state_path)
+        return 0
+    if command == "run" and len(sys.argv) == 4 and sys.argv[3] in SCENARIOS:
+        return run(state_path, sys.argv[3])
+    print(__doc__)
+    return 64
+
+
+if __name__ == "__main__":
+    sys.exit(main())

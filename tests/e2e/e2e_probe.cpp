@@ -1,0 +1,150 @@
+// Looks at the running bridge from outside, for the Wine tests. Every wait is bounded.
+//   e2e_probe username
+//   e2e_probe wait-class NAME MS | wait-title NAME MS | gone-title NAME MS
+//   e2e_probe info               caption, menu, the frame's children, rectangles, check box
+//   e2e_probe click ID           BM_CLICK on a control of the form
+//   e2e_probe command ID         WM_COMMAND to the frame, as a menu item or accelerator sends it
+//   e2e_probe about-info | about-ok | about-esc | about-close
+//   e2e_probe resources EXE      the menu and accelerator table 128 of an .exe
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr const char kFrameClass[] = "QsoferryFrame";
+constexpr const char kAboutTitle[] = "About Qsoferry ver 1.00";
+
+HWND WaitFor(const char* className, const char* title, int timeoutMs) {
+    for (int waited = 0;; waited += 50) {
+        HWND found = FindWindowA(className, title);
+        if (found || waited >= timeoutMs) return found;
+        Sleep(50);
+    }
+}
+
+HWND Form(HWND frame) { return FindWindowExA(frame, nullptr, "#32770", nullptr); }
+
+void PrintRect(const char* name, HWND window) {
+    RECT r;
+    GetWindowRect(window, &r);
+    std::printf("%s=%ld,%ld,%ld,%ld\n", name, r.left, r.top, r.right - r.left, r.bottom - r.top);
+}
+
+void PrintMenu(HMENU menu, const std::string& prefix) {
+    int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        char text[128] = "";
+        GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
+        HMENU sub = GetSubMenu(menu, i);
+        std::printf("menu=%s%s%s\n", prefix.c_str(), text,
+                    sub ? "" : (" #" + std::to_string(GetMenuItemID(menu, i))).c_str());
+        if (sub) PrintMenu(sub, prefix + text + "/");
+    }
+}
+
+BOOL CALLBACK PrintChild(HWND child, LPARAM parent) {
+    if (GetParent(child) != reinterpret_cast<HWND>(parent)) return TRUE;
+    char className[64] = "", text[128] = "";
+    GetClassNameA(child, className, sizeof className);
+    GetWindowTextA(child, text, sizeof text);
+    std::printf("child=%s|%d|%s\n", className, static_cast<short>(GetDlgCtrlID(child)), text);
+    return TRUE;
+}
+
+int Info() {
+    HWND frame = WaitFor(kFrameClass, nullptr, 5000);
+    if (!frame) return 1;
+    char caption[256] = "";
+    GetWindowTextA(frame, caption, sizeof caption);
+    std::printf("caption=%s\n", caption);
+    std::printf("visible=%d\n", IsWindowVisible(frame) ? 1 : 0);
+    // Menus belong to their process under Wine: the window's menu can only be seen to exist.
+    std::printf("hasMenu=%d\n", GetMenu(frame) ? 1 : 0);
+    EnumChildWindows(frame, PrintChild, reinterpret_cast<LPARAM>(frame));
+    PrintRect("frame", frame);
+    HWND form = Form(frame);
+    if (!form) return 1;
+    PrintRect("form", form);
+    RECT client;
+    GetClientRect(frame, &client);
+    std::printf("client=%ld,%ld\n", client.right, client.bottom);
+    PrintRect("loggerLamp", GetDlgItem(form, 1000));
+    PrintRect("decoderLamp", GetDlgItem(form, 1001));
+    PrintRect("badge", GetDlgItem(form, 1003));
+    std::printf("noFreq=%ld\n", static_cast<long>(SendDlgItemMessageA(form, 1002, BM_GETCHECK, 0, 0)));
+    return 0;
+}
+
+int Send(HWND window, UINT message, WPARAM wParam) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(window, message, wParam, 0, SMTO_ABORTIFHUNG, 5000, &result) ? 0 : 1;
+}
+
+int About(const std::string& what) {
+    HWND about = WaitFor(nullptr, kAboutTitle, 5000);
+    if (!about) return 1;
+    if (what == "about-info") {
+        EnumChildWindows(about, PrintChild, reinterpret_cast<LPARAM>(about));
+        PrintRect("about", about);
+        return 0;
+    }
+    if (what == "about-ok") return Send(GetDlgItem(about, IDOK), BM_CLICK, 0);
+    // Esc goes through the dialog manager of the box's modal loop, as a key press does.
+    if (what == "about-esc") return PostMessageA(GetDlgItem(about, IDOK), WM_KEYDOWN, VK_ESCAPE, 0) ? 0 : 1;
+    if (what == "about-close") return PostMessageA(about, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 1;
+    return 64;
+}
+
+// The menu and accelerator table 128 as the .exe carries them.
+int Resources(const char* exe) {
+    HMODULE module = LoadLibraryExA(exe, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) return 1;
+    HMENU menu = LoadMenuA(module, MAKEINTRESOURCEA(128));
+    if (!menu) return 1;
+    PrintMenu(menu, "");
+    HACCEL table = LoadAcceleratorsA(module, MAKEINTRESOURCEA(128));
+    ACCEL entries[32];
+    int count = table ? CopyAcceleratorTableA(table, entries, 32) : 0;
+    for (int i = 0; i < count; ++i) {
+        std::printf("accel=%d,%d,%d\n", entries[i].fVirt, entries[i].key, entries[i].cmd);
+    }
+    return count > 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return 64;
+    const std::string what = argv[1];
+    if (what == "username") {
+        char name[128];
+        DWORD size = sizeof name;
+        if (!GetUserNameA(name, &size)) return 1;
+        std::printf("%s\n", name);
+        return 0;
+    }
+    if ((what == "wait-class" || what == "wait-title" || what == "gone-title") && argc == 4) {
+        int timeoutMs = std::atoi(argv[3]);
+        if (what == "gone-title") {
+            for (int waited = 0; FindWindowA(nullptr, argv[2]); waited += 50) {
+                if (waited >= timeoutMs) return 1;
+                Sleep(50);
+            }
+            return 0;
+        }
+        HWND found = what == "wait-class" ? WaitFor(argv[2], nullptr, timeoutMs) : WaitFor(nullptr, argv[2], timeoutMs);
+        return found ? 0 : 1;
+    }
+    if (what == "info") return Info();
+    if (what.rfind("about-", 0) == 0) return About(what);
+    if (what == "resources" && argc == 3) return Resources(argv[2]);
+    HWND frame = FindWindowA(kFrameClass, nullptr);
+    if (!frame) return 1;
+    if (what == "click" && argc == 3) return Send(GetDlgItem(Form(frame), std::atoi(argv[2])), BM_CLICK, 0);
+    if (what == "command" && argc == 3) return PostMessageA(frame, WM_COMMAND, std::atoi(argv[2]), 0) ? 0 : 1;
+    return 64;
+}

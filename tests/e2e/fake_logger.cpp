@@ -1,0 +1,58 @@
+// Stand-in for the logger: a top-level window of class "DXbase" that appends every WM_COPYDATA it
+// receives to the file named on its command line, one line each:
+//   dwData=10001 cbData=89 fromBridgeFrame=1 hex=4e30...
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string g_recordPath;
+
+bool IsBridgeFrame(HWND window) {
+    if (!window || GetAncestor(window, GA_ROOT) != window) return false;
+    char className[64] = "", title[128] = "";
+    GetClassNameA(window, className, sizeof className);
+    GetWindowTextA(window, title, sizeof title);
+    return std::strcmp(className, "QsoferryFrame") == 0 && std::strcmp(title, "Qsoferry ver 1.00") == 0;
+}
+
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COPYDATA) {
+        const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        if (std::FILE* out = std::fopen(g_recordPath.c_str(), "ab")) {
+            std::fprintf(out, "dwData=%lu cbData=%lu fromBridgeFrame=%d hex=", static_cast<unsigned long>(data->dwData),
+                         static_cast<unsigned long>(data->cbData), IsBridgeFrame(reinterpret_cast<HWND>(wParam)) ? 1 : 0);
+            const auto* bytes = static_cast<const unsigned char*>(data->lpData);
+            for (DWORD i = 0; i < data->cbData; ++i) std::fprintf(out, "%02x", bytes[i]);
+            std::fprintf(out, "\n");
+            std::fclose(out);
+        }
+        return TRUE;
+    }
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    if (__argc < 2) return 64;
+    g_recordPath = __argv[1];
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = instance;
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = "DXbase";
+    RegisterClassA(&wc);
+    CreateWindowExA(0, "DXbase", "DXbase stand-in", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 420, 20, 260, 120, nullptr,
+                    nullptr, instance, nullptr);
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+    return 0;
+}
