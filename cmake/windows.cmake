@@ -4,7 +4,7 @@ enable_language(RC)
 
 # Single-byte text throughout: the A functions, no -municode.
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
-set(qsoferry_static_link -static -static-libgcc -static-libstdc++)
+set(qsoferry_static_link -static -static-libgcc -static-libstdc++ -s)
 target_link_options(qsoferry-preview PRIVATE ${qsoferry_static_link})
 
 add_executable(qsoferry WIN32
