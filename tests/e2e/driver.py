@@ -100,6 +100,9 @@ class Station:
             raise Failure("probe %s failed (%d): %s" % (" ".join(map(str, args)), code, out))
         return out
 
+    def window_exists(self, title):
+        return wine_output(self.env, [os.path.join(BIN, "e2e_probe.exe"), "wait-title", title, "500"])[0] == 0
+
     def start_logger(self):
         self.start("fake_logger", "Z:" + self.records_file.replace("/", "\\"))
         self.probe("wait-class", "DXbase", 15000)
@@ -179,7 +182,8 @@ class Station:
         shot = os.path.join(self.state["work"], "window.png")
         self.screenshot(shot)
         x, y, w, h = (int(v) for v in rect.split(","))
-        subprocess.run(["convert", shot, "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage",
+        # Stripped of the time stamps, so that an unchanged window gives an unchanged file.
+        subprocess.run(["convert", shot, "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage", "-strip",
                         os.path.join(SHOTS, name)], check=True, timeout=30)
 
     def reset_files(self):
@@ -350,6 +354,11 @@ def scenario_command_line(st):
     check("document.adi" in reg, "the file heads the recent-file list in the registry")
     st.stop("qsoferry")
 
+    bridge = st.start_bridge()
+    st.probe("close")
+    bridge.wait(timeout=15)
+    check(bridge.returncode == 0, "the close box ends the program at once, without a prompt")
+
     missing = st.start("qsoferry", "Z:\\nowhere\\missing.adi")
     # The program says why in a box and ends without a main window once it is closed.
     st.probe("wait-title", CAPTION, 15000)
@@ -357,6 +366,64 @@ def scenario_command_line(st):
     check("QsoferryFrame" not in st.probe("info", ok=False) and missing.poll() is None,
           "a file that cannot be opened is reported, and no main window is shown")
     st.stop("qsoferry")
+
+
+def scenario_keys(st):
+    """The accelerators, pressed as keys on the X display."""
+    bridge = st.start_bridge()
+    keys = lambda *k: subprocess.run(["xdotool", "key", "--delay", "100"] + list(k), env=st.env, check=True,
+                                     timeout=30)
+    st.probe("click", IDC_NO_FREQ)
+    keys("ctrl+z", "ctrl+x", "ctrl+c", "ctrl+v", "alt+BackSpace", "shift+Delete", "ctrl+Insert", "shift+Insert",
+         "F6", "shift+F6")
+    time.sleep(1)
+    check(bridge.poll() is None and st.info()["noFreq"] == ["1"], "the edit keys, F6 and Shift+F6 do nothing")
+
+    keys("ctrl+o")
+    st.probe("wait-title", "Open", 10000)
+    st.probe("cancel", "Open")
+    st.probe("gone-title", "Open", 10000)
+    check(st.info()["noFreq"] == ["1"], "cancelling Ctrl+O changes nothing")
+
+    keys("ctrl+n")
+    wait_until(lambda: st.info()["noFreq"] == ["0"], 10, "the box to be cleared")
+    check(True, "Ctrl+N runs the initial update again: the box starts unchecked")
+
+    chosen = os.path.join(st.state["work"], "chosen.adi")
+    with open(chosen, "w") as f:
+        f.write("any file\n")
+    st.probe("click", IDC_NO_FREQ)
+    keys("ctrl+o")
+    st.probe("wait-title", "Open", 10000)
+    time.sleep(0.5)
+    subprocess.run(["xdotool", "type", "--delay", "20", "Z:" + chosen.replace("/", "\\")], env=st.env, check=True,
+                   timeout=60)
+    keys("Return")
+    st.probe("gone-title", "Open", 10000)
+    wait_until(lambda: st.info()["noFreq"] == ["0"], 10, "the initial update after Open")
+    check(True, "Ctrl+O with a file chosen runs the initial update again")
+    with open(chosen) as f:
+        check(f.read() == "any file\n", "nothing is written to the opened file")
+
+    keys("ctrl+s")
+    time.sleep(2)
+    check(not st.window_exists("Save As"), "Ctrl+S with a document file asks nothing")
+    with open(chosen) as f:
+        check(f.read() == "any file\n", "and writes nothing over it")
+    st.probe("command", ID_APP_EXIT)
+    bridge.wait(timeout=15)
+
+    bridge = st.start_bridge()
+    keys("ctrl+s")
+    st.probe("wait-title", "Save As", 10000)
+    saved = os.path.join(st.state["work"], "saved.adi")
+    time.sleep(0.5)
+    subprocess.run(["xdotool", "type", "--delay", "20", "Z:" + saved.replace("/", "\\")], env=st.env, check=True,
+                   timeout=60)
+    keys("Return")
+    st.probe("gone-title", "Save As", 10000)
+    wait_until(lambda: os.path.exists(saved), 10, "the saved file")
+    check(os.path.getsize(saved) == 0, "Ctrl+S without a document file creates an empty file where none was")
 
 
 SCENARIOS = {name[len("scenario_"):]: fn for name, fn in globals().items() if name.startswith("scenario_")}

@@ -4,6 +4,8 @@
 //   e2e_probe info               caption, menu, the frame's children, rectangles, check box
 //   e2e_probe click ID           BM_CLICK on a control of the form
 //   e2e_probe command ID         WM_COMMAND to the frame, as a menu item or accelerator sends it
+//   e2e_probe close              the frame's close box
+//   e2e_probe cancel TITLE       IDCANCEL to the window with that title (a file dialog)
 //   e2e_probe about-info | about-ok | about-esc | about-close
 //   e2e_probe resources EXE      the menu and accelerator table 128 of an .exe
 #include <windows.h>
@@ -141,10 +143,15 @@ int main(int argc, char** argv) {
     }
     if (what == "info") return Info();
     if (what.rfind("about-", 0) == 0) return About(what);
+    if (what == "cancel" && argc == 3) {
+        HWND dialog = WaitFor(nullptr, argv[2], 5000);
+        return dialog && PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0) ? 0 : 1;
+    }
     if (what == "resources" && argc == 3) return Resources(argv[2]);
     HWND frame = FindWindowA(kFrameClass, nullptr);
     if (!frame) return 1;
     if (what == "click" && argc == 3) return Send(GetDlgItem(Form(frame), std::atoi(argv[2])), BM_CLICK, 0);
     if (what == "command" && argc == 3) return PostMessageA(frame, WM_COMMAND, std::atoi(argv[2]), 0) ? 0 : 1;
+    if (what == "close") return PostMessageA(frame, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 1;
     return 64;
 }
