@@ -10,9 +10,10 @@ namespace {
 std::string MakeLog(int contacts) {
     std::string log = "WSJT-X ADIF Export<eoh>\r\n";
     for (int i = 0; i < contacts; ++i) {
-        log += "<call:6>DL1ABC <gridsquare:4>JO62 <mode:3>FT8 <rst_sent:3>-10 <rst_rcvd:3>-12 "
-               "<qso_date:8>20261207 <time_on:6>101500 <band:3>20m <freq:9>14.075123 <tx_pwr:3>100 "
-               "<comment:11>tnx for qso <name:4>Hans <eor>\r\n";
+        log +=
+            "<call:6>DL1ABC <gridsquare:4>JO62 <mode:3>FT8 <rst_sent:3>-10 <rst_rcvd:3>-12 "
+            "<qso_date:8>20261207 <time_on:6>101500 <band:3>20m <freq:9>14.075123 <tx_pwr:3>100 "
+            "<comment:11>tnx for qso <name:4>Hans <eor>\r\n";
     }
     return log;
 }

@@ -28,7 +28,9 @@ WindowHandle FakePlatform::AddWindow(const std::string& className, const std::st
     return handle;
 }
 
-void FakePlatform::RemoveWindow(WindowHandle window) { m_windows.erase(window); }
+void FakePlatform::RemoveWindow(WindowHandle window) {
+    m_windows.erase(window);
+}
 
 std::string FakePlatform::Real(const std::string& path) const {
     if (path.rfind("C:\\", 0) != 0) return path;
@@ -49,7 +51,9 @@ void FakePlatform::AppendFile(const std::string& path, const std::string& bytes)
     std::ofstream(Real(path), std::ios::binary | std::ios::app) << bytes;
 }
 
-bool FakePlatform::Exists(const std::string& path) const { return fs::exists(Real(path)); }
+bool FakePlatform::Exists(const std::string& path) const {
+    return fs::exists(Real(path));
+}
 
 std::string FakePlatform::Contents(const std::string& path) const {
     std::ifstream in(Real(path), std::ios::binary);
@@ -149,7 +153,9 @@ void FakePlatform::SetMainCaption(const std::string& text) {
     caption = text;
 }
 
-void FakePlatform::FitFrameToForm() { calls.push_back("FitFrame"); }
+void FakePlatform::FitFrameToForm() {
+    calls.push_back("FitFrame");
+}
 
 void FakePlatform::StartTimer(unsigned timerId, unsigned periodMs) {
     calls.push_back("StartTimer " + std::to_string(timerId) + " " + std::to_string(periodMs));

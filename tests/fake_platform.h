@@ -78,8 +78,8 @@ public:
     std::set<int> failingBitmaps;
     std::string documentTitle, caption;
     std::map<unsigned, unsigned> timers;
-    std::function<void()> whileMessageShown;             // runs inside the modal box
-    std::function<void(const std::string&)> afterRead;   // runs after a file was read
+    std::function<void()> whileMessageShown;            // runs inside the modal box
+    std::function<void(const std::string&)> afterRead;  // runs after a file was read
 
 private:
     FileResult Injected(const std::string& op, const std::string& path);

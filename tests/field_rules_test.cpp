@@ -21,11 +21,11 @@ struct BandCase {
 
 TEST_F(FieldRules, BandNamesGiveTheirCodesInAnyCase) {
     const BandCase cases[] = {
-        {"2m", "0"},     {"6M", "1"},      {"10m", "2"},    {"12m", "3"},   {"15m", "4"},   {"17m", "5"},
-        {"20m", "6"},    {"  20M", "6"},   {"30m", "7"},    {"40m", "8"},   {"80m", "9"},   {"160m", "10"},
-        {"1.25m", "11"}, {"70cm", "12"},   {"33cm", "13"},  {"23cm", "14"}, {"13cm", "15"}, {"9cm", "16"},
-        {"6cm", "17"},   {"3cm", "18"},    {"1.25cm", "19"}, {"6mm", "20"}, {"4mm", "21"},  {"4m", "22"},
-        {"60m", "23"},   {"2190m", "99"},  {"20 m", "99"},  {"", "99"},     {"20m ", "99"},
+        {"2m", "0"},     {"6M", "1"},     {"10m", "2"},     {"12m", "3"},   {"15m", "4"},   {"17m", "5"},
+        {"20m", "6"},    {"  20M", "6"},  {"30m", "7"},     {"40m", "8"},   {"80m", "9"},   {"160m", "10"},
+        {"1.25m", "11"}, {"70cm", "12"},  {"33cm", "13"},   {"23cm", "14"}, {"13cm", "15"}, {"9cm", "16"},
+        {"6cm", "17"},   {"3cm", "18"},   {"1.25cm", "19"}, {"6mm", "20"},  {"4mm", "21"},  {"4m", "22"},
+        {"60m", "23"},   {"2190m", "99"}, {"20 m", "99"},   {"", "99"},     {"20m ", "99"},
     };
     for (const BandCase& c : cases) {
         view.StoreField("BAND", c.value);
@@ -45,7 +45,7 @@ TEST_F(FieldRules, EachFieldIsStoredByItsRule) {
     const FieldCase cases[] = {
         {"CALL", "", "k1abc/p", "K1ABC/P"},
         {"MODE", "", "ft8", "FT8"},
-        {"MODE", "FT8", "", ""},                             // an empty mode empties it
+        {"MODE", "FT8", "", ""},  // an empty mode empties it
         {"MODE", "", "sstv", "SSTV"},
         {"MODE", "", "xsstv-pd", "SSTV"},
         {"MODE", "", "abcdefghijklmno", "ABCDEFGHIJKLMNO"},  // 15 characters pass
@@ -55,12 +55,12 @@ TEST_F(FieldRules, EachFieldIsStoredByItsRule) {
         {"FREQ", "", "50.313", "50313.00"},
         {"FREQ", "", "144.1", "144100.00"},
         {"FREQ", "", "7", "7000.00"},
-        {"FREQ", "", "10.1365", "10136.00"},                 // cut, never rounded
-        {"FREQ", "", "1.2.3", "1200.00"},                    // the fraction ends at the next dot
+        {"FREQ", "", "10.1365", "10136.00"},  // cut, never rounded
+        {"FREQ", "", "1.2.3", "1200.00"},     // the fraction ends at the next dot
         {"FREQ", "", ".5", "500.00"},
-        {"FREQ", "7000.00", "", "7000.00"},                  // empty keeps what was there
+        {"FREQ", "7000.00", "", "7000.00"},  // empty keeps what was there
         {"RST_RCVD", "", "-10", "-10"},
-        {"RST_RCVD", "-10", "59+20", "-10"},                 // five characters are ignored
+        {"RST_RCVD", "-10", "59+20", "-10"},  // five characters are ignored
         {"RST_RCVD", "-10", "", ""},
         {"RST_SENT", "", "+05", "+05"},
         {"RST_SENT", "+05", "-1234", "+05"},
@@ -101,7 +101,7 @@ TEST_F(FieldRules, CommentKeepsFiftyCharactersAfterLeadingBlanks) {
 }
 
 TEST_F(FieldRules, NamesMatchExactlyAndUnknownOnesChangeNothing) {
-    view.StoreField("call", "k1abc");      // names arrive upper-cased; a lower-case one is not CALL
+    view.StoreField("call", "k1abc");  // names arrive upper-cased; a lower-case one is not CALL
     view.StoreField("QSO_DATE", "20261207");
     view.StoreField("STATION_CALLSIGN", "N0CALL");
     view.StoreField("", "");
@@ -128,17 +128,17 @@ struct EndCase {
 
 TEST_F(FieldRules, EndOfRecordRulesSettleBandAndMode) {
     const EndCase cases[] = {
-        {"K1ABC", "8", "89", "8", "1"},          // lower sideband on 40 m
+        {"K1ABC", "8", "89", "8", "1"},  // lower sideband on 40 m
         {"K1ABC", "9", "89", "9", "1"},
         {"K1ABC", "10", "89", "10", "1"},
-        {"K1ABC", "6", "89", "6", "0"},          // upper elsewhere
+        {"K1ABC", "6", "89", "6", "0"},  // upper elsewhere
         {"K1ABC", "", "89", "noBand", "0"},
-        {"K1ABC", "99", "89", "", "89"},         // unknown band: emptied, nothing else
-        {"K1ABC", "6", "99", "6", ""},           // over-long mode: emptied, no "noMode"
-        {"K1ABC", "", "", "noBand", ""},         // no band: the mode is not looked at
+        {"K1ABC", "99", "89", "", "89"},  // unknown band: emptied, nothing else
+        {"K1ABC", "6", "99", "6", ""},    // over-long mode: emptied, no "noMode"
+        {"K1ABC", "", "", "noBand", ""},  // no band: the mode is not looked at
         {"K1ABC", "6", "", "6", "noMode"},
         {"K1ABC", "noBand", "", "noBand", "noMode"},
-        {"K", "", "", "", ""},                   // a call of one character is not complete
+        {"K", "", "", "", ""},  // a call of one character is not complete
         {"", "6", "", "6", ""},
         {"K1ABC", "6", "FT8", "6", "FT8"},
     };
@@ -153,15 +153,14 @@ TEST_F(FieldRules, EndOfRecordRulesSettleBandAndMode) {
 }
 
 TEST_F(FieldRules, ResetEmptiesAllTenFields) {
-    for (std::string* member : {&view.m_strCall, &view.m_strFreq, &view.m_strBand, &view.m_strMode,
-                                &view.m_strRstRcvd, &view.m_strRstSent, &view.m_strComment, &view.m_strGrid,
-                                &view.m_strName, &view.m_strTxPower}) {
+    for (std::string* member :
+         {&view.m_strCall, &view.m_strFreq, &view.m_strBand, &view.m_strMode, &view.m_strRstRcvd, &view.m_strRstSent,
+          &view.m_strComment, &view.m_strGrid, &view.m_strName, &view.m_strTxPower}) {
         *member = "x";
     }
     view.ResetRecord();
     QsoSnapshot r = view.TakeRecord();
-    EXPECT_EQ(r.call + r.freq + r.band + r.mode + r.rstRcvd + r.rstSent + r.comment + r.grid + r.name + r.txPower,
-              "");
+    EXPECT_EQ(r.call + r.freq + r.band + r.mode + r.rstRcvd + r.rstSent + r.comment + r.grid + r.name + r.txPower, "");
 }
 
 }  // namespace

@@ -22,8 +22,8 @@ TEST(LogPaths, UseTheUserNameExactlyAsGiven) {
         view.DeriveLogPaths();
         EXPECT_EQ(view.m_strLogPath,
                   "C:\\Documents and Settings\\" + user + "\\Local Settings\\Application Data\\JTDX\\wsjtx_log.adi");
-        EXPECT_EQ(view.m_strBackupPath,
-                  "C:\\Documents and Settings\\" + user + "\\Local Settings\\Application Data\\JTDX\\wsjtx_log_bak.adi");
+        EXPECT_EQ(view.m_strBackupPath, "C:\\Documents and Settings\\" + user +
+                                            "\\Local Settings\\Application Data\\JTDX\\wsjtx_log_bak.adi");
     }
 }
 
@@ -72,7 +72,8 @@ TEST(StartUpBackup, WithoutAUserNameNothingIsRenamed) {
     FakePlatform platform;
     platform.userName.reset();
     CQsoferryView view(platform);
-    const std::string emptyUserLog = "C:\\Documents and Settings\\\\Local Settings\\Application Data\\JTDX\\wsjtx_log.adi";
+    const std::string emptyUserLog =
+        "C:\\Documents and Settings\\\\Local Settings\\Application Data\\JTDX\\wsjtx_log.adi";
     platform.WriteFile(emptyUserLog, kHistory);
     view.OnInitialUpdate();
     EXPECT_EQ(view.m_strLogPath, emptyUserLog);

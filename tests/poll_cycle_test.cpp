@@ -13,7 +13,8 @@ const std::string kEmptyExport = "########RSTS   RSTR    ####RSTS #RSTR ##";
 // Position n (1-based) of an export record.
 std::string Pos(const std::string& record, int n) {
     size_t start = 0;
-    for (int i = 1; i < n; ++i) start = record.find('#', start) + 1;
+    for (int i = 1; i < n; ++i)
+        start = record.find('#', start) + 1;
     return record.substr(start, record.find('#', start) - start);
 }
 
@@ -80,14 +81,15 @@ TEST_F(PollCycle, HeaderAndLineFraming) {
 TEST_F(PollCycle, PiecesSplitAtEveryAngleBracket) {
     auto sent = Relay("h<eoh>\n<call:5>K1ABC <name:3> Jo  <QSO_DATE:8:D>20261207 <comment:5>a<b>c <eor>\n");
     ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(Pos(sent[0], 5), " Jo");            // a blank after ">" stays, trailing ones go
+    EXPECT_EQ(Pos(sent[0], 5), " Jo");               // a blank after ">" stays, trailing ones go
     EXPECT_EQ(Pos(sent[0], 9), "RSTS   RSTR    a");  // the comment ends at the next "<"
 }
 
 TEST_F(PollCycle, EndOfRecordTagInAnyCase) {
     auto sent = Relay("h<eoh>\n<call:2>K1 <eor><call:2>K2 <EOR>\n<call:2>K3 <EoR >x\n<call:2>K4 <eOr>\n");
     std::vector<std::string> calls;
-    for (const std::string& s : sent) calls.push_back(Pos(s, 1));
+    for (const std::string& s : sent)
+        calls.push_back(Pos(s, 1));
     EXPECT_EQ(calls, (std::vector<std::string>{"K1", "K2", "K4"}));  // "<EoR >x" is a field, not an end
 }
 
@@ -131,7 +133,8 @@ TEST_F(PollCycle, OnlyOneEmptyLogMessageAtATime) {
     int ticksWhileOpen = 0;
     platform.whileMessageShown = [&] {
         // The box's modal loop dispatches timer ticks.
-        for (int i = 0; i < 3; ++i, ++ticksWhileOpen) view.OnTimer(kPollTimerId);
+        for (int i = 0; i < 3; ++i, ++ticksWhileOpen)
+            view.OnTimer(kPollTimerId);
     };
     view.OnTimer(kPollTimerId);
     EXPECT_EQ(ticksWhileOpen, 3);
@@ -146,8 +149,10 @@ TEST_F(PollCycle, ClosingDuringACycleEndsItWithoutDeletingOrSending) {
         p.AddWindow("DXbase", "");
         p.WriteFile(v.m_strLogPath, DecoderLog({"<call:2>K1", "<call:2>K2"}));
         p.afterRead = [&](const std::string&) {
-            if (viaQuit) p.quit = true;
-            else p.Post([&] { v.OnDestroy(); });
+            if (viaQuit)
+                p.quit = true;
+            else
+                p.Post([&] { v.OnDestroy(); });
         };
         v.OnTimer(kPollTimerId);
         EXPECT_TRUE(p.sent.empty());
@@ -206,7 +211,8 @@ TEST_F(PollCycle, AFileThatCannotBeDeletedIsDeliveredOnlyOnceItGoes) {
     StartLogger();
     platform.WriteFile(view.m_strLogPath, DecoderLog({"<call:2>K1"}));
     platform.FailNext("remove", ClaimPath(), FileStatus::kFailed, 3);
-    for (int tick = 0; tick < 3; ++tick) view.OnTimer(kPollTimerId);
+    for (int tick = 0; tick < 3; ++tick)
+        view.OnTimer(kPollTimerId);
     EXPECT_TRUE(platform.sent.empty());
     EXPECT_EQ(platform.messages.size(), 1u) << "reported once, not every second";
     EXPECT_NE(platform.messages[0].find(ClaimPath()), std::string::npos);
@@ -236,7 +242,8 @@ TEST_F(PollCycle, OtherFileErrorsAreReportedOnceUntilTheyClear) {
     StartLogger();
     platform.WriteFile(view.m_strLogPath, DecoderLog({"<call:2>K1"}));
     platform.FailNext("read", view.m_strLogPath, FileStatus::kFailed, 5);
-    for (int tick = 0; tick < 5; ++tick) view.OnTimer(kPollTimerId);
+    for (int tick = 0; tick < 5; ++tick)
+        view.OnTimer(kPollTimerId);
     EXPECT_EQ(platform.messages.size(), 1u);
     view.OnTimer(kPollTimerId);
     EXPECT_EQ(SentTexts().size(), 1u);

@@ -14,13 +14,13 @@ TEST(SplitTextLines, ReadsAsATextModeStreamDoes) {
     const LinesCase cases[] = {
         {"", {}},
         {"a\r\nb\r\n", {"a", "b"}},
-        {"a\nb", {"a", "b"}},                        // the last line needs no line feed
-        {"\n\r\n", {"", ""}},                        // line ends only
-        {"a\rb\r\n", {"a\rb"}},                      // a lone carriage return is text
-        {"a\r\r\n", {"a\r"}},                        // only the one before the line feed goes
-        {"a\r\nb\x1a<call:1>x\r\n", {"a", "b"}},     // Ctrl-Z ends the file
-        {"\x1a" "a\n", {}},
-        {"  \n", {"  "}},                            // blanks are kept
+        {"a\nb", {"a", "b"}},                     // the last line needs no line feed
+        {"\n\r\n", {"", ""}},                     // line ends only
+        {"a\rb\r\n", {"a\rb"}},                   // a lone carriage return is text
+        {"a\r\r\n", {"a\r"}},                     // only the one before the line feed goes
+        {"a\r\nb\x1a<call:1>x\r\n", {"a", "b"}},  // Ctrl-Z ends the file
+        {std::string("\x1a") + "a\n", {}},
+        {"  \n", {"  "}},  // blanks are kept
     };
     for (const LinesCase& c : cases) {
         EXPECT_EQ(SplitTextLines(c.bytes), c.lines) << "bytes: " << c.bytes;

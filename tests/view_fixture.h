@@ -14,7 +14,8 @@ namespace qsoferry::test {
 // The header line and line ends exactly as the decoder writes its log.
 inline std::string DecoderLog(const std::vector<std::string>& records) {
     std::string log = "WSJT-X ADIF Export<eoh>\r\n";
-    for (const std::string& record : records) log += record + " <eor>\r\n";
+    for (const std::string& record : records)
+        log += record + " <eor>\r\n";
     return log;
 }
 
@@ -26,7 +27,8 @@ protected:
 
     std::vector<std::string> SentTexts() const {
         std::vector<std::string> texts;
-        for (const SentCopyData& s : platform.sent) texts.push_back(s.bytes);
+        for (const SentCopyData& s : platform.sent)
+            texts.push_back(s.bytes);
         return texts;
     }
 

@@ -6,8 +6,8 @@
 namespace qsoferry {
 
 bool FormWindow::Create(HINSTANCE instance, HWND frame) {
-    m_hwnd = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_FORMVIEW), frame, DialogProc,
-                                reinterpret_cast<LPARAM>(this));
+    m_hwnd =
+        CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_FORMVIEW), frame, DialogProc, reinterpret_cast<LPARAM>(this));
     return m_hwnd != nullptr;
 }
 

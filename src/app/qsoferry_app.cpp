@@ -47,7 +47,9 @@ bool CQsoferryApp::InitInstance(int argc, char** argv) {
     return true;
 }
 
-void CQsoferryApp::SetRegistryKey(const std::string& key) { m_profile.SetRegistryKey(key, m_appName); }
+void CQsoferryApp::SetRegistryKey(const std::string& key) {
+    m_profile.SetRegistryKey(key, m_appName);
+}
 
 void CQsoferryApp::LoadStdProfileSettings(size_t recentCount) {
     m_recent = RecentFileList(recentCount);
@@ -57,8 +59,9 @@ void CQsoferryApp::LoadStdProfileSettings(size_t recentCount) {
 bool CQsoferryApp::ProcessShellCommand(const std::string& fileName) {
     if (!fileName.empty()) {
         // Nothing is read from the file: it only has to be there and readable.
-        HANDLE file = CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file =
+            CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             std::string text = "Cannot open " + fileName + ".\n" + SystemMessage(GetLastError());
             MessageBoxA(nullptr, text.c_str(), m_appName.c_str(), MB_OK | MB_ICONEXCLAMATION);
@@ -100,7 +103,9 @@ int CQsoferryApp::Run() {
     return ExitInstance();
 }
 
-void CQsoferryApp::OnAppAbout() { CAboutDlg().DoModal(m_instance, m_frame.Handle()); }
+void CQsoferryApp::OnAppAbout() {
+    CAboutDlg().DoModal(m_instance, m_frame.Handle());
+}
 
 void CQsoferryApp::OnFileNew() {
     if (m_doc.OnNewDocument()) m_view->OnInitialUpdate();

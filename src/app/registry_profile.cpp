@@ -7,7 +7,9 @@ namespace {
 
 constexpr const char kRecentSection[] = "Recent File List";
 
-std::string EntryName(size_t index) { return "File" + std::to_string(index + 1); }
+std::string EntryName(size_t index) {
+    return "File" + std::to_string(index + 1);
+}
 
 }  // namespace
 

@@ -1,8 +1,8 @@
+#include <fcntl.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "platform/files.h"
 
@@ -11,7 +11,7 @@ namespace {
 
 FileResult FromErrno(int err) {
     FileResult result;
-    result.status = (err == ENOENT || err == ENOTDIR) ? FileStatus::kNotFound
+    result.status = (err == ENOENT || err == ENOTDIR)  ? FileStatus::kNotFound
                     : (err == EBUSY || err == ETXTBSY) ? FileStatus::kBusy
                                                        : FileStatus::kFailed;
     result.reason = std::strerror(err);

@@ -8,8 +8,12 @@
 namespace qsoferry {
 namespace {
 
-HWND AsWindow(WindowHandle window) { return reinterpret_cast<HWND>(window); }
-WindowHandle AsHandle(HWND window) { return reinterpret_cast<WindowHandle>(window); }
+HWND AsWindow(WindowHandle window) {
+    return reinterpret_cast<HWND>(window);
+}
+WindowHandle AsHandle(HWND window) {
+    return reinterpret_cast<WindowHandle>(window);
+}
 
 }  // namespace
 
@@ -54,7 +58,9 @@ BitmapHandle Win32Platform::LoadBitmapResource(int resourceId) {
     return reinterpret_cast<BitmapHandle>(LoadBitmapA(m_instance, MAKEINTRESOURCEA(resourceId)));
 }
 
-void Win32Platform::ReleaseBitmap(BitmapHandle bitmap) { DeleteObject(reinterpret_cast<HBITMAP>(bitmap)); }
+void Win32Platform::ReleaseBitmap(BitmapHandle bitmap) {
+    DeleteObject(reinterpret_cast<HBITMAP>(bitmap));
+}
 
 void Win32Platform::SetControlImage(int controlId, BitmapHandle bitmap) {
     // The static control shows the bitmap without owning it; the previous image is not ours to free.
@@ -73,7 +79,9 @@ void Win32Platform::SetDocumentTitle(const std::string& title) {
     if (onDocumentTitle) onDocumentTitle(title);
 }
 
-void Win32Platform::SetMainCaption(const std::string& caption) { SetWindowTextA(m_frame, caption.c_str()); }
+void Win32Platform::SetMainCaption(const std::string& caption) {
+    SetWindowTextA(m_frame, caption.c_str());
+}
 
 void Win32Platform::FitFrameToForm() {
     // The frame's client area takes the form's size; the frame only ever shrinks.
@@ -89,9 +97,13 @@ void Win32Platform::FitFrameToForm() {
     SetWindowPos(m_frame, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void Win32Platform::StartTimer(unsigned timerId, unsigned periodMs) { SetTimer(m_form, timerId, periodMs, nullptr); }
+void Win32Platform::StartTimer(unsigned timerId, unsigned periodMs) {
+    SetTimer(m_form, timerId, periodMs, nullptr);
+}
 
-bool Win32Platform::CanOpenForReading(const std::string& path) { return files::CanOpenForReading(path); }
+bool Win32Platform::CanOpenForReading(const std::string& path) {
+    return files::CanOpenForReading(path);
+}
 
 FileResult Win32Platform::ReadWholeFile(const std::string& path, std::string& bytes) {
     return files::ReadWholeFile(path, bytes);
@@ -101,7 +113,9 @@ FileResult Win32Platform::MoveFileNoReplace(const std::string& from, const std::
     return files::MoveNoReplace(from, to);
 }
 
-FileResult Win32Platform::RemoveFile(const std::string& path) { return files::Remove(path); }
+FileResult Win32Platform::RemoveFile(const std::string& path) {
+    return files::Remove(path);
+}
 
 std::optional<std::string> Win32Platform::UserName() {
     char name[128];

@@ -10,9 +10,11 @@ void CQsoferryView::SendRecord(WindowHandle logger) {
     const std::string rstSent = "RSTS " + m_strRstSent;
     const std::string rstRcvd = "RSTR " + m_strRstRcvd;
     m_strExportSlots = {
-        m_strCall,  m_strRstRcvd, m_strRstSent, m_strFreq, m_strName, m_strMode, m_strGrid, "",
-        rstSent + "  " + rstRcvd + "   " + m_strComment,
-        "",         "",           "",          rstSent,    rstRcvd,   m_strTxPower,
+        m_strCall, m_strRstRcvd, m_strRstSent,
+        m_strFreq, m_strName,    m_strMode,
+        m_strGrid, "",           rstSent + "  " + rstRcvd + "   " + m_strComment,
+        "",        "",           "",
+        rstSent,   rstRcvd,      m_strTxPower,
     };
 
     // The record follows the box as it is now, even if no click was handled since it changed.

@@ -14,7 +14,8 @@ namespace {
 // Index of the first line of non-zero length, or lines.size() when there is none.
 size_t FirstNonEmptyLine(const std::vector<std::string>& lines) {
     size_t i = 0;
-    while (i < lines.size() && lines[i].empty()) ++i;
+    while (i < lines.size() && lines[i].empty())
+        ++i;
     return i;
 }
 

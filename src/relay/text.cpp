@@ -8,13 +8,15 @@ bool IsSpace(char c) {
 
 std::string TrimLeft(std::string_view s) {
     size_t begin = 0;
-    while (begin < s.size() && IsSpace(s[begin])) ++begin;
+    while (begin < s.size() && IsSpace(s[begin]))
+        ++begin;
     return std::string(s.substr(begin));
 }
 
 std::string TrimRight(std::string_view s) {
     size_t end = s.size();
-    while (end > 0 && IsSpace(s[end - 1])) --end;
+    while (end > 0 && IsSpace(s[end - 1]))
+        --end;
     return std::string(s.substr(0, end));
 }
 

@@ -17,7 +17,9 @@ void CQsoferryView::DoDataExchange() {
     m_platform.SetCheckState(IDC_NO_FREQ, m_nNoFreqCheck);
 }
 
-void CQsoferryView::OnUpdate() { DrainMessageQueue(); }
+void CQsoferryView::OnUpdate() {
+    DrainMessageQueue();
+}
 
 void CQsoferryView::OnInitialUpdate() {
     m_platform.SetDocumentTitle(kAppTitle);
@@ -47,6 +49,8 @@ void CQsoferryView::OnNoFreqClicked() {
     if (m_platform.GetCheckState(IDC_NO_FREQ) == 0) m_nNoFreq = 0;
 }
 
-void CQsoferryView::OnDestroy() { m_bClosing = true; }
+void CQsoferryView::OnDestroy() {
+    m_bClosing = true;
+}
 
 }  // namespace qsoferry

@@ -128,8 +128,8 @@ private:
     bool m_bClosing = false;
     bool m_bBackupPending = false;
     bool m_bHaveUserName = false;
-    std::string m_strLastReport;            // the last file error shown, so it is shown only once
-    std::vector<QsoSnapshot> m_pending;     // contacts read from the claimed file, not yet sent
+    std::string m_strLastReport;         // the last file error shown, so it is shown only once
+    std::vector<QsoSnapshot> m_pending;  // contacts read from the claimed file, not yet sent
 };
 
 }  // namespace qsoferry

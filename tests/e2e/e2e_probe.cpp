@@ -28,7 +28,9 @@ HWND WaitFor(const char* className, const char* title, int timeoutMs) {
     }
 }
 
-HWND Form(HWND frame) { return FindWindowExA(frame, nullptr, "#32770", nullptr); }
+HWND Form(HWND frame) {
+    return FindWindowExA(frame, nullptr, "#32770", nullptr);
+}
 
 void PrintRect(const char* name, HWND window) {
     RECT r;

@@ -24,6 +24,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     CreateWindowExA(0, "JtdxStandIn", "JTDX - Wide Graph", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 420, 180, 260, 120,
                     nullptr, nullptr, instance, nullptr);
     MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0)
+        DispatchMessageA(&msg);
     return 0;
 }

@@ -24,9 +24,11 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
         if (std::FILE* out = std::fopen(g_recordPath.c_str(), "ab")) {
             std::fprintf(out, "dwData=%lu cbData=%lu fromBridgeFrame=%d hex=", static_cast<unsigned long>(data->dwData),
-                         static_cast<unsigned long>(data->cbData), IsBridgeFrame(reinterpret_cast<HWND>(wParam)) ? 1 : 0);
+                         static_cast<unsigned long>(data->cbData),
+                         IsBridgeFrame(reinterpret_cast<HWND>(wParam)) ? 1 : 0);
             const auto* bytes = static_cast<const unsigned char*>(data->lpData);
-            for (DWORD i = 0; i < data->cbData; ++i) std::fprintf(out, "%02x", bytes[i]);
+            for (DWORD i = 0; i < data->cbData; ++i)
+                std::fprintf(out, "%02x", bytes[i]);
             std::fprintf(out, "\n");
             std::fclose(out);
         }
@@ -53,6 +55,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     CreateWindowExA(0, "DXbase", "DXbase stand-in", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 420, 20, 260, 120, nullptr,
                     nullptr, instance, nullptr);
     MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0)
+        DispatchMessageA(&msg);
     return 0;
 }
