@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
+#include <optional>
+
 #include "app/about_dlg.h"
 #include "platform/win_error.h"
 #include "resource.h"
@@ -24,6 +26,29 @@ std::string FileFromCommandLine(int argc, char** argv) {
         if (argv[i][0] != '/' && argv[i][0] != '-') return argv[i];
     }
     return {};
+}
+
+// The file dialog's choice, or nothing when it was cancelled. Any file may be chosen.
+std::optional<std::string> AskForFileName(HWND owner, bool save) {
+    char path[MAX_PATH * 2] = "";
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = "All Files (*.*)\0*.*\0";
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = sizeof path;
+    ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | (save ? 0 : OFN_FILEMUSTEXIST);
+    if (!(save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn))) return std::nullopt;
+    return std::string(path);
+}
+
+// A document's file only has to be there and readable: nothing is read from it. Says why not.
+std::optional<std::string> CannotOpen(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "Cannot open " + path + ".\n" + SystemMessage(GetLastError());
+    CloseHandle(file);
+    return std::nullopt;
 }
 
 }  // namespace
@@ -112,26 +137,15 @@ void CQsoferryApp::OnFileNew() {
 }
 
 void CQsoferryApp::OnFileOpen() {
-    char path[MAX_PATH * 2] = "";
-    OPENFILENAMEA ofn = {};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = m_frame.Handle();
-    ofn.lpstrFilter = "All Files (*.*)\0*.*\0";
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = sizeof path;
-    ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-    if (!GetOpenFileNameA(&ofn)) return;  // cancelled: nothing changes
-    OpenDocumentFile(path);
+    std::optional<std::string> path = AskForFileName(m_frame.Handle(), false);
+    if (path) OpenDocumentFile(*path);  // cancelled: nothing changes
 }
 
 bool CQsoferryApp::OpenDocumentFile(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        m_platform.ShowMessage("Cannot open " + path + ".\n" + SystemMessage(GetLastError()));
+    if (std::optional<std::string> why = CannotOpen(path)) {
+        m_platform.ShowMessage(*why);
         return false;
     }
-    CloseHandle(file);
     m_doc.SetPathName(FullPath(path));
     AddToRecentFileList(m_doc.GetPathName());
     m_view->OnInitialUpdate();
@@ -142,23 +156,17 @@ void CQsoferryApp::OnFileSave() {
     // The document stores nothing, so a save must never write over a file: the one it came from
     // may be the decoder's log. With a file of its own there is nothing to do.
     if (!m_doc.GetPathName().empty()) return;
-    char path[MAX_PATH * 2] = "";
-    OPENFILENAMEA ofn = {};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = m_frame.Handle();
-    ofn.lpstrFilter = "All Files (*.*)\0*.*\0";
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = sizeof path;
-    ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-    if (!GetSaveFileNameA(&ofn)) return;
+    std::optional<std::string> path = AskForFileName(m_frame.Handle(), true);
+    if (!path) return;
     // CREATE_NEW: an empty file only where none exists; an existing one is left untouched.
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) {
-        m_platform.ShowMessage("Cannot save " + std::string(path) + ".\n" + SystemMessage(GetLastError()));
+    HANDLE file = CreateFileA(path->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD error = GetLastError();
+    if (file == INVALID_HANDLE_VALUE && error != ERROR_FILE_EXISTS) {
+        m_platform.ShowMessage("Cannot save " + *path + ".\n" + SystemMessage(error));
         return;
     }
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    m_doc.SetPathName(FullPath(path));
+    m_doc.SetPathName(FullPath(*path));
     AddToRecentFileList(m_doc.GetPathName());
 }
 

@@ -1,7 +1,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "platform/files.h"
@@ -19,13 +18,6 @@ FileResult FromErrno(int err) {
 }
 
 }  // namespace
-
-bool CanOpenForReading(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "r");
-    if (!file) return false;
-    std::fclose(file);
-    return true;
-}
 
 FileResult ReadWholeFile(const std::string& path, std::string& bytes) {
     bytes.clear();

@@ -1,18 +1,9 @@
 #include <windows.h>
 
-#include <cstdio>
-
 #include "platform/files.h"
 #include "platform/win_error.h"
 
 namespace qsoferry::files {
-
-bool CanOpenForReading(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "r");
-    if (!file) return false;
-    std::fclose(file);
-    return true;
-}
 
 FileResult ReadWholeFile(const std::string& path, std::string& bytes) {
     bytes.clear();
