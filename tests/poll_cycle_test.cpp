@@ -41,6 +41,18 @@ TEST_F(PollCycle, ALogWithoutContentIsReportedAndKept) {
     }
 }
 
+TEST_F(PollCycle, ALogBeingCreatedByTheDecoderIsNotCalledEmpty) {
+    StartLogger();
+    platform.WriteFile(view.m_strLogPath, "");
+    platform.FailNext("move", view.m_strLogPath, FileStatus::kBusy);  // the decoder holds it open
+    view.OnTimer(kPollTimerId);
+    EXPECT_TRUE(platform.messages.empty());
+    platform.AppendFile(view.m_strLogPath, DecoderLog({"<call:2>K1"}));
+    view.OnTimer(kPollTimerId);
+    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(SentTexts().size(), 1u);
+}
+
 struct FramingCase {
     const char* what;
     std::string log;

@@ -80,6 +80,7 @@ bool CQsoferryView::ReadLogFile() {
 }
 
 // Moves the log to the claim path unless it holds nothing. The file is held only while it is read.
+// What the move takes is read again afterwards: the decoder may have appended meanwhile.
 bool CQsoferryView::ClaimLog() {
     std::string bytes;
     FileResult result = m_platform.ReadWholeFile(m_strLogPath, bytes);
@@ -88,14 +89,19 @@ bool CQsoferryView::ClaimLog() {
         return false;
     }
     std::vector<std::string> lines = text::SplitTextLines(bytes);
-    if (FirstNonEmptyLine(lines) == lines.size()) {
-        // Nothing is held open while the box waits; ticks meanwhile are skipped.
-        m_platform.ShowMessage(kSourceEmptyText);
-        return false;
-    }
     result = m_platform.MoveFileNoReplace(m_strLogPath, m_strClaimPath);
     if (!result.ok()) {
+        // Busy: the decoder is writing it, maybe creating it this very moment. Next tick.
         ReportFileError("move", m_strLogPath, result);
+        return false;
+    }
+    if (FirstNonEmptyLine(lines) == lines.size()) {
+        // Empty, and nobody holds it: it stays where it was. Nothing is held open while the box
+        // waits; ticks meanwhile are skipped.
+        if (!m_platform.MoveFileNoReplace(m_strClaimPath, m_strLogPath).ok()) {
+            m_platform.RemoveFile(m_strClaimPath);  // a new log took its place; this one held nothing
+        }
+        m_platform.ShowMessage(kSourceEmptyText);
         return false;
     }
     return true;

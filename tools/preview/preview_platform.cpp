@@ -30,7 +30,9 @@ FileResult PreviewPlatform::ReadWholeFile(const std::string& path, std::string& 
 }
 
 FileResult PreviewPlatform::MoveFileNoReplace(const std::string& from, const std::string& to) {
-    m_moved[to] = Resolve(from);
+    std::string real = Resolve(from);
+    m_moved.erase(from);
+    if (real != to) m_moved[to] = real;  // moved back home, it is simply the file again
     return {};
 }
 
