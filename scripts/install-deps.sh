@@ -2,9 +2,9 @@
 # Installs, from Debian's packages, whatever of the build and test tools is missing.
 set -euo pipefail
 packages=(
-    cmake ninja-build g++ googletest libgtest-dev libgmock-dev libbenchmark-dev   # native build and unit tests
+    cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev                # native build and unit tests
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64        # Windows cross builds
-    wine64 fonts-wine xvfb xauth imagemagick python3                               # the program under Wine
+    wine64 fonts-wine xvfb xauth xdotool imagemagick python3                       # the program under Wine
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -16,5 +16,5 @@ if [ ${#missing[@]} -gt 0 ]; then
     [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
     export DEBIAN_FRONTEND=noninteractive
     $sudo_cmd apt-get update -q
-    $sudo_cmd apt-get install -y -q --no-install-recommends "${missing[@]}"
+    $sudo_cmd apt-get install -y -q "${missing[@]}"
 fi

@@ -6,7 +6,7 @@
 #include "app/qsoferry_app.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    qsoferry::CQsoferryApp app(instance);
-    if (!app.InitInstance(__argc, __argv)) return app.ExitInstance();
-    return app.Run();
+    qsoferry::CQsoferryApp theApp(instance);
+    if (!theApp.InitInstance(__argc, __argv)) return theApp.ExitInstance();
+    return theApp.Run();
 }
