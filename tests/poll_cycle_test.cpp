@@ -237,12 +237,8 @@ TEST_F(PollCycle, AFileThatCannotBeDeletedIsDeliveredOnlyOnceItGoes) {
 TEST_F(PollCycle, TheDecoderHoldingTheLogIsRetriedSilently) {
     StartLogger();
     platform.WriteFile(view.m_strLogPath, DecoderLog({"<call:2>K1"}));
-    platform.FailNext("read", view.m_strLogPath, FileStatus::kBusy, 2);
-    view.OnTimer(kPollTimerId);
-    view.OnTimer(kPollTimerId);
-    platform.FailNext("move", view.m_strLogPath, FileStatus::kBusy, 2);
-    view.OnTimer(kPollTimerId);
-    view.OnTimer(kPollTimerId);
+    platform.FailNext("move", view.m_strLogPath, FileStatus::kBusy, 4);
+    for (int tick = 0; tick < 4; ++tick) view.OnTimer(kPollTimerId);
     EXPECT_TRUE(platform.sent.empty());
     EXPECT_TRUE(platform.messages.empty());
     EXPECT_TRUE(platform.Exists(view.m_strLogPath));
@@ -253,7 +249,7 @@ TEST_F(PollCycle, TheDecoderHoldingTheLogIsRetriedSilently) {
 TEST_F(PollCycle, OtherFileErrorsAreReportedOnceUntilTheyClear) {
     StartLogger();
     platform.WriteFile(view.m_strLogPath, DecoderLog({"<call:2>K1"}));
-    platform.FailNext("read", view.m_strLogPath, FileStatus::kFailed, 5);
+    platform.FailNext("read", ClaimPath(), FileStatus::kFailed, 5);
     for (int tick = 0; tick < 5; ++tick)
         view.OnTimer(kPollTimerId);
     EXPECT_EQ(platform.messages.size(), 1u);
@@ -261,7 +257,7 @@ TEST_F(PollCycle, OtherFileErrorsAreReportedOnceUntilTheyClear) {
     EXPECT_EQ(SentTexts().size(), 1u);
     // After a success the same error is worth telling again.
     platform.WriteFile(view.m_strLogPath, DecoderLog({"<call:2>K2"}));
-    platform.FailNext("read", view.m_strLogPath, FileStatus::kFailed, 1);
+    platform.FailNext("read", ClaimPath(), FileStatus::kFailed, 1);
     view.OnTimer(kPollTimerId);
     EXPECT_EQ(platform.messages.size(), 2u);
 }

@@ -74,39 +74,18 @@ bool CQsoferryView::ReadLogFile() {
     m_pending.clear();
     if (!m_platform.CanOpenForReading(m_strClaimPath)) {
         if (!m_platform.CanOpenForReading(m_strLogPath)) return false;
-        if (!ClaimLog()) return false;
+        FileResult moved = m_platform.MoveFileNoReplace(m_strLogPath, m_strClaimPath);
+        if (!moved.ok()) {
+            // Busy: the decoder is writing it, maybe creating it this very moment. Next tick.
+            ReportFileError("move", m_strLogPath, moved);
+            return false;
+        }
     }
     return ReadClaimedFile();
 }
 
-// Moves the log to the claim path unless it holds nothing. The file is held only while it is read.
-// What the move takes is read again afterwards: the decoder may have appended meanwhile.
-bool CQsoferryView::ClaimLog() {
-    std::string bytes;
-    FileResult result = m_platform.ReadWholeFile(m_strLogPath, bytes);
-    if (!result.ok()) {
-        ReportFileError("read", m_strLogPath, result);
-        return false;
-    }
-    std::vector<std::string> lines = text::SplitTextLines(bytes);
-    result = m_platform.MoveFileNoReplace(m_strLogPath, m_strClaimPath);
-    if (!result.ok()) {
-        // Busy: the decoder is writing it, maybe creating it this very moment. Next tick.
-        ReportFileError("move", m_strLogPath, result);
-        return false;
-    }
-    if (FirstNonEmptyLine(lines) == lines.size()) {
-        // Empty, and nobody holds it: it stays where it was. Nothing is held open while the box
-        // waits; ticks meanwhile are skipped.
-        if (!m_platform.MoveFileNoReplace(m_strClaimPath, m_strLogPath).ok()) {
-            m_platform.RemoveFile(m_strClaimPath);  // a new log took its place; this one held nothing
-        }
-        m_platform.ShowMessage(kSourceEmptyText);
-        return false;
-    }
-    return true;
-}
-
+// Reads the claimed file whole (it is held only for that), parses every contact in it and deletes
+// it. True when the contacts are ready in m_pending.
 bool CQsoferryView::ReadClaimedFile() {
     std::string bytes;
     FileResult result = m_platform.ReadWholeFile(m_strClaimPath, bytes);
@@ -117,8 +96,12 @@ bool CQsoferryView::ReadClaimedFile() {
     std::vector<std::string> lines = text::SplitTextLines(bytes);
     size_t first = FirstNonEmptyLine(lines);
     if (first == lines.size()) {
-        // Only a log with content is ever claimed; an emptied claim has nothing to deliver.
-        m_platform.RemoveFile(m_strClaimPath);
+        // An empty log stays where it was. Nothing is held open while the box waits; ticks
+        // meanwhile are skipped.
+        if (!m_platform.MoveFileNoReplace(m_strClaimPath, m_strLogPath).ok()) {
+            m_platform.RemoveFile(m_strClaimPath);  // a new log took its place; this one held nothing
+        }
+        m_platform.ShowMessage(kSourceEmptyText);
         return false;
     }
 

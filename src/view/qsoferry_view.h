@@ -118,7 +118,6 @@ private:
     bool RecordIsEmpty() const;
     void ParseLines(const std::vector<std::string>& lines, size_t firstDataLine);
     bool ReadClaimedFile();
-    bool ClaimLog();
     void ReportOnce(const std::string& message);
     void ReportFileError(const std::string& action, const std::string& path, const FileResult& result);
 

@@ -154,8 +154,8 @@ class Station:
 
     def pixel(self, shot, x, y):
         at = "p{%d,%d}" % (x, y)
-        spec = ",".join("%[fx:int(255*" + at + "." + channel + ")]" for channel in "rgb")
-        out = subprocess.run(["convert", shot, "-format", spec, "info:"], capture_output=True, text=True, check=True,
+        pattern = ",".join("%[fx:int(255*" + at + "." + channel + ")]" for channel in "rgb")
+        out = subprocess.run(["convert", shot, "-format", pattern, "info:"], capture_output=True, text=True, check=True,
                              timeout=30).stdout
         return tuple(int(v) for v in out.split(","))
 
