@@ -368,6 +368,23 @@ def scenario_command_line(st):
     st.stop("qsoferry")
 
 
+def scenario_decoder_writes(st):
+    """The decoder appends while the bridge relays: no open of the decoder fails, and every contact
+    arrives once, whole and in order."""
+    st.start_logger()
+    bridge = st.start_bridge()
+    log = "C:\\Documents and Settings\\%s\\Local Settings\\Application Data\\JTDX\\wsjtx_log.adi" % st.state["user"]
+    out = st.probe("append", log, 12, 150, 400)
+    check(out.strip() == "failedOpens=0", "every open of the decoder succeeds while the bridge relays")
+    st.wait_records(12, timeout=15)
+    time.sleep(2)
+    calls = [r["text"].split("#")[0] for r in st.records()]
+    check(calls == ["K%d" % (100 + i) for i in range(12)], "twelve contacts arrive once each, in order: %s" % calls)
+    check(all(r["text"].split("#")[5] == "FT8" and r["text"].split("#")[3] == "14074.00" for r in st.records()),
+          "no contact is cut in half")
+    check(bridge.poll() is None, "the bridge runs on")
+
+
 def scenario_keys(st):
     """The accelerators, pressed as keys on the X display."""
     bridge = st.start_bridge()

@@ -7,6 +7,7 @@
 //   e2e_probe close              the frame's close box
 //   e2e_probe cancel TITLE       IDCANCEL to the window with that title (a file dialog)
 //   e2e_probe about-info | about-ok | about-esc | about-close
+//   e2e_probe append LOG N MS HOLD  log N contacts as the decoder does, each held open HOLD ms
 //   e2e_probe resources EXE      the menu and accelerator table 128 of an .exe
 #include <windows.h>
 
@@ -119,6 +120,36 @@ int Resources(const char* exe) {
     return count > 0 ? 0 : 1;
 }
 
+// Logs contacts as the decoder does: for each, open the log for writing with read and write
+// sharing (creating it with its header when new), append the record in two halves with a pause
+// between them, close it. Says how many opens failed: the decoder drops a contact when its open does.
+int Append(const char* path, int count, int intervalMs, int holdMs) {
+    int failedOpens = 0;
+    for (int i = 0; i < count; ++i) {
+        HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            ++failedOpens;
+            continue;
+        }
+        LARGE_INTEGER size = {};
+        GetFileSizeEx(file, &size);
+        SetFilePointer(file, 0, nullptr, FILE_END);
+        std::string call = "K" + std::to_string(100 + i);
+        std::string head = size.QuadPart == 0 ? "WSJT-X ADIF Export<eoh>\r\n" : "";
+        std::string first = head + "<call:" + std::to_string(call.size()) + ">" + call + " <mode:3>FT8 ";
+        std::string rest = "<band:3>20m <freq:9>14.074000 <eor>\r\n";
+        DWORD written = 0;
+        WriteFile(file, first.data(), static_cast<DWORD>(first.size()), &written, nullptr);
+        Sleep(holdMs);
+        WriteFile(file, rest.data(), static_cast<DWORD>(rest.size()), &written, nullptr);
+        CloseHandle(file);
+        Sleep(intervalMs);
+    }
+    std::printf("failedOpens=%d\n", failedOpens);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -144,6 +175,7 @@ int main(int argc, char** argv) {
         return found ? 0 : 1;
     }
     if (what == "info") return Info();
+    if (what == "append" && argc == 6) return Append(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
     if (what.rfind("about-", 0) == 0) return About(what);
     if (what == "cancel" && argc == 3) {
         HWND dialog = WaitFor(nullptr, argv[2], 5000);
