@@ -394,6 +394,27 @@ def scenario_decoder_writes(st):
     check(bridge.poll() is None, "the bridge runs on")
 
 
+def scenario_empty_log(st):
+    """A log without content: one message box at a time, the log kept; relayed once it has content."""
+    st.start_logger()
+    st.start_bridge()
+    with open(st.log, "wb") as f:
+        f.write(b"\r\n\r\n")
+    wait_until(lambda: "messageBoxes=1" in st.probe("message", ok=False), 10, "the message box")
+    box = st.probe("message")
+    check("|The source file is empty" in box and "Button|1|OK" in box,
+          "the box says \"The source file is empty\" with an OK button, under the program's title")
+    time.sleep(3)
+    check("messageBoxes=1" in st.probe("message"), "while it is open, later ticks open no second box")
+    check(os.path.exists(st.log) and not os.path.exists(st.claim), "the empty log stays where it was")
+    with open(st.log, "ab") as f:  # the file gets its header and a contact meanwhile
+        f.write(b"WSJT-X ADIF Export<eoh>\r\n" + ft4_contact("EMPTY1").encode() + b" <eor>\r\n")
+    st.probe("message-ok")
+    st.wait_records(1)
+    check(st.records()[0]["text"] == ft4_expected("EMPTY1"), "once it has content, its contact is relayed")
+    check("messageBoxes=0" in st.probe("message", ok=False), "and no box is left")
+
+
 def scenario_keys(st):
     """The accelerators, pressed as keys on the X display."""
     bridge = st.start_bridge()

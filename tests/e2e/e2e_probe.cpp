@@ -8,6 +8,7 @@
 //   e2e_probe cancel TITLE       IDCANCEL to the window with that title (a file dialog)
 //   e2e_probe about-info | about-ok | about-esc | about-close
 //   e2e_probe append LOG N MS HOLD  log N contacts as the decoder does, each held open HOLD ms
+//   e2e_probe message | message-ok  the program's message boxes: how many, the text; OK
 //   e2e_probe resources EXE      the menu and accelerator table 128 of an .exe
 #include <windows.h>
 
@@ -120,6 +121,29 @@ int Resources(const char* exe) {
     return count > 0 ? 0 : 1;
 }
 
+// The program's message boxes: top-level dialogs captioned with the application's title.
+BOOL CALLBACK CountMessageBox(HWND window, LPARAM count) {
+    char className[64] = "", title[128] = "";
+    GetClassNameA(window, className, sizeof className);
+    GetWindowTextA(window, title, sizeof title);
+    if (std::strcmp(className, "#32770") == 0 && std::strcmp(title, "Qsoferry ver 1.00") == 0 &&
+        IsWindowVisible(window)) {
+        ++*reinterpret_cast<int*>(count);
+    }
+    return TRUE;
+}
+
+int MessageBoxes(const std::string& what) {
+    int count = 0;
+    EnumWindows(CountMessageBox, reinterpret_cast<LPARAM>(&count));
+    std::printf("messageBoxes=%d\n", count);
+    HWND box = FindWindowA("#32770", "Qsoferry ver 1.00");
+    if (!box) return what == "message" ? 1 : 0;
+    EnumChildWindows(box, PrintChild, reinterpret_cast<LPARAM>(box));
+    if (what == "message-ok") return PostMessageA(box, WM_COMMAND, IDOK, 0) ? 0 : 1;
+    return 0;
+}
+
 // Logs contacts as the decoder does: for each, open the log for writing with read and write
 // sharing (creating it with its header when new), append the record in two halves with a pause
 // between them, close it. Says how many opens failed: the decoder drops a contact when its open does.
@@ -175,6 +199,7 @@ int main(int argc, char** argv) {
         return found ? 0 : 1;
     }
     if (what == "info") return Info();
+    if (what == "message" || what == "message-ok") return MessageBoxes(what);
     if (what == "append" && argc == 6) return Append(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
     if (what.rfind("about-", 0) == 0) return About(what);
     if (what == "cancel" && argc == 3) {
