@@ -83,16 +83,10 @@ void CQsoferryApp::LoadStdProfileSettings(size_t recentCount) {
 
 bool CQsoferryApp::ProcessShellCommand(const std::string& fileName) {
     if (!fileName.empty()) {
-        // Nothing is read from the file: it only has to be there and readable.
-        HANDLE file =
-            CreateFileA(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            std::string text = "Cannot open " + fileName + ".\n" + SystemMessage(GetLastError());
-            MessageBoxA(nullptr, text.c_str(), m_appName.c_str(), MB_OK | MB_ICONEXCLAMATION);
+        if (std::optional<std::string> why = CannotOpen(fileName)) {
+            MessageBoxA(nullptr, why->c_str(), m_appName.c_str(), MB_OK | MB_ICONEXCLAMATION);
             return false;
         }
-        CloseHandle(file);
     }
     if (!CreateFrameAndView()) return false;
     if (fileName.empty()) {
