@@ -50,6 +50,12 @@ def wait_until(predicate, timeout, what, observe=None):
         time.sleep(0.2)
 
 
+def check_within(predicate, timeout, what, observe=None):
+    """A check that may take some ticks to come true: it fails when the time is up."""
+    wait_until(predicate, timeout, what, observe)
+    print("ok:", what, flush=True)
+
+
 def wine_output(env, args, timeout=60):
     """Runs a Windows program to its end and returns its exit code and output. The output goes
     through a file, not a pipe: Wine's helper processes, started by whichever program comes first,
@@ -178,11 +184,12 @@ class Station:
             colours.append(self.pixel(shot, x + w // 2, y + h // 2))
         return tuple(colours)
 
-    def wait_lamps(self, logger, decoder, timeout=15):
+    def wait_lamps(self, logger, decoder, what=None, timeout=15):
+        """Waits until the lamps show these colours; with what, that is also reported as a check passed."""
         seen = []
-        return wait_until(lambda: seen.append(self.lamps()) or seen[-1] == (logger, decoder), timeout,
-                          "lamps %s/%s" % ("green" if logger == GREEN else "grey",
-                                           "green" if decoder == GREEN else "grey"), lambda: seen[-1])
+        colours = "lamps %s/%s" % ("green" if logger == GREEN else "grey", "green" if decoder == GREEN else "grey")
+        (check_within if what else wait_until)(lambda: seen.append(self.lamps()) or seen[-1] == (logger, decoder),
+                                               timeout, what or colours, lambda: seen[-1])
 
     def save_window(self, name, rect):
         if not SHOTS:
@@ -295,15 +302,13 @@ def scenario_lamps(st):
     st.wait_lamps(GREY, GREY)
     st.save_window("main-lamps-grey.png", st.info()["frame"][0])
     st.start_logger()
-    st.wait_lamps(GREEN, GREY)
-    check(True, "the logger's lamp turns green when it starts")
+    st.wait_lamps(GREEN, GREY, "the logger's lamp turns green when it starts")
     st.start_decoder()
-    st.wait_lamps(GREEN, GREEN)
+    st.wait_lamps(GREEN, GREEN, "the decoder's lamp turns green when it starts")
     st.stop("fake_logger")
-    st.wait_lamps(GREY, GREEN)
-    check(True, "the logger's lamp turns grey when it ends")
+    st.wait_lamps(GREY, GREEN, "the logger's lamp turns grey when it ends")
     st.stop("fake_decoder")
-    st.wait_lamps(GREY, GREY)
+    st.wait_lamps(GREY, GREY, "the decoder's lamp turns grey when it ends")
 
 
 def scenario_window(st):
@@ -334,8 +339,8 @@ def scenario_window(st):
             st.wait_records(1)
             check(st.records()[0]["text"] == ft4_expected("AB1OUT"), "a contact written while it is open arrives")
         st.probe(how)
-        st.probe("gone-title", "About Qsoferry ver 1.00", 10000)
-        check(True, "the about box closes with %s" % how[6:])
+        check_within(lambda: not st.window_exists("About Qsoferry ver 1.00"), 10,
+                     "the about box closes with %s" % how[6:])
 
     st.probe("command", ID_FILE_NEW)
     time.sleep(1.5)
@@ -434,8 +439,8 @@ def scenario_keys(st):
     check(st.info()["noFreq"] == ["1"], "cancelling Ctrl+O changes nothing")
 
     keys("ctrl+n")
-    wait_until(lambda: st.info()["noFreq"] == ["0"], 10, "the box to be cleared")
-    check(True, "Ctrl+N runs the initial update again: the box starts unchecked")
+    check_within(lambda: st.info()["noFreq"] == ["0"], 10,
+                 "Ctrl+N runs the initial update again: the box starts unchecked")
 
     chosen = os.path.join(st.state["work"], "chosen.adi")
     with open(chosen, "w") as f:
@@ -448,8 +453,7 @@ def scenario_keys(st):
                    timeout=60)
     keys("Return")
     st.probe("gone-title", "Open", 10000)
-    wait_until(lambda: st.info()["noFreq"] == ["0"], 10, "the initial update after Open")
-    check(True, "Ctrl+O with a file chosen runs the initial update again")
+    check_within(lambda: st.info()["noFreq"] == ["0"], 10, "Ctrl+O with a file chosen runs the initial update again")
     with open(chosen) as f:
         check(f.read() == "any file\n", "nothing is written to the opened file")
 
