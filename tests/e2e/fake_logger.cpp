@@ -1,7 +1,7 @@
 // Stand-in for the logger: a top-level window of class "DXbase" that appends every WM_COPYDATA it
 // receives to the file named on its command line, one line each:
 //   dwData=10001 cbData=89 fromBridgeFrame=1 hex=4e30...
-#include <windows.h>
+#include "stand_in_window.h"
 
 #include <cstdio>
 #include <cstring>
@@ -34,11 +34,7 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
         }
         return TRUE;
     }
-    if (message == WM_DESTROY) {
-        PostQuitMessage(0);
-        return 0;
-    }
-    return DefWindowProcA(hwnd, message, wParam, lParam);
+    return stand_in::EndOnDestroy(hwnd, message, wParam, lParam);
 }
 
 }  // namespace
@@ -46,16 +42,5 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (__argc < 2) return 64;
     g_recordPath = __argv[1];
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = instance;
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = "DXbase";
-    RegisterClassA(&wc);
-    CreateWindowExA(0, "DXbase", "DXbase stand-in", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 420, 20, 260, 120, nullptr,
-                    nullptr, instance, nullptr);
-    MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0)
-        DispatchMessageA(&msg);
-    return 0;
+    return stand_in::Run(instance, WindowProc, "DXbase", "DXbase stand-in", 420, 20);
 }
