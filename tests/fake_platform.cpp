@@ -18,6 +18,8 @@ FakePlatform::FakePlatform() {
 }
 
 FakePlatform::~FakePlatform() {
+    for (const auto& [handle, path] : m_open)
+        files::Close(handle);
     std::error_code ignored;
     fs::remove_all(root, ignored);
 }
@@ -74,6 +76,27 @@ std::vector<std::string> FakePlatform::CallsNamed(const std::string& prefix) con
     return out;
 }
 
+bool FakePlatform::Record(std::string call) {
+    if (crashed) return false;
+    if (crashAfterCalls != 0 && calls.size() == crashAfterCalls) {
+        crashed = true;
+        throw Crashed{};
+    }
+    calls.push_back(std::move(call));
+    return true;
+}
+
+void FakePlatform::Restart() {
+    for (const auto& [handle, path] : m_open)
+        files::Close(handle);
+    m_open.clear();
+    heldLocks.clear();
+    crashed = false;
+    crashAfterCalls = 0;
+    queue.clear();
+    quit = false;
+}
+
 FileResult FakePlatform::Injected(const std::string& op, const std::string& path) {
     auto it = m_failures.find({op, path});
     if (it == m_failures.end() || it->second.second == 0) return {};
@@ -82,20 +105,20 @@ FileResult FakePlatform::Injected(const std::string& op, const std::string& path
 }
 
 DrainResult FakePlatform::DispatchPendingMessage() {
-    if (quit) return DrainResult::kQuit;
+    if (quit || crashed) return DrainResult::kQuit;
     if (queue.empty()) {
-        calls.push_back("Drain");
+        if (!Record("Drain")) return DrainResult::kQuit;
         return DrainResult::kEmpty;
     }
+    if (!Record("Dispatch")) return DrainResult::kQuit;
     auto message = std::move(queue.front());
     queue.pop_front();
-    calls.push_back("Dispatch");
     message();
     return DrainResult::kDispatched;
 }
 
 WindowHandle FakePlatform::FindWindowByClass(const std::string& className) {
-    calls.push_back("FindClass " + className);
+    if (!Record("FindClass " + className)) return kNoWindow;
     for (const auto& [handle, window] : m_windows) {
         if (window.topLevel && text::EqualsNoCase(window.className, className)) return handle;
     }
@@ -103,20 +126,23 @@ WindowHandle FakePlatform::FindWindowByClass(const std::string& className) {
 }
 
 WindowHandle FakePlatform::FindWindowByTitle(const std::string& title) {
-    calls.push_back("FindTitle " + title);
+    if (!Record("FindTitle " + title)) return kNoWindow;
     for (const auto& [handle, window] : m_windows) {
         if (window.topLevel && text::EqualsNoCase(window.title, title)) return handle;
     }
     return kNoWindow;
 }
 
-void FakePlatform::SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) {
-    calls.push_back("CopyData");
-    if (m_windows.count(target)) sent.push_back({target, marker, bytes});
+bool FakePlatform::SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) {
+    if (!Record("CopyData")) return false;
+    if (beforeSend) beforeSend();
+    if (!m_windows.count(target)) return false;
+    sent.push_back({target, marker, bytes});
+    return true;
 }
 
 BitmapHandle FakePlatform::LoadBitmapResource(int resourceId) {
-    calls.push_back("LoadBitmap " + std::to_string(resourceId));
+    if (!Record("LoadBitmap " + std::to_string(resourceId))) return kNoBitmap;
     if (failingBitmaps.count(resourceId)) return kNoBitmap;
     BitmapHandle handle = m_nextBitmap++;
     liveBitmaps.insert(handle);
@@ -124,76 +150,117 @@ BitmapHandle FakePlatform::LoadBitmapResource(int resourceId) {
 }
 
 void FakePlatform::ReleaseBitmap(BitmapHandle bitmap) {
-    calls.push_back("ReleaseBitmap");
+    if (!Record("ReleaseBitmap")) return;
     liveBitmaps.erase(bitmap);
 }
 
 void FakePlatform::SetControlImage(int controlId, BitmapHandle bitmap) {
-    calls.push_back("SetImage " + std::to_string(controlId));
+    if (!Record("SetImage " + std::to_string(controlId))) return;
     controlImage[controlId] = bitmap;
 }
 
 int FakePlatform::GetCheckState(int controlId) {
-    calls.push_back("GetCheck " + std::to_string(controlId));
+    if (!Record("GetCheck " + std::to_string(controlId))) return 0;
     return checkState[controlId];
 }
 
 void FakePlatform::SetCheckState(int controlId, int state) {
-    calls.push_back("SetCheck " + std::to_string(controlId) + " " + std::to_string(state));
+    if (!Record("SetCheck " + std::to_string(controlId) + " " + std::to_string(state))) return;
     checkState[controlId] = state;
 }
 
 void FakePlatform::SetDocumentTitle(const std::string& title) {
-    calls.push_back("DocumentTitle " + title);
+    if (!Record("DocumentTitle " + title)) return;
     documentTitle = title;
 }
 
 void FakePlatform::SetMainCaption(const std::string& text) {
-    calls.push_back("Caption " + text);
+    if (!Record("Caption " + text)) return;
     caption = text;
 }
 
 void FakePlatform::FitFrameToForm() {
-    calls.push_back("FitFrame");
+    if (!Record("FitFrame")) return;
 }
 
 void FakePlatform::StartTimer(unsigned timerId, unsigned periodMs) {
-    calls.push_back("StartTimer " + std::to_string(timerId) + " " + std::to_string(periodMs));
+    if (!Record("StartTimer " + std::to_string(timerId) + " " + std::to_string(periodMs))) return;
     timers[timerId] = periodMs;
 }
 
 bool FakePlatform::CanOpenForReading(const std::string& path) {
-    calls.push_back("CanOpen " + path);
+    if (!Record("CanOpen " + path)) return false;
     return files::CanOpenForReading(Real(path));
 }
 
-FileResult FakePlatform::ReadWholeFile(const std::string& path, std::string& bytes) {
-    calls.push_back("Read " + path);
+FileResult FakePlatform::OpenFile(const std::string& path, FileAccess access, FileHandle& file, std::uint64_t& size) {
+    file = kNoFile;
+    size = 0;
+    if (!Record("Open " + path)) return {FileStatus::kFailed, "gone"};
+    FileResult result = Injected("open", path);
+    if (!result.ok()) return result;
+    result = files::Open(Real(path), access, file, size);
+    if (result.ok()) m_open[file] = path;
+    return result;
+}
+
+FileResult FakePlatform::ReadFileAt(FileHandle file, std::uint64_t offset, char* buffer, size_t size, size_t& got) {
+    got = 0;
+    const std::string path = m_open.count(file) ? m_open[file] : "?";
+    if (!Record("Read " + path)) return {FileStatus::kFailed, "gone"};
     FileResult result = Injected("read", path);
-    if (result.ok()) result = files::ReadWholeFile(Real(path), bytes);
+    if (result.ok()) result = files::ReadAt(file, offset, buffer, size, got);
     if (afterRead) afterRead(path);
     return result;
 }
 
+FileResult FakePlatform::WriteFileAt(FileHandle file, std::uint64_t offset, const std::string& bytes, bool flush) {
+    const std::string path = m_open.count(file) ? m_open[file] : "?";
+    if (!Record("Write " + path)) return {FileStatus::kFailed, "gone"};
+    FileResult result = Injected("write", path);
+    if (!result.ok()) return result;
+    if (flush) ++flushes;
+    return files::WriteAt(file, offset, bytes, flush);
+}
+
+void FakePlatform::CloseFile(FileHandle file) {
+    if (file == kNoFile || !m_open.count(file)) return;
+    if (!Record("Close " + m_open[file])) return;
+    files::Close(file);
+    m_open.erase(file);
+}
+
+bool FakePlatform::TryLock(const std::string& name) {
+    if (!Record("TryLock")) return false;
+    if (otherBridgeHoldsLocks) return false;
+    heldLocks.insert(name);
+    return true;
+}
+
+void FakePlatform::Unlock(const std::string& name) {
+    if (!Record("Unlock")) return;
+    heldLocks.erase(name);
+}
+
 FileResult FakePlatform::MoveFileNoReplace(const std::string& from, const std::string& to) {
-    calls.push_back("Move " + from + " -> " + to);
+    if (!Record("Move " + from + " -> " + to)) return FileResult{FileStatus::kFailed, "gone"};
     FileResult result = Injected("move", from);
     return result.ok() ? files::MoveNoReplace(Real(from), Real(to)) : result;
 }
 
 FileResult FakePlatform::RemoveFile(const std::string& path) {
-    calls.push_back("Remove " + path);
+    if (!Record("Remove " + path)) return FileResult{FileStatus::kFailed, "gone"};
     FileResult result = Injected("remove", path);
     return result.ok() ? files::Remove(Real(path)) : result;
 }
 
 std::optional<std::string> FakePlatform::UserName() {
-    calls.push_back("UserName");
+    if (!Record("UserName")) return std::nullopt;
     return userName;
 }
 
 void FakePlatform::ShowMessage(const std::string& text) {
-    calls.push_back("Message " + text);
+    if (!Record("Message " + text)) return;
     messages.push_back(text);
     if (whileMessageShown) whileMessageShown();
 }

@@ -1,7 +1,9 @@
 // A platform for unit tests: top-level windows it is told about, a message queue whose dispatch
 // runs whatever the test posted (so handlers can re-enter the view), real files under a temporary
-// root (paths starting with "C:\" are mapped below it), a record of every call in order, and
-// failures on demand.
+// root (paths starting with "C:\" are mapped below it), a record of every call in order, failures
+// on demand, and a process that can end at any call: with crashAfterCalls set, the call after that
+// many throws Crashed, and every call after it does nothing, as if the process were gone. Restart
+// then brings a new process up on the same files, as the system leaves them.
 #pragma once
 
 #include <deque>
@@ -14,6 +16,8 @@
 #include "platform/platform.h"
 
 namespace qsoferry::test {
+
+struct Crashed {};
 
 struct SentCopyData {
     WindowHandle target;
@@ -39,16 +43,20 @@ public:
     void AppendFile(const std::string& path, const std::string& bytes);
     bool Exists(const std::string& path) const;
     std::string Contents(const std::string& path) const;
-    // The next `times` calls of an operation ("read", "move", "remove") on this path fail.
+    // The next `times` calls of an operation ("open", "read", "write", "move", "remove") on this
+    // path fail.
     void FailNext(const std::string& op, const std::string& path, FileStatus status, int times = 1);
 
     std::vector<std::string> CallsNamed(const std::string& prefix) const;
+
+    // The process ends: open files are closed and named locks released, nothing else changes.
+    void Restart();
 
     // Platform.
     DrainResult DispatchPendingMessage() override;
     WindowHandle FindWindowByClass(const std::string& className) override;
     WindowHandle FindWindowByTitle(const std::string& title) override;
-    void SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) override;
+    bool SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) override;
     BitmapHandle LoadBitmapResource(int resourceId) override;
     void ReleaseBitmap(BitmapHandle bitmap) override;
     void SetControlImage(int controlId, BitmapHandle bitmap) override;
@@ -59,7 +67,12 @@ public:
     void FitFrameToForm() override;
     void StartTimer(unsigned timerId, unsigned periodMs) override;
     bool CanOpenForReading(const std::string& path) override;
-    FileResult ReadWholeFile(const std::string& path, std::string& bytes) override;
+    FileResult OpenFile(const std::string& path, FileAccess access, FileHandle& file, std::uint64_t& size) override;
+    FileResult ReadFileAt(FileHandle file, std::uint64_t offset, char* buffer, size_t size, size_t& got) override;
+    FileResult WriteFileAt(FileHandle file, std::uint64_t offset, const std::string& bytes, bool flush) override;
+    void CloseFile(FileHandle file) override;
+    bool TryLock(const std::string& name) override;
+    void Unlock(const std::string& name) override;
     FileResult MoveFileNoReplace(const std::string& from, const std::string& to) override;
     FileResult RemoveFile(const std::string& path) override;
     std::optional<std::string> UserName() override;
@@ -80,8 +93,15 @@ public:
     std::map<unsigned, unsigned> timers;
     std::function<void()> whileMessageShown;            // runs inside the modal box
     std::function<void(const std::string&)> afterRead;  // runs after a file was read
+    std::function<void()> beforeSend;                   // runs before a copy-data message goes
+    size_t crashAfterCalls = 0;
+    bool crashed = false;
+    std::set<std::string> heldLocks;
+    bool otherBridgeHoldsLocks = false;
+    int flushes = 0;
 
 private:
+    bool Record(std::string call);
     FileResult Injected(const std::string& op, const std::string& path);
 
     struct Window {
@@ -92,6 +112,7 @@ private:
     WindowHandle m_nextWindow = 0x100;
     BitmapHandle m_nextBitmap = 0x5000;
     std::map<std::pair<std::string, std::string>, std::pair<FileStatus, int>> m_failures;
+    std::map<FileHandle, std::string> m_open;  // handle -> the path it was opened with
 };
 
 }  // namespace qsoferry::test

@@ -26,21 +26,38 @@ TEST(PosixFiles, MoveNeverReplacesAndReportsWhatWentWrong) {
     EXPECT_FALSE(std::filesystem::exists(a));
     EXPECT_EQ(scratch.Contents(b), "first");
 
-    std::string bytes = "stale";
-    EXPECT_EQ(ReadWholeFile(a, bytes).status, FileStatus::kNotFound);
-    EXPECT_TRUE(bytes.empty());
+    FileHandle file = 7;
+    std::uint64_t size = 1;
+    EXPECT_EQ(Open(a, FileAccess::kRead, file, size).status, FileStatus::kNotFound);
+    EXPECT_EQ(file, kNoFile);
     EXPECT_EQ(Remove(a).status, FileStatus::kNotFound);
     EXPECT_EQ(MoveNoReplace(a, b).status, FileStatus::kNotFound);
 }
 
-TEST(PosixFiles, ReadsRawBytes) {
+TEST(PosixFiles, ReadsRawBytesAtAnyOffsetAndWritesInPlace) {
     test::FakePlatform scratch;
     const std::string path = scratch.root + "/raw";
     const std::string content("a\r\n\x1a\0b", 6);
     std::ofstream(path, std::ios::binary) << content;
-    std::string bytes;
-    ASSERT_TRUE(ReadWholeFile(path, bytes).ok());
-    EXPECT_EQ(bytes, content);
+    FileHandle file = kNoFile;
+    std::uint64_t size = 0;
+    ASSERT_TRUE(Open(path, FileAccess::kRead, file, size).ok());
+    EXPECT_EQ(size, 6u);
+    char bytes[16];
+    size_t got = 0;
+    ASSERT_TRUE(ReadAt(file, 2, bytes, sizeof bytes, got).ok());
+    EXPECT_EQ(std::string(bytes, got), content.substr(2));
+    ASSERT_TRUE(ReadAt(file, 6, bytes, sizeof bytes, got).ok());
+    EXPECT_EQ(got, 0u);
+    Close(file);
+
+    const std::string progress = scratch.root + "/progress";
+    ASSERT_TRUE(Open(progress, FileAccess::kReadWrite, file, size).ok());  // created
+    EXPECT_EQ(size, 0u);
+    ASSERT_TRUE(WriteAt(file, 0, "0123456789", false).ok());
+    ASSERT_TRUE(WriteAt(file, 4, "ab", true).ok());
+    Close(file);
+    EXPECT_EQ(scratch.Contents(progress), "0123ab6789");
     EXPECT_TRUE(CanOpenForReading(path));
     EXPECT_FALSE(CanOpenForReading(path + ".none"));
 }

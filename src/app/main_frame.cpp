@@ -70,6 +70,13 @@ LRESULT CMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_DESTROY:
             PostQuitMessage(0);
             return 0;
+        // Windows shutting down or logging off: yes, once delivery has stopped between two contacts.
+        case WM_QUERYENDSESSION:
+            m_app->OnQueryEndSession();
+            return TRUE;
+        case WM_ENDSESSION:
+            m_app->OnEndSession(wParam != FALSE);
+            return 0;
         default:
             return DefWindowProcA(m_hwnd, message, wParam, lParam);
     }

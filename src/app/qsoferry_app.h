@@ -29,6 +29,8 @@ public:
     void OnFileNew();
     void OnFileOpen();
     void OnFileSave();
+    void OnQueryEndSession() { m_view->OnQueryEndSession(); }
+    void OnEndSession(bool ending) { m_view->OnEndSession(ending); }
 
 private:
     void SetRegistryKey(const std::string& key);

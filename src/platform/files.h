@@ -11,9 +11,11 @@ namespace qsoferry::files {
 // True when the file can be opened for reading, as a text-mode fopen would.
 bool CanOpenForReading(const std::string& path);
 
-// Reads the whole file as raw bytes and closes it before returning. The file is opened so that
-// other programs may go on reading, writing and renaming it meanwhile.
-FileResult ReadWholeFile(const std::string& path, std::string& bytes);
+// Files held open while a log is delivered; see the seam for what each access mode allows others.
+FileResult Open(const std::string& path, FileAccess access, FileHandle& file, std::uint64_t& size);
+FileResult ReadAt(FileHandle file, std::uint64_t offset, char* buffer, size_t size, size_t& got);
+FileResult WriteAt(FileHandle file, std::uint64_t offset, const std::string& bytes, bool flush);
+void Close(FileHandle file);
 
 // Moves a file; never replaces a file that exists at the new name.
 FileResult MoveNoReplace(const std::string& from, const std::string& to);

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstring>
@@ -19,25 +20,50 @@ FileResult FromErrno(int err) {
 
 }  // namespace
 
-FileResult ReadWholeFile(const std::string& path, std::string& bytes) {
-    bytes.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+FileResult Open(const std::string& path, FileAccess access, FileHandle& file, std::uint64_t& size) {
+    file = kNoFile;
+    size = 0;
+    int flags = access == FileAccess::kRead ? O_RDONLY : O_RDWR | O_CREAT;
+    int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
     if (fd < 0) return FromErrno(errno);
-    char buffer[65536];
-    for (;;) {
-        ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got == 0) break;
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            int err = errno;
-            ::close(fd);
-            bytes.clear();
-            return FromErrno(err);
-        }
-        bytes.append(buffer, static_cast<size_t>(got));
+    struct stat info;
+    if (::fstat(fd, &info) != 0) {
+        int err = errno;
+        ::close(fd);
+        return FromErrno(err);
     }
-    ::close(fd);
+    size = static_cast<std::uint64_t>(info.st_size);
+    file = static_cast<FileHandle>(fd) + 1;  // 0 stays "no file"
     return {};
+}
+
+FileResult ReadAt(FileHandle file, std::uint64_t offset, char* buffer, size_t size, size_t& got) {
+    got = 0;
+    for (;;) {
+        ssize_t n = ::pread(static_cast<int>(file - 1), buffer, size, static_cast<off_t>(offset));
+        if (n >= 0) {
+            got = static_cast<size_t>(n);
+            return {};
+        }
+        if (errno != EINTR) return FromErrno(errno);
+    }
+}
+
+FileResult WriteAt(FileHandle file, std::uint64_t offset, const std::string& bytes, bool flush) {
+    int fd = static_cast<int>(file - 1);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return FromErrno(n < 0 ? errno : ENOSPC);
+        done += static_cast<size_t>(n);
+    }
+    if (flush && ::fsync(fd) != 0) return FromErrno(errno);
+    return {};
+}
+
+void Close(FileHandle file) {
+    if (file != kNoFile) ::close(static_cast<int>(file - 1));
 }
 
 FileResult MoveNoReplace(const std::string& from, const std::string& to) {

@@ -5,27 +5,65 @@
 
 namespace qsoferry::files {
 
-FileResult ReadWholeFile(const std::string& path, std::string& bytes) {
-    bytes.clear();
-    // Full sharing: the decoder opens the log for each contact asking for write access and drops the
-    // contact if that fails, so this handle must never stand in its way.
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return FileResultFromError(GetLastError());
-    char buffer[65536];
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
-            DWORD error = GetLastError();
-            CloseHandle(file);
-            bytes.clear();
-            return FileResultFromError(error);
-        }
-        if (got == 0) break;
-        bytes.append(buffer, got);
+namespace {
+
+HANDLE AsHandle(FileHandle file) {
+    return reinterpret_cast<HANDLE>(file);
+}
+
+OVERLAPPED At(std::uint64_t offset) {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+}
+
+}  // namespace
+
+FileResult Open(const std::string& path, FileAccess access, FileHandle& file, std::uint64_t& size) {
+    file = kNoFile;
+    size = 0;
+    // Others may read the file meanwhile, but neither write, rename nor delete it.
+    DWORD rights = access == FileAccess::kRead ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+    DWORD disposition = access == FileAccess::kRead ? OPEN_EXISTING : OPEN_ALWAYS;
+    HANDLE handle =
+        CreateFileA(path.c_str(), rights, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return FileResultFromError(GetLastError());
+    LARGE_INTEGER length = {};
+    if (!GetFileSizeEx(handle, &length)) {
+        DWORD error = GetLastError();
+        CloseHandle(handle);
+        return FileResultFromError(error);
     }
-    CloseHandle(file);
+    size = static_cast<std::uint64_t>(length.QuadPart);
+    file = reinterpret_cast<FileHandle>(handle);
     return {};
+}
+
+FileResult ReadAt(FileHandle file, std::uint64_t offset, char* buffer, size_t size, size_t& got) {
+    OVERLAPPED at = At(offset);
+    DWORD read = 0;
+    got = 0;
+    if (!ReadFile(AsHandle(file), buffer, static_cast<DWORD>(size), &read, &at)) {
+        DWORD error = GetLastError();
+        if (error != ERROR_HANDLE_EOF) return FileResultFromError(error);
+    }
+    got = read;
+    return {};
+}
+
+FileResult WriteAt(FileHandle file, std::uint64_t offset, const std::string& bytes, bool flush) {
+    OVERLAPPED at = At(offset);
+    DWORD written = 0;
+    if (!WriteFile(AsHandle(file), bytes.data(), static_cast<DWORD>(bytes.size()), &written, &at))
+        return FileResultFromError(GetLastError());
+    if (written != bytes.size()) return FileResultFromError(ERROR_DISK_FULL);
+    if (flush && !FlushFileBuffers(AsHandle(file))) return FileResultFromError(GetLastError());
+    return {};
+}
+
+void Close(FileHandle file) {
+    if (file != kNoFile) CloseHandle(AsHandle(file));
 }
 
 FileResult MoveNoReplace(const std::string& from, const std::string& to) {

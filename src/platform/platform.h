@@ -9,12 +9,16 @@
 //  - FindWindowByClass / FindWindowByTitle: top-level windows only, keys compared without regard to
 //    case; kNoWindow when there is none.
 //  - SendCopyData: synchronous delivery of exactly the given bytes (no terminator) with the marker
-//    to the window, wParam being the bridge's main window; a vanished window is not an error.
+//    to the window, wParam being the bridge's main window. False when the window is gone (it was
+//    looked up earlier and may have vanished since) or the message cannot have reached it.
 //  - LoadBitmapResource / ReleaseBitmap / SetControlImage: the caller owns loaded bitmaps; a control shows a
 //    bitmap without taking ownership of it. A failed load gives kNoBitmap, which shows nothing.
 //  - GetCheckState: 0 clear, 1 ticked, anything else indeterminate.
-//  - Files: expected failures are returned as values, never thrown. A file being read is held only
-//    for the call and is opened so that the decoder can still open it for writing.
+//  - Files: expected failures are returned as values, never thrown. OpenFile with kRead lets others
+//    read the file but not write, rename or delete it while it is open; kReadWrite creates the file
+//    when it is missing. WriteFileAt with flush returns only once the bytes are on the disk.
+//  - TryLock / Unlock: a named lock shared by every process on the machine, held until Unlock or
+//    until the process ends, however it ends.
 //  - UserName: the logon name exactly as the system gives it (at most 127 bytes), or nothing.
 //  - ShowMessage: a modal box with an OK button and the application's title as caption; messages
 //    (timer ticks included) are still dispatched while it is open.
@@ -41,6 +45,11 @@ enum class FileStatus {
     kFailed,    // anything else; the reason says what
 };
 
+using FileHandle = std::uintptr_t;
+constexpr FileHandle kNoFile = 0;
+
+enum class FileAccess { kRead, kReadWrite };
+
 struct FileResult {
     FileStatus status = FileStatus::kOk;
     std::string reason;  // the system's own words, empty on success
@@ -57,7 +66,7 @@ public:
     // Peers.
     virtual WindowHandle FindWindowByClass(const std::string& className) = 0;
     virtual WindowHandle FindWindowByTitle(const std::string& title) = 0;
-    virtual void SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) = 0;
+    virtual bool SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) = 0;
 
     // The form's controls, its frame and its document.
     virtual BitmapHandle LoadBitmapResource(int resourceId) = 0;
@@ -72,9 +81,16 @@ public:
 
     // Files.
     virtual bool CanOpenForReading(const std::string& path) = 0;
-    virtual FileResult ReadWholeFile(const std::string& path, std::string& bytes) = 0;
+    virtual FileResult OpenFile(const std::string& path, FileAccess access, FileHandle& file, std::uint64_t& size) = 0;
+    virtual FileResult ReadFileAt(FileHandle file, std::uint64_t offset, char* buffer, size_t size, size_t& got) = 0;
+    virtual FileResult WriteFileAt(FileHandle file, std::uint64_t offset, const std::string& bytes, bool flush) = 0;
+    virtual void CloseFile(FileHandle file) = 0;
     virtual FileResult MoveFileNoReplace(const std::string& from, const std::string& to) = 0;
     virtual FileResult RemoveFile(const std::string& path) = 0;
+
+    // Only one bridge at a time delivers from the same log.
+    virtual bool TryLock(const std::string& name) = 0;
+    virtual void Unlock(const std::string& name) = 0;
 
     // User.
     virtual std::optional<std::string> UserName() = 0;

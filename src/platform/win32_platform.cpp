@@ -44,14 +44,19 @@ WindowHandle Win32Platform::FindWindowByTitle(const std::string& title) {
     return AsHandle(FindWindowA(nullptr, title.c_str()));
 }
 
-void Win32Platform::SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) {
+bool Win32Platform::SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) {
+    // The logger was looked up at the start of the cycle and may have ended since.
+    if (!IsWindow(AsWindow(target))) return false;
     COPYDATASTRUCT data;
     data.dwData = marker;
     data.cbData = static_cast<DWORD>(bytes.size());
     data.lpData = const_cast<char*>(bytes.data());
     // Synchronous: the text must stay in place until the logger's window procedure has returned.
-    // A logger that has gone since the lookup makes this a no-op.
-    SendMessageA(AsWindow(target), WM_COPYDATA, reinterpret_cast<WPARAM>(m_frame), reinterpret_cast<LPARAM>(&data));
+    // What the logger answers says nothing; only a window that is gone fails the call itself.
+    SetLastError(ERROR_SUCCESS);
+    LRESULT answer = SendMessageA(AsWindow(target), WM_COPYDATA, reinterpret_cast<WPARAM>(m_frame),
+                                  reinterpret_cast<LPARAM>(&data));
+    return !(answer == 0 && GetLastError() == ERROR_INVALID_WINDOW_HANDLE);
 }
 
 BitmapHandle Win32Platform::LoadBitmapResource(int resourceId) {
@@ -105,8 +110,35 @@ bool Win32Platform::CanOpenForReading(const std::string& path) {
     return files::CanOpenForReading(path);
 }
 
-FileResult Win32Platform::ReadWholeFile(const std::string& path, std::string& bytes) {
-    return files::ReadWholeFile(path, bytes);
+FileResult Win32Platform::OpenFile(const std::string& path, FileAccess access, FileHandle& file, std::uint64_t& size) {
+    return files::Open(path, access, file, size);
+}
+
+FileResult Win32Platform::ReadFileAt(FileHandle file, std::uint64_t offset, char* buffer, size_t size, size_t& got) {
+    return files::ReadAt(file, offset, buffer, size, got);
+}
+
+FileResult Win32Platform::WriteFileAt(FileHandle file, std::uint64_t offset, const std::string& bytes, bool flush) {
+    return files::WriteAt(file, offset, bytes, flush);
+}
+
+void Win32Platform::CloseFile(FileHandle file) {
+    files::Close(file);
+}
+
+bool Win32Platform::TryLock(const std::string& name) {
+    // A mutex in the global namespace: every session's bridges see it, and Windows releases it
+    // (as abandoned, which still hands it over) when its owner ends in any way.
+    HANDLE& mutex = m_locks[name];
+    if (!mutex) mutex = CreateMutexA(nullptr, FALSE, ("Global\\" + name).c_str());
+    if (!mutex) return false;
+    DWORD waited = WaitForSingleObject(mutex, 0);
+    return waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
+}
+
+void Win32Platform::Unlock(const std::string& name) {
+    auto it = m_locks.find(name);
+    if (it != m_locks.end() && it->second) ReleaseMutex(it->second);
 }
 
 FileResult Win32Platform::MoveFileNoReplace(const std::string& from, const std::string& to) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 
 #include "platform/platform.h"
 
@@ -25,7 +26,7 @@ public:
     DrainResult DispatchPendingMessage() override;
     WindowHandle FindWindowByClass(const std::string& className) override;
     WindowHandle FindWindowByTitle(const std::string& title) override;
-    void SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) override;
+    bool SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) override;
     BitmapHandle LoadBitmapResource(int resourceId) override;
     void ReleaseBitmap(BitmapHandle bitmap) override;
     void SetControlImage(int controlId, BitmapHandle bitmap) override;
@@ -36,9 +37,14 @@ public:
     void FitFrameToForm() override;
     void StartTimer(unsigned timerId, unsigned periodMs) override;
     bool CanOpenForReading(const std::string& path) override;
-    FileResult ReadWholeFile(const std::string& path, std::string& bytes) override;
+    FileResult OpenFile(const std::string& path, FileAccess access, FileHandle& file, std::uint64_t& size) override;
+    FileResult ReadFileAt(FileHandle file, std::uint64_t offset, char* buffer, size_t size, size_t& got) override;
+    FileResult WriteFileAt(FileHandle file, std::uint64_t offset, const std::string& bytes, bool flush) override;
+    void CloseFile(FileHandle file) override;
     FileResult MoveFileNoReplace(const std::string& from, const std::string& to) override;
     FileResult RemoveFile(const std::string& path) override;
+    bool TryLock(const std::string& name) override;
+    void Unlock(const std::string& name) override;
     std::optional<std::string> UserName() override;
     void ShowMessage(const std::string& text) override;
 
@@ -46,6 +52,7 @@ private:
     HINSTANCE m_instance;
     HWND m_frame = nullptr;
     HWND m_form = nullptr;
+    std::map<std::string, HANDLE> m_locks;
 };
 
 // The application's title (string AFX_IDS_APP_TITLE): caption of every message box.

@@ -10,14 +10,8 @@ namespace {
 constexpr const char kProfileRoot[] = "C:\\Documents and Settings\\";
 constexpr const char kLogTail[] = "\\Local Settings\\Application Data\\JTDX\\wsjtx_log.adi";
 constexpr const char kBackupTail[] = "\\Local Settings\\Application Data\\JTDX\\wsjtx_log_bak.adi";
-constexpr const char kClaimSuffix[] = ".qsoferry";
 
 }  // namespace
-
-void CQsoferryView::SetLogPath(const std::string& logPath) {
-    m_strLogPath = logPath;
-    m_strClaimPath = logPath + kClaimSuffix;
-}
 
 void CQsoferryView::DeriveLogPaths() {
     std::optional<std::string> user = m_platform.UserName();

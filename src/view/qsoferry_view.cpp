@@ -10,6 +10,7 @@ CQsoferryView::~CQsoferryView() {
     for (BitmapHandle bitmap : {m_bmpLampOff, m_bmpLampOn, m_bmpBadge}) {
         if (bitmap != kNoBitmap) m_platform.ReleaseBitmap(bitmap);
     }
+    if (m_bDeliveryLock) m_platform.Unlock(m_strLockName);
 }
 
 void CQsoferryView::DoDataExchange() {
@@ -51,6 +52,21 @@ void CQsoferryView::OnNoFreqClicked() {
 
 void CQsoferryView::OnDestroy() {
     m_bClosing = true;
+}
+
+void CQsoferryView::OnQueryEndSession() {
+    // The answer is yes; until it is known whether the session really ends, no contact is started.
+    m_bEnding = true;
+    FlushProgress();
+}
+
+void CQsoferryView::OnEndSession(bool ending) {
+    m_bEnding = ending;
+    if (!ending) return;
+    // Windows may end the process as soon as this returns: the cycle under way stops before its
+    // next contact, and what was delivered is on the disk now.
+    m_bClosing = true;
+    FlushProgress();
 }
 
 }  // namespace qsoferry

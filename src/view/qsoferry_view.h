@@ -1,21 +1,26 @@
 // CQsoferryView: the bridge's only view. It owns every piece of the bridge's state (paths, flags,
-// the QSO record, the export slots, the bitmaps) and hosts the relay: its timer handler is the poll
-// cycle. The relay operations are its member functions, split into files by concern:
-//   src/view/qsoferry_view.cpp  construction, initial update, check box
+// the QSO record, the export slots, the bitmaps, the delivery under way) and orchestrates the relay
+// library: its timer handler is the poll cycle. Its members are split into files by concern:
+//   src/view/qsoferry_view.cpp  construction, initial update, check box, end of session
 //   src/view/log_location.cpp   log and backup paths, start-up backup
-//   src/relay/poll_cycle.cpp    OnTimer, ReadLogFile, ParseField
-//   src/relay/field_rules.cpp   the QSO record and its field rules
-//   src/relay/export.cpp        SendRecord
-//   src/relay/lamps.cpp         UpdateLamps, DrainMessageQueue
+//   src/view/poll_cycle.cpp     OnTimer, ReadLogFile, ParseField
+//   src/view/delivery.cpp       the claimed log and its durable delivery progress
+//   src/view/record.cpp         the QSO record's operations, over the relay library's rules
+//   src/view/export.cpp         SendRecord
+//   src/view/lamps.cpp          UpdateLamps, DrainMessageQueue
 // It talks to the outside only through the Platform it is given.
 #pragma once
 
-#include <array>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/platform.h"
+#include "relay/export_record.h"
+#include "relay/log_reader.h"
+#include "relay/progress_record.h"
+#include "relay/qso_record.h"
 #include "resource.h"
 
 namespace qsoferry {
@@ -27,13 +32,10 @@ constexpr const char kDecoderTitle[] = "JTDX - Wide Graph";
 constexpr unsigned long COPYDATA_QSO = 10001;
 constexpr unsigned kPollTimerId = 1;
 constexpr unsigned kPollPeriodMs = 1000;
-constexpr size_t kExportBufferSize = 504;  // terminating NUL included
-constexpr size_t kExportSlotCount = 15;
-
-// The ten fields of one contact, as kept aside between reading a file and delivering it.
-struct QsoSnapshot {
-    std::string call, freq, band, mode, rstRcvd, rstSent, comment, grid, name, txPower;
-};
+constexpr size_t kExportBufferSize = kExportMaxBytes + 1;  // terminating NUL included
+// The progress is flushed to the disk after this many deliveries and whenever delivery pauses, so
+// a power cut repeats at most this many contacts.
+constexpr unsigned kFlushEveryContacts = 100;
 
 class CQsoferryView {
 public:
@@ -49,11 +51,15 @@ public:
     void OnNoFreqClicked();
     void OnMouseMove() {}  // default processing only
     void OnDestroy();      // the view's window is going away
+    // Windows is shutting down or logging off: delivery ends between two contacts, the progress on
+    // the disk. A query may still be cancelled; `ending` says whether the session really ends.
+    void OnQueryEndSession();
+    void OnEndSession(bool ending);
 
     // Log location and start-up backup.
     void DeriveLogPaths();
     void PreserveLogOnce();
-    void SetLogPath(const std::string& logPath);  // the log path and the claim path beside it
+    void SetLogPath(const std::string& logPath);  // the log path and the claimed file's beside it
 
     // Poll cycle and log reading.
     void OnTimer(unsigned nIDEvent);
@@ -72,19 +78,18 @@ public:
     void NormaliseGrid(std::string value);
     void NormaliseComment(std::string value);
 
-    // Export and delivery.
-    void SendRecord(WindowHandle logger);
+    // Export and delivery. True when the logger's window took the record.
+    bool SendRecord(WindowHandle logger);
     std::string ComposeExport() const;  // the record text as it would be sent, at most 503 bytes
 
     // Presence lamps.
     WindowHandle UpdateLamps();
     void DrainMessageQueue();
 
-    QsoSnapshot TakeRecord() const;
-    void RestoreRecord(const QsoSnapshot& record);
-
     bool IsClosing() const { return m_bClosing; }
     bool IsBackupPending() const { return m_bBackupPending; }
+    const std::string& ClaimPath() const { return m_strClaimPath; }
+    const std::string& ProgressPath() const { return m_strProgressPath; }
 
     // Form controls, bound to their ids.
     const int m_ctlBadge = IDC_BADGE;
@@ -99,36 +104,64 @@ public:
     std::string m_strBackupPath;
     std::uint8_t m_nNoFreq = 0;
 
-    // The QSO record.
-    std::string m_strCall;
-    std::string m_strFreq;
-    std::string m_strBand;
-    std::string m_strMode;
-    std::string m_strRstRcvd;
-    std::string m_strRstSent;
-    std::string m_strComment;
-    std::string m_strGrid;
-    std::string m_strName;
-    std::string m_strTxPower;
+    // The QSO record, kept by the relay library's value type; the members name its fields.
+    QsoRecord m_record;
+    std::string& m_strCall = m_record.call;
+    std::string& m_strFreq = m_record.freq;
+    std::string& m_strBand = m_record.band;
+    std::string& m_strMode = m_record.mode;
+    std::string& m_strRstRcvd = m_record.rstRcvd;
+    std::string& m_strRstSent = m_record.rstSent;
+    std::string& m_strComment = m_record.comment;
+    std::string& m_strGrid = m_record.grid;
+    std::string& m_strName = m_record.name;
+    std::string& m_strTxPower = m_record.txPower;
 
     // Positions 1 to 15 of the last export record.
-    std::array<std::string, kExportSlotCount> m_strExportSlots;
+    ExportSlots m_strExportSlots;
 
 private:
-    bool RecordIsEmpty() const;
-    void ParseLines(const std::vector<std::string>& lines, size_t firstDataLine);
-    bool ReadClaimedFile();
+    // The claimed file being delivered in this cycle, with its progress.
+    struct ClaimedLog {
+        FileHandle file = kNoFile;
+        FileHandle progressFile = kNoFile;
+        std::unique_ptr<LogReader> reader;
+        Progress progress;     // as last recorded, or waiting to be
+        int safeSlot = -1;     // the slot with the last flushed record: never overwritten unflushed
+        bool unrecorded = false;  // `progress` is not on the disk yet
+        unsigned sinceFlush = 0;
+        bool atEnd = false;
+    };
+
+    bool OpenClaimedLog();
+    bool ClaimLog();
+    bool OpenProgress(std::uint64_t claimedSize, LogReader::Start& start);
+    bool WriteProgress(bool flush);
+    bool ReadyToSend();
+    void RecordDelivery();
+    void FlushProgress();
+    void CloseLogFile();
+    void PutBackEmptyLog();
+    void RemoveLeftoverProgress();
+    bool TakeDeliveryLock();
+
     void ReportOnce(const std::string& message);
     void ReportFileError(const std::string& action, const std::string& path, const FileResult& result);
 
     Platform& m_platform;
-    std::string m_strClaimPath;  // private name the log is moved to while it is relayed
+    std::string m_strClaimPath;     // private name the log is moved to while it is relayed
+    std::string m_strProgressPath;  // how far the claimed file's delivery got
+    std::string m_strLockName;      // only one bridge at a time delivers from this log
+    bool m_bDeliveryLock = false;
+    ClaimedLog m_claim;
+    std::optional<Progress> m_unwritten;  // a delivery whose record could not be written yet
+    std::string m_strMessageBuffer;       // the export text, its storage reused
     bool m_bInCycle = false;
     bool m_bClosing = false;
+    bool m_bEnding = false;
     bool m_bBackupPending = false;
     bool m_bHaveUserName = false;
-    std::string m_strLastReport;         // the last file error shown, so it is shown only once
-    std::vector<QsoSnapshot> m_pending;  // contacts read from the claimed file, not yet sent
+    std::string m_strLastReport;  // the last problem shown, so it is shown only once
 };
 
 }  // namespace qsoferry

@@ -1,24 +1,30 @@
 // qsoferry-preview [--no-freq] FILE
 // Shows what the bridge would send to the logger for a decoder log, one export record a line,
-// by running the bridge's own engine on it. The file is never changed.
+// with the bridge's own reader and export. The file is read in chunks, never changed.
 // Exit: 0 records written; 1 the file holds nothing; 2 the file cannot be read; 64 usage.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "platform/files.h"
-#include "preview_platform.h"
-#include "view/qsoferry_view.h"
+#include "relay/export_record.h"
+#include "relay/log_reader.h"
 
 namespace {
 
 constexpr int kExitEmpty = 1;
 constexpr int kExitUnreadable = 2;
 constexpr int kExitUsage = 64;
+constexpr const char kSourceEmptyText[] = "The source file is empty";
 
 int Usage() {
     std::fprintf(stderr, "usage: qsoferry-preview [--no-freq] FILE\n");
     return kExitUsage;
+}
+
+int CannotRead(const std::string& file, int err) {
+    std::fprintf(stderr, "qsoferry-preview: cannot read %s: %s\n", file.c_str(), std::strerror(err));
+    return kExitUnreadable;
 }
 
 }  // namespace
@@ -39,20 +45,38 @@ int main(int argc, char** argv) {
     }
     if (file.empty()) return Usage();
 
-    std::string bytes;
-    qsoferry::FileResult readable = qsoferry::files::ReadWholeFile(file, bytes);
-    if (!readable.ok()) {
-        std::fprintf(stderr, "qsoferry-preview: cannot read %s: %s\n", file.c_str(), readable.reason.c_str());
-        return kExitUnreadable;
-    }
+    std::FILE* in = std::fopen(file.c_str(), "rb");
+    if (!in) return CannotRead(file, errno);
+    static char outBuffer[256 * 1024];
+    std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
 
-    qsoferry::PreviewPlatform platform(noFreq, stdout, stderr);
-    {
-        qsoferry::CQsoferryView view(platform);
-        view.SetLogPath(file);
-        view.OnTimer(qsoferry::kPollTimerId);
+    qsoferry::LogReader reader;
+    qsoferry::QsoRecord record;
+    std::string text;
+    for (;;) {
+        qsoferry::LogReader::Step step = reader.Next(record);
+        if (step == qsoferry::LogReader::Step::kEnd) break;
+        if (step == qsoferry::LogReader::Step::kNeedInput) {
+            size_t room = 0;
+            char* space = reader.Space(room);
+            size_t got = std::fread(space, 1, std::min(room, qsoferry::LogReader::kChunkSize), in);
+            if (got == 0 && std::ferror(in)) {
+                int err = errno;
+                std::fclose(in);
+                return CannotRead(file, err);
+            }
+            reader.Filled(got);
+            continue;
+        }
+        qsoferry::ComposeExport(record, noFreq, text);
+        text += '\n';
+        std::fwrite(text.data(), 1, text.size(), stdout);
     }
-    std::fflush(stdout);
-    if (platform.SentAnything()) return 0;
-    return platform.LastMessage() == qsoferry::kSourceEmptyText ? kExitEmpty : kExitUnreadable;
+    std::fclose(in);
+    if (std::fflush(stdout) != 0) return kExitUnreadable;
+    if (reader.IsEmpty()) {
+        std::fprintf(stderr, "%s\n", kSourceEmptyText);
+        return kExitEmpty;
+    }
+    return 0;
 }

@@ -1,17 +1,15 @@
-// The field rules and end-of-record rules, one record at a time, through StoreField and
-// FinishRecord as the poll cycle calls them.
+// The QSO record's field rules and end-of-record rules, one record at a time, as the reader
+// applies them.
 #include <gtest/gtest.h>
 
-#include "fake_platform.h"
-#include "view/qsoferry_view.h"
+#include "relay/qso_record.h"
 
-namespace qsoferry::test {
+namespace qsoferry {
 namespace {
 
 class FieldRules : public ::testing::Test {
 protected:
-    FakePlatform platform;
-    CQsoferryView view{platform};
+    QsoRecord record;
 };
 
 struct BandCase {
@@ -28,8 +26,8 @@ TEST_F(FieldRules, BandNamesGiveTheirCodesInAnyCase) {
         {"60m", "23"},   {"2190m", "99"}, {"20 m", "99"},   {"", "99"},     {"20m ", "99"},
     };
     for (const BandCase& c : cases) {
-        view.StoreField("BAND", c.value);
-        EXPECT_EQ(view.m_strBand, c.code) << "band '" << c.value << "'";
+        record.StoreField("BAND", c.value);
+        EXPECT_EQ(record.band, c.code) << "band '" << c.value << "'";
     }
 }
 
@@ -77,46 +75,44 @@ TEST_F(FieldRules, EachFieldIsStoredByItsRule) {
         {"TX_PWR", "", "5", "5"},
     };
     for (const FieldCase& c : cases) {
-        std::string CQsoferryView::*member = nullptr;
+        std::string QsoRecord::*member = nullptr;
         const std::string name = c.name;
-        if (name == "CALL") member = &CQsoferryView::m_strCall;
-        if (name == "MODE" || name == "SUBMODE") member = &CQsoferryView::m_strMode;
-        if (name == "FREQ") member = &CQsoferryView::m_strFreq;
-        if (name == "RST_RCVD") member = &CQsoferryView::m_strRstRcvd;
-        if (name == "RST_SENT") member = &CQsoferryView::m_strRstSent;
-        if (name == "GRIDSQUARE") member = &CQsoferryView::m_strGrid;
-        if (name == "COMMENT") member = &CQsoferryView::m_strComment;
-        if (name == "NAME") member = &CQsoferryView::m_strName;
-        if (name == "TX_PWR") member = &CQsoferryView::m_strTxPower;
+        if (name == "CALL") member = &QsoRecord::call;
+        if (name == "MODE" || name == "SUBMODE") member = &QsoRecord::mode;
+        if (name == "FREQ") member = &QsoRecord::freq;
+        if (name == "RST_RCVD") member = &QsoRecord::rstRcvd;
+        if (name == "RST_SENT") member = &QsoRecord::rstSent;
+        if (name == "GRIDSQUARE") member = &QsoRecord::grid;
+        if (name == "COMMENT") member = &QsoRecord::comment;
+        if (name == "NAME") member = &QsoRecord::name;
+        if (name == "TX_PWR") member = &QsoRecord::txPower;
         ASSERT_NE(member, nullptr) << name;
-        view.*member = c.before;
-        view.StoreField(c.name, c.value);
-        EXPECT_EQ(view.*member, c.after) << c.name << " '" << c.value << "' over '" << c.before << "'";
+        record.*member = c.before;
+        record.StoreField(c.name, c.value);
+        EXPECT_EQ(record.*member, c.after) << c.name << " '" << c.value << "' over '" << c.before << "'";
     }
 }
 
 TEST_F(FieldRules, CommentKeepsFiftyCharactersAfterLeadingBlanks) {
-    view.StoreField("COMMENT", "  " + std::string(60, 'c'));
-    EXPECT_EQ(view.m_strComment, std::string(50, 'c'));
+    record.StoreField("COMMENT", "  " + std::string(60, 'c'));
+    EXPECT_EQ(record.comment, std::string(50, 'c'));
 }
 
 TEST_F(FieldRules, NamesMatchExactlyAndUnknownOnesChangeNothing) {
-    view.StoreField("call", "k1abc");  // names arrive upper-cased; a lower-case one is not CALL
-    view.StoreField("QSO_DATE", "20261207");
-    view.StoreField("STATION_CALLSIGN", "N0CALL");
-    view.StoreField("", "");
-    QsoSnapshot r = view.TakeRecord();
-    EXPECT_EQ(r.call + r.freq + r.band + r.mode + r.rstRcvd + r.rstSent + r.comment + r.grid + r.name + r.txPower,
-              "");
+    record.StoreField("call", "k1abc");  // names arrive upper-cased; a lower-case one is not CALL
+    record.StoreField("QSO_DATE", "20261207");
+    record.StoreField("STATION_CALLSIGN", "N0CALL");
+    record.StoreField("", "");
+    EXPECT_TRUE(record.IsEmpty());
 }
 
 TEST_F(FieldRules, TheLaterOfModeAndSubmodeWins) {
-    view.StoreField("MODE", "FT8");
-    view.StoreField("SUBMODE", "FT4");
-    EXPECT_EQ(view.m_strMode, "FT4");
-    view.StoreField("SUBMODE", "FT4");
-    view.StoreField("MODE", "MFSK");
-    EXPECT_EQ(view.m_strMode, "MFSK");
+    record.StoreField("MODE", "FT8");
+    record.StoreField("SUBMODE", "FT4");
+    EXPECT_EQ(record.mode, "FT4");
+    record.StoreField("SUBMODE", "FT4");
+    record.StoreField("MODE", "MFSK");
+    EXPECT_EQ(record.mode, "MFSK");
 }
 
 struct EndCase {
@@ -144,25 +140,24 @@ TEST_F(FieldRules, EndOfRecordRulesSettleBandAndMode) {
         {"K1ABC", "6", "FT8", "6", "FT8"},
     };
     for (const EndCase& c : cases) {
-        view.m_strCall = c.call;
-        view.m_strBand = c.band;
-        view.m_strMode = c.mode;
-        view.FinishRecord();
-        EXPECT_EQ(view.m_strBand, c.bandAfter) << c.call << "/" << c.band << "/" << c.mode;
-        EXPECT_EQ(view.m_strMode, c.modeAfter) << c.call << "/" << c.band << "/" << c.mode;
+        record.call = c.call;
+        record.band = c.band;
+        record.mode = c.mode;
+        record.Finish();
+        EXPECT_EQ(record.band, c.bandAfter) << c.call << "/" << c.band << "/" << c.mode;
+        EXPECT_EQ(record.mode, c.modeAfter) << c.call << "/" << c.band << "/" << c.mode;
     }
 }
 
 TEST_F(FieldRules, ResetEmptiesAllTenFields) {
     for (std::string* member :
-         {&view.m_strCall, &view.m_strFreq, &view.m_strBand, &view.m_strMode, &view.m_strRstRcvd, &view.m_strRstSent,
-          &view.m_strComment, &view.m_strGrid, &view.m_strName, &view.m_strTxPower}) {
+         {&record.call, &record.freq, &record.band, &record.mode, &record.rstRcvd, &record.rstSent,
+          &record.comment, &record.grid, &record.name, &record.txPower}) {
         *member = "x";
     }
-    view.ResetRecord();
-    QsoSnapshot r = view.TakeRecord();
-    EXPECT_EQ(r.call + r.freq + r.band + r.mode + r.rstRcvd + r.rstSent + r.comment + r.grid + r.name + r.txPower, "");
+    record.Reset();
+    EXPECT_TRUE(record.IsEmpty());
 }
 
 }  // namespace
-}  // namespace qsoferry::test
+}  // namespace qsoferry

@@ -1,0 +1,44 @@
+// The delivery progress of a claimed log, as kept on disk beside it: how many of its contacts
+// have reached the logger and where reading goes on after them.
+//
+// The file holds two fixed-size slots of one text line each, every line closed by a CRC-32 of
+// itself, so that a torn or half-written slot is recognised and the other one still counts. The
+// writer only ever overwrites the slot that does not hold the last flushed record.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qsoferry {
+
+struct Progress {
+    std::uint64_t sequence = 0;  // grows with every record written; the newer slot wins
+    std::uint64_t offset = 0;    // where reading resumes (the reader's resume offset)
+    std::uint64_t contacts = 0;  // contacts delivered
+    bool complete = false;       // every contact of the file has been delivered
+    bool operator==(const Progress& o) const {
+        return sequence == o.sequence && offset == o.offset && contacts == o.contacts && complete == o.complete;
+    }
+};
+
+constexpr size_t kProgressSlotSize = 72;
+
+std::string EncodeProgressSlot(const Progress& progress);
+
+struct DecodedProgress {
+    enum class Status {
+        kNone,     // no bytes: nothing delivered yet
+        kValid,    // `progress` read from slot `slot`
+        kDamaged,  // bytes that are no progress record: truncated, garbage, or of another program
+    };
+    Status status = Status::kNone;
+    Progress progress;
+    int slot = -1;
+};
+
+DecodedProgress DecodeProgress(std::string_view bytes);
+
+std::uint32_t Crc32(std::string_view bytes);
+
+}  // namespace qsoferry

@@ -1,0 +1,25 @@
+// The export record: fifteen "#"-closed positions, delivered to the logger in one WM_COPYDATA.
+#include "relay/text.h"
+#include "view/qsoferry_view.h"
+
+namespace qsoferry {
+
+bool CQsoferryView::SendRecord(WindowHandle logger) {
+    text::MakeUpper(m_strGrid);
+    FillExportSlots(m_record, m_strExportSlots);
+
+    // The record follows the box as it is now, even if no click was handled since it changed.
+    int check = m_platform.GetCheckState(IDC_NO_FREQ);
+    if (check == 1) m_nNoFreq = 1;
+    if (check == 0) m_nNoFreq = 0;
+
+    if (logger == kNoWindow) return false;
+    qsoferry::ComposeExport(m_record, m_nNoFreq == 1, m_strMessageBuffer);
+    return m_platform.SendCopyData(logger, COPYDATA_QSO, m_strMessageBuffer);
+}
+
+std::string CQsoferryView::ComposeExport() const {
+    return qsoferry::ComposeExport(m_record, m_nNoFreq == 1);
+}
+
+}  // namespace qsoferry
