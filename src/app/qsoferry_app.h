@@ -29,8 +29,12 @@ public:
     void OnFileNew();
     void OnFileOpen();
     void OnFileSave();
-    void OnQueryEndSession() { m_view->OnQueryEndSession(); }
-    void OnEndSession(bool ending) { m_view->OnEndSession(ending); }
+    void OnQueryEndSession() {
+        if (m_view) m_view->OnQueryEndSession();
+    }
+    void OnEndSession(bool ending) {
+        if (m_view) m_view->OnEndSession(ending);
+    }
 
 private:
     void SetRegistryKey(const std::string& key);

@@ -4,6 +4,7 @@
     driver.py setup STATE       fresh Wine prefix and Xvfb display (started here, ended by cleanup)
     driver.py run STATE NAME    one scenario
     driver.py cleanup STATE     ends Wine and Xvfb by their ids and removes the prefix
+    driver.py soak STATE [N]    the soak with N contacts (500), set up and cleaned up on its own
 
 Environment: QSOFERRY_WIN_BIN (folder of qsoferry.exe, the stand-ins and e2e_probe.exe) and
 QSOFERRY_SCREENSHOTS (where the screenshots go). Every wait is bounded; every process a scenario
@@ -82,10 +83,10 @@ class Station:
         self.procs = {}
 
     # Programs
-    def start(self, name, *args):
+    def start(self, name, *args, key=None):
         proc = subprocess.Popen([WINE, os.path.join(BIN, name + ".exe")] + list(args), env=self.env,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.procs[name] = proc
+        self.procs[key or name] = proc
         return proc
 
     def stop(self, name):
@@ -97,6 +98,7 @@ class Station:
             proc.wait(timeout=10)
 
     def stop_all(self):
+        # A scenario may end with several bridges or loggers; every one started is ended.
         for name in list(self.procs):
             self.stop(name)
 
@@ -109,16 +111,16 @@ class Station:
     def window_exists(self, title):
         return wine_output(self.env, [os.path.join(BIN, "e2e_probe.exe"), "wait-title", title, "500"])[0] == 0
 
-    def start_logger(self):
-        self.start("fake_logger", "Z:" + self.records_file.replace("/", "\\"))
+    def start_logger(self, *options):
+        self.start("fake_logger", "Z:" + self.records_file.replace("/", "\\"), *options)
         self.probe("wait-class", "DXbase", 15000)
 
     def start_decoder(self):
         self.start("fake_decoder")
         self.probe("wait-title", "JTDX - Wide Graph", 15000)
 
-    def start_bridge(self, *args):
-        proc = self.start("qsoferry", *args)
+    def start_bridge(self, *args, key=None):
+        proc = self.start("qsoferry", *args, key=key)
         self.probe("wait-title", CAPTION, 15000)
         return proc
 
@@ -144,6 +146,17 @@ class Station:
             if new:
                 f.write(b"WSJT-X ADIF Export<eoh>\r\n")
             f.write(record.encode("latin-1") + b" <eor>\r\n")
+
+    def write_contacts(self, calls):
+        """A backlog: many contacts logged while the logger was closed, written at once."""
+        new = not os.path.exists(self.log)
+        with open(self.log, "ab") as f:
+            if new:
+                f.write(b"WSJT-X ADIF Export<eoh>\r\n")
+            f.write(b"".join(ft4_contact(call).encode() + b" <eor>\r\n" for call in calls))
+
+    def calls_at_logger(self):
+        return [r["text"].split("#")[0] for r in self.records()]
 
     def records(self):
         if not os.path.exists(self.records_file):
@@ -203,7 +216,7 @@ class Station:
                         os.path.join(SHOTS, name)], check=True, timeout=30)
 
     def reset_files(self):
-        for path in (self.log, self.backup, self.claim, self.records_file):
+        for path in (self.log, self.backup, self.claim, self.claim + ".progress", self.records_file):
             if os.path.exists(path):
                 os.remove(path)
 
@@ -479,6 +492,175 @@ def scenario_keys(st):
     check(os.path.getsize(saved) == 0, "Ctrl+S without a document file creates an empty file where none was")
 
 
+def backlog(n, first=1000):
+    return ["K%d" % (first + i) for i in range(n)]
+
+
+def once_in_order(got, expected, repeats_allowed):
+    """Every expected call arrived, in order; repeats (a call right after itself) within the bound."""
+    unique = [c for i, c in enumerate(got) if i == 0 or got[i - 1] != c]
+    repeats = len(got) - len(unique)
+    return unique == expected and repeats <= repeats_allowed, repeats
+
+
+def wait_quiet(st, timeout=60):
+    """Until the bridge has nothing left: no log, no claimed file, no progress."""
+    wait_until(lambda: not any(os.path.exists(p) for p in (st.log, st.claim, st.claim + ".progress")), timeout,
+               "the backlog to be delivered", lambda: len(st.records()))
+
+
+def scenario_logger_leaves(st):
+    """The logger is closed in the middle of a backlog and started again: nothing is lost or repeated."""
+    calls = backlog(200)
+    st.start_decoder()
+    st.start_bridge()
+    st.write_contacts(calls)
+    st.start_logger("--delay", "5", "--take", "60")
+    wait_until(lambda: st.procs["fake_logger"].poll() is not None, 60, "the logger to go after 60 contacts",
+               lambda: len(st.records()))
+    time.sleep(2)
+    check(len(st.records()) == 60 and os.path.exists(st.claim), "the logger took 60 and went; the rest waits")
+    st.start_logger()
+    wait_quiet(st)
+    time.sleep(1.5)
+    ok, repeats = once_in_order(st.calls_at_logger(), calls, 0)
+    check(ok, "started again, it gets the other 140: all 200 once, in order (%d repeated)" % repeats)
+
+
+def scenario_bridge_killed(st):
+    """The bridge is killed in the middle of a backlog and started again: at most the one contact in
+    flight arrives twice."""
+    calls = backlog(300)
+    st.start_logger("--delay", "15")
+    st.start_bridge()
+    st.write_contacts(calls)
+    wait_until(lambda: len(st.records()) >= 40, 60, "40 contacts at the logger", lambda: len(st.records()))
+    st.stop("qsoferry")
+    time.sleep(1)
+    arrived = len(st.records())
+    check(40 <= arrived < 300 and os.path.exists(st.claim), "killed after %d of 300 had arrived" % arrived)
+    st.start_bridge()
+    wait_quiet(st)
+    time.sleep(1.5)
+    ok, repeats = once_in_order(st.calls_at_logger(), calls, 1)
+    check(ok, "started again, every contact arrives, in order, at most one twice (%d repeated)" % repeats)
+
+
+def scenario_shutdown(st):
+    """Windows logs off in the middle of a backlog: delivery stops between two contacts with the progress
+    on the disk, so after the next start none arrives twice."""
+    calls = backlog(300)
+    st.start_logger("--delay", "15")
+    st.start_bridge()
+    st.write_contacts(calls)
+    wait_until(lambda: len(st.records()) >= 30, 60, "30 contacts at the logger", lambda: len(st.records()))
+    out = st.probe("endsession")
+    check("queryEndSession=1" in out, "the bridge agrees to end the session")
+    time.sleep(1)
+    stopped = len(st.records())
+    time.sleep(2)
+    check(len(st.records()) == stopped < 300, "delivery stops after %d contacts" % stopped)
+    st.stop("qsoferry")  # Windows ends the process
+    st.start_bridge()
+    wait_quiet(st)
+    time.sleep(1.5)
+    ok, repeats = once_in_order(st.calls_at_logger(), calls, 0)
+    check(ok, "after the next start every contact arrives once, in order (%d repeated)" % repeats)
+
+
+def scenario_two_bridges(st):
+    """Two bridges run while the decoder logs: each contact arrives once; when the one delivering ends,
+    the other takes over."""
+    st.start_logger()
+    st.start_bridge(key="first")
+    time.sleep(1.5)  # the first one has the delivery lock
+    st.start("qsoferry", key="second")
+    wait_until(lambda: st.probe("count-frames").strip() == "frames=2", 15, "two bridges")
+    log = "C:\\Documents and Settings\\%s\\Local Settings\\Application Data\\JTDX\\wsjtx_log.adi" % st.state["user"]
+    appender = subprocess.Popen([WINE, os.path.join(BIN, "e2e_probe.exe"), "append", log, "30", "250", "40"],
+                                env=st.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+    try:
+        wait_until(lambda: len(st.records()) >= 10, 30, "10 contacts at the logger", lambda: len(st.records()))
+        st.stop("first")
+        appender.wait(timeout=60)
+    finally:
+        if appender.poll() is None:
+            appender.kill()
+            appender.wait()
+    wait_quiet(st, 30)
+    time.sleep(1.5)
+    ok, repeats = once_in_order(st.calls_at_logger(), ["K%d" % (100 + i) for i in range(30)], 1)
+    check(ok, "30 contacts arrive once each, in order, across the hand-over (%d repeated): %s"
+          % (repeats, st.calls_at_logger()))
+
+
+def soak(st, contacts, seed=7):
+    """The decoder logs `contacts` contacts at random intervals while the stand-in logger is restarted
+    about every 50 contacts and the bridge is killed and restarted about every 100. Returns the figures."""
+    import random
+    rng = random.Random(seed)
+    st.start_logger()
+    st.start_bridge()
+    log = "C:\\Documents and Settings\\%s\\Local Settings\\Application Data\\JTDX\\wsjtx_log.adi" % st.state["user"]
+    out_path = os.path.join(st.state["work"], "appender.txt")
+    with open(out_path, "wb") as out:
+        appender = subprocess.Popen([WINE, os.path.join(BIN, "e2e_probe.exe"), "append", log, str(contacts), "120", "20",
+                                     "100", str(seed)], env=st.env, stdin=subprocess.DEVNULL, stdout=out,
+                                    stderr=subprocess.DEVNULL)
+    restarts = {"logger": 0, "bridge": 0}
+    # Every ~50 and ~100 contacts for the whole soak; a short one interrupts as often, relatively.
+    logger_every, bridge_every = max(10, contacts // 10), max(20, contacts // 5)
+    gap = lambda every: rng.randint(every * 4 // 5, every * 6 // 5)
+    next_logger, next_bridge = gap(logger_every), gap(bridge_every)
+    deadline = time.monotonic() + 60 + contacts * 0.5
+    try:
+        while time.monotonic() < deadline:
+            delivered = len(st.records())
+            if appender.poll() is not None and delivered >= contacts:
+                break
+            if appender.poll() is not None and not any(os.path.exists(p) for p in (st.log, st.claim)):
+                break
+            if delivered >= next_logger:
+                st.stop("fake_logger")
+                time.sleep(rng.uniform(0.3, 2.0))
+                st.start_logger()
+                restarts["logger"] += 1
+                next_logger = delivered + gap(logger_every)
+            if delivered >= next_bridge:
+                st.stop("qsoferry")
+                time.sleep(rng.uniform(0.3, 1.5))
+                st.start_bridge()
+                restarts["bridge"] += 1
+                next_bridge = delivered + gap(bridge_every)
+            time.sleep(0.2)
+        appender.wait(timeout=120)
+        wait_quiet(st, 120)
+        time.sleep(1.5)
+    finally:
+        if appender.poll() is None:
+            appender.kill()
+            appender.wait()
+    with open(out_path, "rb") as f:
+        failed = int(f.read().decode("latin-1").strip().split("=")[1])
+    written = ["K%d" % (100 + i) for i in range(contacts)]
+    got = st.calls_at_logger()
+    figures = {"written": contacts - failed, "failedOpens": failed, "delivered": len(set(got)),
+               "lost": len(set(written) - set(got)), "repeated": len(got) - len(set(got)),
+               "loggerRestarts": restarts["logger"], "bridgeKills": restarts["bridge"],
+               "inOrder": [c for i, c in enumerate(got) if i == 0 or got[i - 1] != c] == [c for c in written if c in got]}
+    print("soak: " + ", ".join("%s %s" % kv for kv in figures.items()), flush=True)
+    return figures
+
+
+def scenario_soak(st):
+    figures = soak(st, int(os.environ.get("QSOFERRY_SOAK_CONTACTS", "60")))
+    check(figures["failedOpens"] == 0, "every open of the decoder succeeded")
+    check(figures["lost"] == 0 and figures["inOrder"], "no contact lost, all in order")
+    check(figures["repeated"] <= figures["bridgeKills"] + figures["loggerRestarts"],
+          "repeats within one per interruption (%d)" % figures["repeated"])
+
+
 SCENARIOS = {name[len("scenario_"):]: fn for name, fn in globals().items() if name.startswith("scenario_")}
 
 
@@ -570,6 +752,14 @@ def main():
         return 0
     if command == "run" and len(sys.argv) == 4 and sys.argv[3] in SCENARIOS:
         return run(state_path, sys.argv[3])
+    if command == "soak":
+        # driver.py soak STATE [CONTACTS]: a whole soak in a prefix of its own, set up and ended here.
+        os.environ["QSOFERRY_SOAK_CONTACTS"] = sys.argv[3] if len(sys.argv) > 3 else "500"
+        setup(state_path)
+        try:
+            return run(state_path, "soak")
+        finally:
+            cleanup(state_path)
     print(__doc__)
     return 64
 

@@ -7,7 +7,11 @@
 //   e2e_probe close              the frame's close box
 //   e2e_probe cancel TITLE       IDCANCEL to the window with that title (a file dialog)
 //   e2e_probe about-info | about-ok | about-esc | about-close
-//   e2e_probe append LOG N MS HOLD  log N contacts as the decoder does, each held open HOLD ms
+//   e2e_probe append LOG N MS HOLD [FIRST [SEED]]
+//                                log N contacts as the decoder does, each held open HOLD ms, calls
+//                                K<FIRST>.. (100 unless given); with SEED, pauses of 0..MS at random
+//   e2e_probe count-frames       how many bridges' main windows there are
+//   e2e_probe endsession         WM_QUERYENDSESSION and WM_ENDSESSION to the frame, as at a log-off
 //   e2e_probe message | message-ok  the program's message boxes: how many, the text; OK
 //   e2e_probe resources EXE      the menu and accelerator table 128 of an .exe
 #include <windows.h>
@@ -133,6 +137,13 @@ BOOL CALLBACK CountMessageBox(HWND window, LPARAM count) {
     return TRUE;
 }
 
+BOOL CALLBACK CountFrame(HWND window, LPARAM count) {
+    char className[64] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (std::strcmp(className, kFrameClass) == 0) ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
 int MessageBoxes(const std::string& what) {
     int count = 0;
     EnumWindows(CountMessageBox, reinterpret_cast<LPARAM>(&count));
@@ -147,7 +158,8 @@ int MessageBoxes(const std::string& what) {
 // Logs contacts as the decoder does: for each, open the log for writing with read and write
 // sharing (creating it with its header when new), append the record in two halves with a pause
 // between them, close it. Says how many opens failed: the decoder drops a contact when its open does.
-int Append(const char* path, int count, int intervalMs, int holdMs) {
+int Append(const char* path, int count, int intervalMs, int holdMs, int first, int seed) {
+    if (seed) std::srand(static_cast<unsigned>(seed));
     int failedOpens = 0;
     for (int i = 0; i < count; ++i) {
         HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
@@ -159,16 +171,16 @@ int Append(const char* path, int count, int intervalMs, int holdMs) {
         LARGE_INTEGER size = {};
         GetFileSizeEx(file, &size);
         SetFilePointer(file, 0, nullptr, FILE_END);
-        std::string call = "K" + std::to_string(100 + i);
+        std::string call = "K" + std::to_string(first + i);
         std::string head = size.QuadPart == 0 ? "WSJT-X ADIF Export<eoh>\r\n" : "";
-        std::string first = head + "<call:" + std::to_string(call.size()) + ">" + call + " <mode:3>FT8 ";
+        std::string firstHalf = head + "<call:" + std::to_string(call.size()) + ">" + call + " <mode:3>FT8 ";
         std::string rest = "<band:3>20m <freq:9>14.074000 <eor>\r\n";
         DWORD written = 0;
-        WriteFile(file, first.data(), static_cast<DWORD>(first.size()), &written, nullptr);
+        WriteFile(file, firstHalf.data(), static_cast<DWORD>(firstHalf.size()), &written, nullptr);
         Sleep(holdMs);
         WriteFile(file, rest.data(), static_cast<DWORD>(rest.size()), &written, nullptr);
         CloseHandle(file);
-        Sleep(intervalMs);
+        Sleep(static_cast<DWORD>(seed && intervalMs > 0 ? std::rand() % (intervalMs + 1) : intervalMs));
     }
     std::printf("failedOpens=%d\n", failedOpens);
     return 0;
@@ -199,8 +211,17 @@ int main(int argc, char** argv) {
         return found ? 0 : 1;
     }
     if (what == "info") return Info();
+    if (what == "count-frames") {
+        int count = 0;
+        EnumWindows(CountFrame, reinterpret_cast<LPARAM>(&count));
+        std::printf("frames=%d\n", count);
+        return 0;
+    }
     if (what == "message" || what == "message-ok") return MessageBoxes(what);
-    if (what == "append" && argc == 6) return Append(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]));
+    if (what == "append" && argc >= 6 && argc <= 8) {
+        return Append(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]),
+                      argc >= 7 ? std::atoi(argv[6]) : 100, argc >= 8 ? std::atoi(argv[7]) : 0);
+    }
     if (what.rfind("about-", 0) == 0) return About(what);
     if (what == "cancel" && argc == 3) {
         HWND dialog = WaitFor(nullptr, argv[2], 5000);
@@ -212,5 +233,11 @@ int main(int argc, char** argv) {
     if (what == "click" && argc == 3) return Send(GetDlgItem(Form(frame), std::atoi(argv[2])), BM_CLICK, 0);
     if (what == "command" && argc == 3) return PostMessageA(frame, WM_COMMAND, std::atoi(argv[2]), 0) ? 0 : 1;
     if (what == "close") return PostMessageA(frame, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 1;
+    if (what == "endsession") {
+        DWORD_PTR answer = 0;
+        if (!SendMessageTimeoutA(frame, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &answer)) return 1;
+        std::printf("queryEndSession=%d\n", static_cast<int>(answer));
+        return Send(frame, WM_ENDSESSION, TRUE);
+    }
     return 64;
 }

@@ -1,15 +1,22 @@
 // Stand-in for the logger: a top-level window of class "DXbase" that appends every WM_COPYDATA it
 // receives to the file named on its command line, one line each:
 //   dwData=10001 cbData=89 fromBridgeFrame=1 hex=4e30...
+// Options, for a logger that goes away in the middle of a backlog:
+//   --delay MS   take MS milliseconds over each message
+//   --take N     destroy the window, and so end, once N messages have come
 #include "stand_in_window.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 namespace {
 
 std::string g_recordPath;
+int g_delayMs = 0;
+int g_take = -1;
+int g_taken = 0;
 
 bool IsBridgeFrame(HWND window) {
     if (!window || GetAncestor(window, GA_ROOT) != window) return false;
@@ -21,6 +28,7 @@ bool IsBridgeFrame(HWND window) {
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COPYDATA) {
+        if (g_delayMs > 0) Sleep(static_cast<DWORD>(g_delayMs));
         const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
         if (std::FILE* out = std::fopen(g_recordPath.c_str(), "ab")) {
             std::fprintf(out, "dwData=%lu cbData=%lu fromBridgeFrame=%d hex=", static_cast<unsigned long>(data->dwData),
@@ -32,6 +40,9 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
             std::fprintf(out, "\n");
             std::fclose(out);
         }
+        // Gone right after the last one it takes, as a logger closed between two messages. A posted
+        // close would wait behind the bridge's next sent message.
+        if (++g_taken == g_take) DestroyWindow(hwnd);
         return TRUE;
     }
     return stand_in::EndOnDestroy(hwnd, message, wParam, lParam);
@@ -42,5 +53,9 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (__argc < 2) return 64;
     g_recordPath = __argv[1];
+    for (int i = 2; i + 1 < __argc; i += 2) {
+        if (std::strcmp(__argv[i], "--delay") == 0) g_delayMs = std::atoi(__argv[i + 1]);
+        if (std::strcmp(__argv[i], "--take") == 0) g_take = std::atoi(__argv[i + 1]);
+    }
     return stand_in::Run(instance, WindowProc, "DXbase", "DXbase stand-in", 420, 20);
 }
