@@ -3,6 +3,7 @@
 set -euo pipefail
 packages=(
     cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev                # native build and unit tests
+    clang libclang-rt-dev                                                          # fuzzing (libFuzzer, sanitizers)
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64        # Windows cross builds
     wine64 fonts-wine xvfb xauth xdotool imagemagick python3                       # the program under Wine
 )

@@ -1,5 +1,6 @@
 #include "relay/export_record.h"
 
+#include <cstring>
 #include <string_view>
 
 #include "relay/text.h"
@@ -7,66 +8,92 @@
 namespace qsoferry {
 namespace {
 
-constexpr size_t kFreqPosition = 3;  // zero-based
-constexpr size_t kGridPosition = 6;
-constexpr size_t kMaxParts = 7;
+// The one place that says what each position holds, written to a sink that takes fields, fixed
+// text and the "#" that closes each position. Position 9 is the report text: "RSTS ", report sent,
+// two blanks, "RSTR ", report received, three blanks, comment.
+template <typename Sink>
+void WriteExport(const QsoRecord& r, bool noFreq, Sink& out) {
+    out.Field(r.call), out.End();
+    out.Field(r.rstRcvd), out.End();
+    out.Field(r.rstSent), out.End();
+    if (!noFreq) out.Field(r.freq);
+    out.End();
+    out.Field(r.name), out.End();
+    out.Field(r.mode), out.End();
+    out.Grid(r.grid), out.End();
+    out.End();
+    out.Text("RSTS "), out.Field(r.rstSent), out.Text("  RSTR "), out.Field(r.rstRcvd), out.Text("   ");
+    out.Field(r.comment), out.End();
+    out.End(), out.End(), out.End();
+    out.Text("RSTS "), out.Field(r.rstSent), out.End();
+    out.Text("RSTR "), out.Field(r.rstRcvd), out.End();
+    out.Field(r.txPower), out.End();
+}
 
-struct Position {
-    std::array<std::string_view, kMaxParts> parts;
+// Into the logger's fixed buffer: what does not fit is cut rather than written past it.
+class BufferSink {
+public:
+    void Field(std::string_view text) { Put(text.data(), text.size()); }
+    void Grid(std::string_view text) {
+        size_t start = m_used;
+        Field(text);
+        for (size_t k = start; k < m_used; ++k)
+            m_buffer[k] = text::ToUpper(m_buffer[k]);
+    }
+    template <size_t N>
+    void Text(const char (&text)[N]) {
+        if (m_used + N - 1 <= kExportMaxBytes) {
+            std::memcpy(m_buffer + m_used, text, N - 1);  // of a size known here: no call
+            m_used += N - 1;
+        } else {
+            Put(text, N - 1);
+        }
+    }
+    void End() {
+        if (m_used < kExportMaxBytes) m_buffer[m_used++] = '#';
+    }
+    std::string_view Written() const { return {m_buffer, m_used}; }
+
+private:
+    void Put(const char* bytes, size_t size) {
+        size = std::min(size, kExportMaxBytes - m_used);
+        std::memcpy(m_buffer + m_used, bytes, size);
+        m_used += size;
+    }
+    char m_buffer[kExportMaxBytes];
+    size_t m_used = 0;
 };
 
-// The one place that says what each position holds. Position 9 is the report text: "RSTS ",
-// report sent, two blanks, "RSTR ", report received, three blanks, comment.
-std::array<Position, kExportSlotCount> Positions(const QsoRecord& r) {
-    return {{
-        {{r.call}},
-        {{r.rstRcvd}},
-        {{r.rstSent}},
-        {{r.freq}},
-        {{r.name}},
-        {{r.mode}},
-        {{r.grid}},
-        {},
-        {{"RSTS ", r.rstSent, "  ", "RSTR ", r.rstRcvd, "   ", r.comment}},
-        {},
-        {},
-        {},
-        {{"RSTS ", r.rstSent}},
-        {{"RSTR ", r.rstRcvd}},
-        {{r.txPower}},
-    }};
-}
+class SlotSink {
+public:
+    explicit SlotSink(ExportSlots& slots) : m_slots(slots) { m_slots[0].clear(); }
+    void Field(std::string_view text) { m_slots[m_position] += text; }
+    void Grid(std::string_view text) {
+        Field(text);
+        text::MakeUpper(m_slots[m_position]);
+    }
+    void Text(std::string_view text) { Field(text); }
+    void End() {
+        if (++m_position < m_slots.size()) m_slots[m_position].clear();
+    }
+
+private:
+    ExportSlots& m_slots;
+    size_t m_position = 0;
+};
 
 }  // namespace
 
 void FillExportSlots(const QsoRecord& record, ExportSlots& slots) {
-    auto positions = Positions(record);
-    for (size_t i = 0; i < kExportSlotCount; ++i) {
-        slots[i].clear();
-        for (std::string_view part : positions[i].parts)
-            slots[i] += part;
-    }
-    text::MakeUpper(slots[kGridPosition]);
+    SlotSink sink(slots);
+    WriteExport(record, false, sink);
 }
 
 void ComposeExport(const QsoRecord& record, bool noFreq, std::string& out) {
-    out.clear();
-    auto positions = Positions(record);
-    for (size_t i = 0; i < kExportSlotCount; ++i) {
-        if (!(i == kFreqPosition && noFreq)) {
-            size_t start = out.size();
-            for (std::string_view part : positions[i].parts)
-                out += part;
-            if (i == kGridPosition) {
-                for (size_t k = start; k < out.size(); ++k)
-                    out[k] = text::ToUpper(out[k]);
-            }
-        }
-        out += '#';
-    }
-    // Call sign, name and frequency have no limit of their own; what does not fit the logger's
-    // buffer is cut rather than written past it.
-    if (out.size() > kExportMaxBytes) out.resize(kExportMaxBytes);
+    BufferSink sink;
+    WriteExport(record, noFreq, sink);
+    std::string_view written = sink.Written();
+    out.assign(written.data(), written.size());
 }
 
 std::string ComposeExport(const QsoRecord& record, bool noFreq) {

@@ -9,7 +9,7 @@ namespace {
 
 constexpr char kCtrlZ = '\x1a';
 // No field name the record keeps, nor "EOR>", is longer: a longer name is ignored unread.
-constexpr size_t kLongestName = 16;
+constexpr size_t kLongestName = 10;  // GRIDSQUARE
 
 const char* Find(const char* from, const char* to, char c) {
     return static_cast<const char*>(std::memchr(from, c, static_cast<size_t>(to - from)));
@@ -19,24 +19,75 @@ bool EndsHeader(std::string_view line) {
     return line.find("<EOH>") != std::string_view::npos || line.find("<eoh>") != std::string_view::npos;
 }
 
+// The raw name, upper-cased, equals `upper` (an upper-case literal).
+template <size_t N>
+bool NameIs(const char* name, const char (&upper)[N]) {
+    for (size_t i = 0; i + 1 < N; ++i) {
+        if (text::ToUpper(name[i]) != upper[i]) return false;
+    }
+    return true;
+}
+
+// What a raw name stands for, compared without regard to case: the names the record keeps, and the
+// end-of-record tag's "EOR>". The length alone turns most others away.
+enum class Name { kOther, kEndOfRecord, kField };
+Name Classify(const char* name, size_t length, Field& field) {
+    struct Known {
+        const char* upper;
+        Field field;
+    };
+    switch (length) {
+        case 4:
+            if (NameIs(name, "EOR>")) return Name::kEndOfRecord;
+            for (Known k : {Known{"CALL", Field::kCall}, Known{"BAND", Field::kBand}, Known{"MODE", Field::kMode},
+                            Known{"FREQ", Field::kFreq}, Known{"NAME", Field::kName}}) {
+                if (text::ToUpper(name[0]) == k.upper[0] && text::ToUpper(name[1]) == k.upper[1] &&
+                    text::ToUpper(name[2]) == k.upper[2] && text::ToUpper(name[3]) == k.upper[3]) {
+                    field = k.field;
+                    return Name::kField;
+                }
+            }
+            return Name::kOther;
+        case 6:
+            field = Field::kTxPower;
+            return NameIs(name, "TX_PWR") ? Name::kField : Name::kOther;
+        case 7:
+            field = NameIs(name, "SUBMODE") ? Field::kSubmode : NameIs(name, "COMMENT") ? Field::kComment : Field::kOther;
+            break;
+        case 8:
+            if (!NameIs(name, "RST_")) return Name::kOther;
+            field = NameIs(name + 4, "RCVD") ? Field::kRstRcvd : NameIs(name + 4, "SENT") ? Field::kRstSent : Field::kOther;
+            break;
+        case 10:
+            field = Field::kGrid;
+            return NameIs(name, "GRIDSQUARE") ? Name::kField : Name::kOther;
+        default:
+            return Name::kOther;
+    }
+    return field == Field::kOther ? Name::kOther : Name::kField;
+}
+
 }  // namespace
 
 PieceKind ParsePiece(std::string_view piece, QsoRecord& record) {
     piece = text::TrimRightView(piece);
     const char* begin = piece.data();
     const char* end = begin + piece.size();
-    const char* colon = Find(begin, end, ':');
-    size_t nameLength = static_cast<size_t>((colon ? colon : end) - begin);
-    if (nameLength > kLongestName) return PieceKind::kField;
-    char upper[kLongestName];
-    for (size_t i = 0; i < nameLength; ++i)
-        upper[i] = text::ToUpper(begin[i]);
-    std::string_view name(upper, nameLength);
-    if (name == "EOR>") return PieceKind::kEndOfRecord;
-    Field field = FieldNamed(name);
-    if (field == Field::kOther) return PieceKind::kField;
-    const char* gt = Find(begin, end, '>');
-    record.Store(field, gt ? std::string_view(gt + 1, static_cast<size_t>(end - gt - 1)) : std::string_view());
+    // The name runs to the first ":"; one longer than any name kept is not looked at further.
+    const char* nameEnd = begin;
+    const char* limit = begin + std::min(piece.size(), kLongestName + 1);
+    while (nameEnd < limit && *nameEnd != ':')
+        ++nameEnd;
+    Field field = Field::kOther;
+    Name name = Classify(begin, static_cast<size_t>(nameEnd - begin), field);
+    if (name == Name::kEndOfRecord) return PieceKind::kEndOfRecord;
+    if (name == Name::kOther) return PieceKind::kField;
+    // The value follows the first ">": in a tag a few bytes after the name, and never within it
+    // (a name holding ">" is none the record keeps).
+    const char* gt = nameEnd;
+    while (gt < end && *gt != '>')
+        ++gt;
+    record.Store(field, gt < end ? std::string_view(gt + 1, static_cast<size_t>(end - gt - 1)) : std::string_view());
     return PieceKind::kField;
 }
 

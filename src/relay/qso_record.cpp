@@ -31,16 +31,29 @@ constexpr NamedField kFields[] = {
     {"NAME", Field::kName},         {"TX_PWR", Field::kTxPower},
 };
 
+// Assigning through clear and append keeps to the short path of std::string: no aliasing checks,
+// and no allocation once the field has held a value as long.
+void Assign(std::string& to, std::string_view from) {
+    to.clear();
+    to.append(from.data(), from.size());
+}
+
 void AssignUpper(std::string& to, std::string_view from) {
-    to.assign(from);
+    Assign(to, from);
     text::MakeUpper(to);
+}
+
+bool Is(const std::string& field, std::string_view value) {
+    return field.size() == value.size() && std::string_view(field) == value;
 }
 
 }  // namespace
 
 Field FieldNamed(std::string_view name) {
+    // Most names in a log are not kept: the length alone turns them away.
+    if (name.size() < 4 || name.size() > 10) return Field::kOther;
     for (const NamedField& f : kFields) {
-        if (f.name == name) return f.field;
+        if (f.name.size() == name.size() && f.name == name) return f.field;
     }
     return Field::kOther;
 }
@@ -73,10 +86,10 @@ void QsoRecord::Store(Field field, std::string_view value) {
             NormaliseFreq(value);
             break;
         case Field::kRstRcvd:
-            if (value.size() < 5) rstRcvd.assign(value);
+            if (value.size() < 5) Assign(rstRcvd, value);
             break;
         case Field::kRstSent:
-            if (value.size() < 5) rstSent.assign(value);
+            if (value.size() < 5) Assign(rstSent, value);
             break;
         case Field::kGrid:
             NormaliseGrid(value);
@@ -85,10 +98,10 @@ void QsoRecord::Store(Field field, std::string_view value) {
             NormaliseComment(value);
             break;
         case Field::kName:
-            name.assign(value);
+            Assign(name, value);
             break;
         case Field::kTxPower:
-            txPower.assign(value.substr(0, 4));
+            Assign(txPower, value.substr(0, 4));
             break;
         case Field::kOther:
             break;
@@ -97,39 +110,46 @@ void QsoRecord::Store(Field field, std::string_view value) {
 
 void QsoRecord::NormaliseBand(std::string_view value) {
     value = text::TrimLeftView(value);
-    for (const BandRow& row : kBands) {
-        if (text::EqualsNoCase(value, row.name)) {
-            band.assign(row.code);
-            return;
+    constexpr size_t kLongestBand = 6;  // 1.25CM
+    char upper[kLongestBand];
+    if (value.size() <= kLongestBand) {
+        for (size_t i = 0; i < value.size(); ++i)
+            upper[i] = text::ToUpper(value[i]);
+        std::string_view bandName(upper, value.size());
+        for (const BandRow& row : kBands) {
+            if (row.name.size() == bandName.size() && row.name == bandName) {
+                Assign(band, row.code);
+                return;
+            }
         }
     }
-    band = "99";
+    Assign(band, "99");
 }
 
 void QsoRecord::NormaliseMode(std::string_view value) {
     if (value.size() >= 16) {
-        mode = "99";  // emptied by the end-of-record rules
+        Assign(mode, "99");  // emptied by the end-of-record rules
         return;
     }
     AssignUpper(mode, value);
-    if (mode.find("SSTV") != std::string::npos) mode = "SSTV";
+    if (mode.size() >= 4 && mode.find("SSTV") != std::string::npos) Assign(mode, "SSTV");
 }
 
 void QsoRecord::NormaliseFreq(std::string_view value) {
     if (value.empty()) return;
     size_t dot = value.find('.');
     if (dot == std::string_view::npos) {
-        freq.assign(value);
-        freq += "000.00";
+        Assign(freq, value);
+        freq.append("000.00", 6);
         return;
     }
     // MHz to whole kHz: the first three fraction digits, padded, never rounded.
     std::string_view fraction = value.substr(dot + 1);
     fraction = fraction.substr(0, fraction.find('.')).substr(0, 3);
-    freq.assign(value.substr(0, dot));
-    freq += fraction;
+    Assign(freq, value.substr(0, dot));
+    freq.append(fraction.data(), fraction.size());
     freq.append(3 - fraction.size(), '0');
-    freq += ".00";
+    freq.append(".00", 3);
 }
 
 void QsoRecord::NormaliseGrid(std::string_view value) {
@@ -139,31 +159,31 @@ void QsoRecord::NormaliseGrid(std::string_view value) {
 
 void QsoRecord::NormaliseComment(std::string_view value) {
     if (value.empty()) return;
-    comment.assign(text::TrimLeftView(value).substr(0, 50));
+    Assign(comment, text::TrimLeftView(value).substr(0, 50));
 }
 
 void QsoRecord::Finish() {
-    if (mode == "99") {
+    if (Is(mode, "99")) {
         mode.clear();
-    } else if (band == "99") {
+    } else if (Is(band, "99")) {
         band.clear();
     } else {
-        if (mode == "89") FixSideband();
+        if (Is(mode, "89")) FixSideband();
         CheckComplete();
     }
 }
 
 void QsoRecord::FixSideband() {
     // "89" is SSB with the sideband still open: lower on 40, 80 and 160 m, upper elsewhere.
-    mode = (band == "8" || band == "9" || band == "10") ? "1" : "0";
+    Assign(mode, (Is(band, "8") || Is(band, "9") || Is(band, "10")) ? "1" : "0");
 }
 
 void QsoRecord::CheckComplete() {
     if (call.size() < 2) return;
     if (band.empty()) {
-        band = "noBand";
+        Assign(band, "noBand");
     } else if (mode.empty()) {
-        mode = "noMode";
+        Assign(mode, "noMode");
     }
 }
 

@@ -2,20 +2,6 @@
 
 namespace qsoferry::text {
 
-std::string_view TrimLeftView(std::string_view s) {
-    size_t begin = 0;
-    while (begin < s.size() && IsSpace(s[begin]))
-        ++begin;
-    return s.substr(begin);
-}
-
-std::string_view TrimRightView(std::string_view s) {
-    size_t end = s.size();
-    while (end > 0 && IsSpace(s[end - 1]))
-        --end;
-    return s.substr(0, end);
-}
-
 std::string TrimLeft(std::string_view s) {
     return std::string(TrimLeftView(s));
 }

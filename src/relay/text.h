@@ -16,8 +16,18 @@ inline char ToUpper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-std::string_view TrimLeftView(std::string_view s);
-std::string_view TrimRightView(std::string_view s);
+inline std::string_view TrimLeftView(std::string_view s) {
+    size_t begin = 0;
+    while (begin < s.size() && IsSpace(s[begin]))
+        ++begin;
+    return s.substr(begin);
+}
+inline std::string_view TrimRightView(std::string_view s) {
+    size_t end = s.size();
+    while (end > 0 && IsSpace(s[end - 1]))
+        --end;
+    return s.substr(0, end);
+}
 std::string TrimLeft(std::string_view s);
 std::string TrimRight(std::string_view s);
 std::string ToUpper(std::string_view s);
