@@ -127,11 +127,12 @@ bool CQsoferryView::OpenProgress(std::uint64_t claimedSize, LogReader::Start& st
         m_claim.progress = decoded.progress;
         m_claim.atEnd = decoded.progress.complete;  // only its removal is left to do
     } else {
-        // A fresh file: its first record goes to the disk before any contact is sent.
+        // A fresh file: its first record is written before any contact is sent, so that a progress
+        // that cannot be written stops delivery before it begins.
         m_claim.progress = Progress{1, 0, 0, false};
         m_claim.safeSlot = -1;
         m_claim.unrecorded = true;
-        if (!WriteProgress(true)) return false;
+        if (!WriteProgress(false)) return false;
     }
     start = {m_claim.progress.offset, m_claim.progress.contacts};
     return true;
@@ -179,13 +180,14 @@ void CQsoferryView::CloseLogFile() {
     if (!m_claim.reader && m_claim.file == kNoFile && m_claim.progressFile == kNoFile) return;
     bool delivered = m_claim.atEnd;
     if (delivered) {
-        // Said on the disk first, so that a file whose removal fails is never sent again. All are
-        // delivered whether or not this can be written: the file goes either way.
+        // Said first, so that a file whose removal fails is never sent again. No flush: the file
+        // goes next, and a power cut that undid that would only repeat what the last flush allows.
+        // All are delivered whether or not this can be written: the file goes either way.
         m_claim.progress.sequence++;
         m_claim.progress.complete = true;
-        WriteProgress(true);
+        WriteProgress(false);
     } else {
-        FlushProgress();
+        FlushProgress();  // delivery pauses with contacts left: what was delivered goes on the disk
     }
     m_platform.CloseFile(m_claim.file);
     m_platform.CloseFile(m_claim.progressFile);

@@ -5,6 +5,7 @@
     driver.py run STATE NAME    one scenario
     driver.py cleanup STATE     ends Wine and Xvfb by their ids and removes the prefix
     driver.py soak STATE [N]    the soak with N contacts (500), set up and cleaned up on its own
+    driver.py backlog STATE [N] times N held contacts (10000) to the logger, set up likewise
 
 Environment: QSOFERRY_WIN_BIN (folder of qsoferry.exe, the stand-ins and e2e_probe.exe) and
 QSOFERRY_SCREENSHOTS (where the screenshots go). Every wait is bounded; every process a scenario
@@ -752,6 +753,25 @@ def main():
         return 0
     if command == "run" and len(sys.argv) == 4 and sys.argv[3] in SCENARIOS:
         return run(state_path, sys.argv[3])
+    if command == "backlog":
+        # driver.py backlog STATE [N]: how long N held contacts take to reach the logger.
+        count = int(sys.argv[3]) if len(sys.argv) > 3 else 10000
+        setup(state_path)
+        with open(state_path) as f:
+            st = Station(json.load(f))
+        try:
+            st.start_logger()
+            st.start_bridge()
+            time.sleep(2)
+            started = time.monotonic()
+            st.write_contacts(backlog(count))
+            wait_until(lambda: len(st.records()) >= count and not os.path.exists(st.claim), 600, "the backlog",
+                       lambda: len(st.records()))
+            print("backlog: %d contacts in %.1f s" % (count, time.monotonic() - started))
+            return 0
+        finally:
+            st.stop_all()
+            cleanup(state_path)
     if command == "soak":
         # driver.py soak STATE [CONTACTS]: a whole soak in a prefix of its own, set up and ended here.
         os.environ["QSOFERRY_SOAK_CONTACTS"] = sys.argv[3] if len(sys.argv) > 3 else "500"
