@@ -231,6 +231,21 @@ TEST_F(Delivery, WindowsEndingTheSessionStopsBetweenTwoContactsWithTheProgressOn
     EXPECT_EQ(CallsAtLogger(platform), (std::vector<std::string>{"K1", "K2", "K3", "K4", "K5"}));
 }
 
+TEST_F(Delivery, ContactsWaitingForTheLoggerAcrossARestartAreRelayedNotSetAside) {
+    platform.WriteFile(view.m_strLogPath, "");
+    platform.RemoveFile(view.m_strLogPath);  // the decoder's folder, without a log yet
+    view.OnInitialUpdate();
+    platform.WriteFile(view.m_strLogPath, kFiveContacts);  // logged while the logger is closed
+    view.OnTimer(kPollTimerId);
+    platform.Restart();  // the bridge is ended, and started again
+    CQsoferryView again(platform);
+    again.OnInitialUpdate();
+    StartLogger();
+    again.OnTimer(kPollTimerId);
+    EXPECT_EQ(CallsAtLogger(platform), (std::vector<std::string>{"K1", "K2", "K3", "K4", "K5"}));
+    EXPECT_EQ(platform.Contents(again.m_strBackupPath), "");
+}
+
 TEST_F(Delivery, ACancelledShutdownGoesOnDelivering) {
     StartLogger();
     view.OnQueryEndSession();

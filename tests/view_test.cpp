@@ -8,6 +8,8 @@ namespace qsoferry::test {
 namespace {
 
 const std::string kLog = "C:\\Documents and Settings\\OPER\\Local Settings\\Application Data\\JTDX\\wsjtx_log.adi";
+const std::string kBackup =
+    "C:\\Documents and Settings\\OPER\\Local Settings\\Application Data\\JTDX\\wsjtx_log_bak.adi";
 
 TEST(InitialUpdate, RunsItsStepsInOrder) {
     FakePlatform platform;
@@ -20,7 +22,10 @@ TEST(InitialUpdate, RunsItsStepsInOrder) {
                                       "Drain",
                                       "FitFrame",
                                       "UserName",
-                                      "CanOpen " + kLog,  // no log: nothing to back up
+                                      "CanOpen " + kLog,  // no log: an empty backup would mark the first
+                                      "CanOpen " + kBackup,  // start, but there is no JTDX folder here
+                                      "Open " + kLog,
+                                      "Open " + kBackup,
                                       "LoadBitmap 130",
                                       "LoadBitmap 131",
                                       "LoadBitmap 132",

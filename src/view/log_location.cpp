@@ -24,7 +24,21 @@ void CQsoferryView::DeriveLogPaths() {
 void CQsoferryView::PreserveLogOnce() {
     m_bBackupPending = false;
     if (!m_bHaveUserName) return;  // paths without a user lead nowhere; rename nothing
-    if (!m_platform.CanOpenForReading(m_strLogPath) || m_platform.CanOpenForReading(m_strBackupPath)) return;
+    bool log = m_platform.CanOpenForReading(m_strLogPath);
+    if (m_platform.CanOpenForReading(m_strBackupPath)) return;
+    if (!log) {
+        // No history to keep. An empty backup says it was looked for: a log found at a later start
+        // holds contacts logged while the bridge was down, and is relayed rather than set aside.
+        // Only where the log is surely not there (a log that is there but cannot be read may be
+        // history), and only in a folder that exists.
+        FileHandle file = kNoFile;
+        std::uint64_t size = 0;
+        FileResult probe = m_platform.OpenFile(m_strLogPath, FileAccess::kRead, file, size);
+        m_platform.CloseFile(file);
+        if (probe.status != FileStatus::kNotFound) return;
+        if (m_platform.OpenFile(m_strBackupPath, FileAccess::kReadWrite, file, size).ok()) m_platform.CloseFile(file);
+        return;
+    }
 
     FileResult result = m_platform.MoveFileNoReplace(m_strLogPath, m_strBackupPath);
     if (result.ok() || result.status == FileStatus::kNotFound) return;
