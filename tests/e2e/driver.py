@@ -7,7 +7,8 @@
     driver.py soak STATE [N]    the soak with N contacts (500), set up and cleaned up on its own
     driver.py backlog STATE [N] times N held contacts (10000) to the logger, set up likewise
 
-Environment: QSOFERRY_WIN_BIN (folder of qsoferry.exe, the stand-ins and e2e_probe.exe) and
+Environment: QSOFERRY_WIN_BIN (folder of qsoferry.exe, the stand-ins and e2e_probe.exe; the 64-bit
+build unless given), QSOFERRY_PEER_BIN (folder of the stand-ins, when of the other bitness) and
 QSOFERRY_SCREENSHOTS (where the screenshots go). Every wait is bounded; every process a scenario
 starts is ended by its id before the scenario returns.
 """
@@ -22,7 +23,10 @@ import time
 
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
-BIN = os.environ.get("QSOFERRY_WIN_BIN", "")
+BIN = os.environ.get("QSOFERRY_WIN_BIN") or os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                                         "build", "windows-x64")
+# The stand-in peers may be of the other bitness than the bridge.
+PEER_BIN = os.environ.get("QSOFERRY_PEER_BIN") or BIN
 SHOTS = os.environ.get("QSOFERRY_SCREENSHOTS", "")
 CAPTION = "Qsoferry ver 1.00"
 GREY, GREEN = (192, 192, 192), (0, 255, 0)
@@ -85,7 +89,8 @@ class Station:
 
     # Programs
     def start(self, name, *args, key=None):
-        proc = subprocess.Popen([WINE, os.path.join(BIN, name + ".exe")] + list(args), env=self.env,
+        folder = PEER_BIN if name in ("fake_logger", "fake_decoder") else BIN
+        proc = subprocess.Popen([WINE, os.path.join(folder, name + ".exe")] + list(args), env=self.env,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.procs[key or name] = proc
         return proc
@@ -660,6 +665,35 @@ def scenario_soak(st):
     check(figures["lost"] == 0 and figures["inOrder"], "no contact lost, all in order")
     check(figures["repeated"] <= figures["bridgeKills"] + figures["loggerRestarts"],
           "repeats within one per interruption (%d)" % figures["repeated"])
+
+
+def machine_of(exe):
+    """The machine type in a Windows program's header: 0x8664 for x86-64, 0x14c for i386."""
+    with open(exe, "rb") as f:
+        head = f.read(4096)
+    pe = int.from_bytes(head[0x3C:0x40], "little")
+    return int.from_bytes(head[pe + 4:pe + 6], "little")
+
+
+def scenario_cross_bitness(st):
+    """A bridge of one bitness with a logger and a decoder of the other."""
+    bridge_machine = machine_of(os.path.join(BIN, "qsoferry.exe"))
+    peer_machine = machine_of(os.path.join(PEER_BIN, "fake_logger.exe"))
+    check(bridge_machine != peer_machine and {bridge_machine, peer_machine} == {0x8664, 0x14C},
+          "the bridge (0x%x) and the stand-ins (0x%x) are of different bitness" % (bridge_machine, peer_machine))
+    st.start_logger()
+    st.start_decoder()
+    st.start_bridge()
+    st.wait_lamps(GREEN, GREEN, "both lamps see the peers of the other bitness")
+    for call in ("X1AAA", "X1BBB", "X1CCC"):
+        st.write_contact(ft4_contact(call))
+    st.wait_records(3, timeout=15)
+    time.sleep(1.5)
+    records = st.records()
+    check([r["text"] for r in records] == [ft4_expected(c) for c in ("X1AAA", "X1BBB", "X1CCC")],
+          "three contacts arrive with the exact bytes, once each, in order")
+    check(all(r["dwData"] == 10001 and r["cbData"] == len(r["text"]) and r["fromBridgeFrame"] for r in records),
+          "dwData 10001, cbData the text's length, wParam the bridge's frame")
 
 
 SCENARIOS = {name[len("scenario_"):]: fn for name, fn in globals().items() if name.startswith("scenario_")}

@@ -228,8 +228,11 @@ int main(int argc, char** argv) {
         return dialog && PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0) ? 0 : 1;
     }
     if (what == "resources" && argc == 3) return Resources(argv[2]);
-    HWND frame = FindWindowA(kFrameClass, nullptr);
-    if (!frame) return 1;
+    HWND frame = WaitFor(kFrameClass, nullptr, 5000);
+    if (!frame) {
+        std::printf("no bridge window\n");
+        return 1;
+    }
     if (what == "click" && argc == 3) return Send(GetDlgItem(Form(frame), std::atoi(argv[2])), BM_CLICK, 0);
     if (what == "command" && argc == 3) return PostMessageA(frame, WM_COMMAND, std::atoi(argv[2]), 0) ? 0 : 1;
     if (what == "close") return PostMessageA(frame, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 1;
