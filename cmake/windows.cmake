@@ -21,7 +21,7 @@ add_executable(qsoferry WIN32
 target_include_directories(qsoferry PRIVATE src res)
 set_source_files_properties(res/qsoferry.rc PROPERTIES OBJECT_DEPENDS
     "${CMAKE_SOURCE_DIR}/res/qsoferry.manifest;${CMAKE_SOURCE_DIR}/res/resource.h")
-target_link_libraries(qsoferry PRIVATE qsoferry_core comctl32 comdlg32 advapi32 gdi32 user32 kernel32)
+target_link_libraries(qsoferry PRIVATE qsoferry_core comctl32 comdlg32 shell32 advapi32 gdi32 user32 kernel32)
 target_link_options(qsoferry PRIVATE ${qsoferry_static_link})
 
 # Stand-ins for the peers and a probe that looks at the bridge from outside, for the Wine tests.

@@ -254,6 +254,16 @@ FileResult FakePlatform::RemoveFile(const std::string& path) {
     return result.ok() ? files::Remove(Real(path)) : result;
 }
 
+bool FakePlatform::FolderExists(const std::string& path) {
+    if (!Record("FolderExists " + path)) return false;
+    return files::FolderExists(Real(path));
+}
+
+std::optional<std::string> FakePlatform::LocalAppDataFolder() {
+    if (!Record("LocalAppData")) return std::nullopt;
+    return localAppData;
+}
+
 std::optional<std::string> FakePlatform::UserName() {
     if (!Record("UserName")) return std::nullopt;
     return userName;

@@ -75,7 +75,9 @@ public:
     void Unlock(const std::string& name) override;
     FileResult MoveFileNoReplace(const std::string& from, const std::string& to) override;
     FileResult RemoveFile(const std::string& path) override;
+    bool FolderExists(const std::string& path) override;
     std::optional<std::string> UserName() override;
+    std::optional<std::string> LocalAppDataFolder() override;
     void ShowMessage(const std::string& text) override;
 
     std::string root;
@@ -85,6 +87,7 @@ public:
     std::deque<std::function<void()>> queue;
     bool quit = false;
     std::optional<std::string> userName = std::string("OPER");
+    std::optional<std::string> localAppData;  // what the system says; nothing unless a test sets it
     std::map<int, int> checkState;
     std::map<int, BitmapHandle> controlImage;
     std::set<BitmapHandle> liveBitmaps;

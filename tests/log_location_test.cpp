@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 
 #include "fake_platform.h"
 #include "view/qsoferry_view.h"
@@ -24,6 +25,32 @@ TEST(LogPaths, UseTheUserNameExactlyAsGiven) {
                   "C:\\Documents and Settings\\" + user + "\\Local Settings\\Application Data\\JTDX\\wsjtx_log.adi");
         EXPECT_EQ(view.m_strBackupPath, "C:\\Documents and Settings\\" + user +
                                             "\\Local Settings\\Application Data\\JTDX\\wsjtx_log_bak.adi");
+    }
+}
+
+struct LocationCase {
+    const char* what;
+    bool derivedFolder;                     // C:\Documents and Settings\OPER\...\JTDX exists
+    std::optional<std::string> localAppData;  // what the system says
+    std::string folder;                     // where the log, backup and claimed file are
+};
+
+TEST(LogPaths, TheDerivedFolderWhenItExistsElseTheSystemsLocalAppData) {
+    const std::string local = "C:\\Users\\oper.CLUB\\AppData\\Local";  // a domain profile
+    const LocationCase cases[] = {
+        {"derived folder there", true, local, kDir},
+        {"derived folder absent", false, local, local + "\\JTDX\\"},
+        {"neither", false, std::nullopt, kDir},
+    };
+    for (const LocationCase& c : cases) {
+        FakePlatform platform;
+        platform.localAppData = c.localAppData;
+        if (c.derivedFolder) std::filesystem::create_directories(platform.Real(kDir));
+        CQsoferryView view(platform);
+        view.OnInitialUpdate();
+        EXPECT_EQ(view.m_strLogPath, c.folder + "wsjtx_log.adi") << c.what;
+        EXPECT_EQ(view.m_strBackupPath, c.folder + "wsjtx_log_bak.adi") << c.what;
+        EXPECT_EQ(view.ClaimPath(), c.folder + "wsjtx_log.adi.qsoferry") << c.what;
     }
 }
 

@@ -22,6 +22,8 @@ TEST(InitialUpdate, RunsItsStepsInOrder) {
                                       "Drain",
                                       "FitFrame",
                                       "UserName",
+                                      "FolderExists C:\\Documents and Settings\\OPER\\Local Settings\\Application Data\\JTDX",
+                                      "LocalAppData",
                                       "CanOpen " + kLog,  // no log: an empty backup would mark the first
                                       "CanOpen " + kBackup,  // start, but there is no JTDX folder here
                                       "Open " + kLog,

@@ -22,4 +22,6 @@ FileResult MoveNoReplace(const std::string& from, const std::string& to);
 
 FileResult Remove(const std::string& path);
 
+bool FolderExists(const std::string& path);
+
 }  // namespace qsoferry::files

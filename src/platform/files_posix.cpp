@@ -83,4 +83,9 @@ FileResult Remove(const std::string& path) {
     return {};
 }
 
+bool FolderExists(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 }  // namespace qsoferry::files

@@ -78,4 +78,9 @@ FileResult Remove(const std::string& path) {
     return {};
 }
 
+bool FolderExists(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 }  // namespace qsoferry::files

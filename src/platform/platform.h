@@ -20,6 +20,9 @@
 //  - TryLock / Unlock: a named lock shared by every process on the machine, held until Unlock or
 //    until the process ends, however it ends.
 //  - UserName: the logon name exactly as the system gives it (at most 127 bytes), or nothing.
+//  - LocalAppDataFolder: the user's local application data folder as the system knows it (where
+//    JTDX keeps its folder), without a trailing backslash, or nothing.
+//  - FolderExists: true when the path names a folder.
 //  - ShowMessage: a modal box with an OK button and the application's title as caption; messages
 //    (timer ticks included) are still dispatched while it is open.
 #pragma once
@@ -87,6 +90,7 @@ public:
     virtual void CloseFile(FileHandle file) = 0;
     virtual FileResult MoveFileNoReplace(const std::string& from, const std::string& to) = 0;
     virtual FileResult RemoveFile(const std::string& path) = 0;
+    virtual bool FolderExists(const std::string& path) = 0;
 
     // Only one bridge at a time delivers from the same log.
     virtual bool TryLock(const std::string& name) = 0;
@@ -94,6 +98,7 @@ public:
 
     // User.
     virtual std::optional<std::string> UserName() = 0;
+    virtual std::optional<std::string> LocalAppDataFolder() = 0;
     virtual void ShowMessage(const std::string& text) = 0;
 };
 

@@ -1,5 +1,7 @@
 #include "platform/win32_platform.h"
 
+#include <shlobj.h>
+
 #include <algorithm>
 
 #include "platform/files.h"
@@ -147,6 +149,17 @@ FileResult Win32Platform::MoveFileNoReplace(const std::string& from, const std::
 
 FileResult Win32Platform::RemoveFile(const std::string& path) {
     return files::Remove(path);
+}
+
+bool Win32Platform::FolderExists(const std::string& path) {
+    return files::FolderExists(path);
+}
+
+std::optional<std::string> Win32Platform::LocalAppDataFolder() {
+    // SHGetFolderPathA: there since Windows 2000, and what every Windows up to 11 still answers.
+    char folder[MAX_PATH];
+    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) return std::nullopt;
+    return std::string(folder);
 }
 
 std::optional<std::string> Win32Platform::UserName() {

@@ -43,9 +43,11 @@ public:
     void CloseFile(FileHandle file) override;
     FileResult MoveFileNoReplace(const std::string& from, const std::string& to) override;
     FileResult RemoveFile(const std::string& path) override;
+    bool FolderExists(const std::string& path) override;
     bool TryLock(const std::string& name) override;
     void Unlock(const std::string& name) override;
     std::optional<std::string> UserName() override;
+    std::optional<std::string> LocalAppDataFolder() override;
     void ShowMessage(const std::string& text) override;
 
 private:

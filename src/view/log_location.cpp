@@ -5,25 +5,36 @@
 namespace qsoferry {
 namespace {
 
-// Fixed text: on Windows 7 to 11 the system's compatibility junctions lead from here to the
-// user's local application data when the profile folder is named after the user.
+// On Windows 7 to 11 the system's compatibility junctions lead from here to the user's local
+// application data, but only when the profile folder carries the logon name and Windows is on C:.
 constexpr const char kProfileRoot[] = "C:\\Documents and Settings\\";
-constexpr const char kLogTail[] = "\\Local Settings\\Application Data\\JTDX\\wsjtx_log.adi";
-constexpr const char kBackupTail[] = "\\Local Settings\\Application Data\\JTDX\\wsjtx_log_bak.adi";
+constexpr const char kDecoderTail[] = "\\Local Settings\\Application Data\\JTDX";
+constexpr const char kDecoderFolder[] = "\\JTDX";
+constexpr const char kLogName[] = "\\wsjtx_log.adi";
+constexpr const char kBackupName[] = "\\wsjtx_log_bak.adi";
 
 }  // namespace
 
 void CQsoferryView::DeriveLogPaths() {
     std::optional<std::string> user = m_platform.UserName();
-    m_bHaveUserName = user.has_value();
-    const std::string name = user.value_or("");
-    SetLogPath(kProfileRoot + name + kLogTail);
-    m_strBackupPath = kProfileRoot + name + kBackupTail;
+    m_bPathsKnown = user.has_value();
+    std::string folder = kProfileRoot + user.value_or("") + kDecoderTail;
+    // Where the derived folder does not exist (a renamed account, a domain profile, Windows on
+    // another drive), JTDX's folder is where the system says local application data lives. A
+    // station where the derived path works keeps it.
+    if (!m_platform.FolderExists(folder)) {
+        if (std::optional<std::string> local = m_platform.LocalAppDataFolder()) {
+            folder = *local + kDecoderFolder;
+            m_bPathsKnown = true;
+        }
+    }
+    SetLogPath(folder + kLogName);
+    m_strBackupPath = folder + kBackupName;
 }
 
 void CQsoferryView::PreserveLogOnce() {
     m_bBackupPending = false;
-    if (!m_bHaveUserName) return;  // paths without a user lead nowhere; rename nothing
+    if (!m_bPathsKnown) return;  // paths without a user or a folder lead nowhere; rename nothing
     bool log = m_platform.CanOpenForReading(m_strLogPath);
     if (m_platform.CanOpenForReading(m_strBackupPath)) return;
     if (!log) {

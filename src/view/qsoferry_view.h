@@ -160,7 +160,7 @@ private:
     bool m_bClosing = false;
     bool m_bEnding = false;
     bool m_bBackupPending = false;
-    bool m_bHaveUserName = false;
+    bool m_bPathsKnown = false;  // from a user name or the system: the start-up backup may run
     std::string m_strLastReport;  // the last problem shown, so it is shown only once
 };
 

@@ -696,6 +696,30 @@ def scenario_cross_bitness(st):
           "dwData 10001, cbData the text's length, wParam the bridge's frame")
 
 
+def scenario_log_location(st):
+    """A prefix without "Documents and Settings": the log is looked for in JTDX's folder under the
+    local application data, as the system names it."""
+    documents = os.path.join(st.state["prefix"], "drive_c", "Documents and Settings")
+    aside = documents + ".aside"
+    local_jtdx = os.path.join(st.state["prefix"], "drive_c", "users", st.state["user"], "AppData", "Local", "JTDX")
+    os.rename(documents, aside)
+    try:
+        check(not os.path.exists(documents), "no Documents and Settings in the prefix")
+        os.makedirs(local_jtdx, exist_ok=True)
+        st.start_logger()
+        st.start_bridge()
+        log = os.path.join(local_jtdx, "wsjtx_log.adi")
+        with open(log, "wb") as f:
+            f.write(b"WSJT-X ADIF Export<eoh>\r\n" + ft4_contact("LOC1").encode() + b" <eor>\r\n")
+        st.wait_records(1)
+        check(st.records()[0]["text"] == ft4_expected("LOC1"), "a contact written to AppData\\Local\\JTDX arrives")
+        wait_until(lambda: not os.path.exists(log), 5, "the log to be gone")
+    finally:
+        st.stop_all()
+        shutil.rmtree(local_jtdx, ignore_errors=True)
+        os.rename(aside, documents)
+
+
 SCENARIOS = {name[len("scenario_"):]: fn for name, fn in globals().items() if name.startswith("scenario_")}
 
 
