@@ -246,6 +246,20 @@ TEST_F(Delivery, ContactsWaitingForTheLoggerAcrossARestartAreRelayedNotSetAside)
     EXPECT_EQ(platform.Contents(again.m_strBackupPath), "");
 }
 
+TEST_F(Delivery, ALoggerThatRefusesMessagesIsToldOfOnceAndGetsThemLater) {
+    StartLogger();
+    platform.refuseSends = true;
+    platform.WriteFile(view.m_strLogPath, kFiveContacts);
+    view.OnTimer(kPollTimerId);
+    view.OnTimer(kPollTimerId);
+    EXPECT_TRUE(platform.sent.empty());
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_NE(platform.messages[0].find("administrator"), std::string::npos);
+    platform.refuseSends = false;  // DXbase started again, normally
+    view.OnTimer(kPollTimerId);
+    EXPECT_EQ(CallsAtLogger(platform), (std::vector<std::string>{"K1", "K2", "K3", "K4", "K5"}));
+}
+
 TEST_F(Delivery, ACancelledShutdownGoesOnDelivering) {
     StartLogger();
     view.OnQueryEndSession();

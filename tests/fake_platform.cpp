@@ -133,12 +133,13 @@ WindowHandle FakePlatform::FindWindowByTitle(const std::string& title) {
     return kNoWindow;
 }
 
-bool FakePlatform::SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) {
-    if (!Record("CopyData")) return false;
+SendResult FakePlatform::SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) {
+    if (!Record("CopyData")) return SendResult::kGone;
     if (beforeSend) beforeSend();
-    if (!m_windows.count(target)) return false;
+    if (!m_windows.count(target)) return SendResult::kGone;
+    if (refuseSends) return SendResult::kRefused;
     sent.push_back({target, marker, bytes});
-    return true;
+    return SendResult::kDelivered;
 }
 
 BitmapHandle FakePlatform::LoadBitmapResource(int resourceId) {

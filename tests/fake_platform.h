@@ -56,7 +56,7 @@ public:
     DrainResult DispatchPendingMessage() override;
     WindowHandle FindWindowByClass(const std::string& className) override;
     WindowHandle FindWindowByTitle(const std::string& title) override;
-    bool SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) override;
+    SendResult SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) override;
     BitmapHandle LoadBitmapResource(int resourceId) override;
     void ReleaseBitmap(BitmapHandle bitmap) override;
     void SetControlImage(int controlId, BitmapHandle bitmap) override;
@@ -101,6 +101,7 @@ public:
     bool crashed = false;
     std::set<std::string> heldLocks;
     bool otherBridgeHoldsLocks = false;
+    bool refuseSends = false;  // the logger runs with higher rights: the system drops the messages
     int flushes = 0;
 
 private:

@@ -9,8 +9,9 @@
 //  - FindWindowByClass / FindWindowByTitle: top-level windows only, keys compared without regard to
 //    case; kNoWindow when there is none.
 //  - SendCopyData: synchronous delivery of exactly the given bytes (no terminator) with the marker
-//    to the window, wParam being the bridge's main window. False when the window is gone (it was
-//    looked up earlier and may have vanished since) or the message cannot have reached it.
+//    to the window, wParam being the bridge's main window. kGone when the window has vanished since
+//    it was looked up; kRefused when the system kept the message from it (a logger running with
+//    higher rights than the bridge). What the logger answers says nothing.
 //  - LoadBitmapResource / ReleaseBitmap / SetControlImage: the caller owns loaded bitmaps; a control shows a
 //    bitmap without taking ownership of it. A failed load gives kNoBitmap, which shows nothing.
 //  - GetCheckState: 0 clear, 1 ticked, anything else indeterminate.
@@ -41,6 +42,8 @@ constexpr BitmapHandle kNoBitmap = 0;
 
 enum class DrainResult { kEmpty, kDispatched, kQuit };
 
+enum class SendResult { kDelivered, kGone, kRefused };
+
 enum class FileStatus {
     kOk,
     kNotFound,  // no such file (or folder)
@@ -69,7 +72,7 @@ public:
     // Peers.
     virtual WindowHandle FindWindowByClass(const std::string& className) = 0;
     virtual WindowHandle FindWindowByTitle(const std::string& title) = 0;
-    virtual bool SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) = 0;
+    virtual SendResult SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) = 0;
 
     // The form's controls, its frame and its document.
     virtual BitmapHandle LoadBitmapResource(int resourceId) = 0;

@@ -26,7 +26,7 @@ public:
     DrainResult DispatchPendingMessage() override;
     WindowHandle FindWindowByClass(const std::string& className) override;
     WindowHandle FindWindowByTitle(const std::string& title) override;
-    bool SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) override;
+    SendResult SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) override;
     BitmapHandle LoadBitmapResource(int resourceId) override;
     void ReleaseBitmap(BitmapHandle bitmap) override;
     void SetControlImage(int controlId, BitmapHandle bitmap) override;

@@ -15,7 +15,13 @@ bool CQsoferryView::SendRecord(WindowHandle logger) {
 
     if (logger == kNoWindow) return false;
     qsoferry::ComposeExport(m_record, m_nNoFreq == 1, m_strMessageBuffer);
-    return m_platform.SendCopyData(logger, COPYDATA_QSO, m_strMessageBuffer);
+    SendResult sent = m_platform.SendCopyData(logger, COPYDATA_QSO, m_strMessageBuffer);
+    if (sent == SendResult::kRefused) {
+        // Nothing is lost: the contact waits, and goes once the logger takes messages.
+        ReportOnce("DXbase does not accept contacts from Qsoferry: it runs with higher rights (as administrator). "
+                   "Start DXbase normally, or Qsoferry as administrator too. The contacts wait until then.");
+    }
+    return sent == SendResult::kDelivered;
 }
 
 std::string CQsoferryView::ComposeExport() const {
