@@ -6,6 +6,7 @@ packages=(
     clang libclang-rt-dev                                                          # fuzzing (libFuzzer, sanitizers)
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64        # Windows cross builds
     wine64 fonts-wine xvfb xauth xdotool imagemagick python3                       # the program under Wine
+    nsis                                                                           # the setup program
 )
 # 32-bit Windows programs (the i686 build, the 32-bit stand-ins) run under wine64 with Debian's
 # wine32 from the i386 architecture beside it.

@@ -720,6 +720,62 @@ def scenario_log_location(st):
         os.rename(aside, documents)
 
 
+def reg_query(st, key, value=None):
+    args = ["reg", "query", key] + (["/v", value] if value else [])
+    return wine_output(st.env, args)
+
+
+def scenario_install(st):
+    """The setup program installs silently for the user, the installed program relays, and the silent
+    uninstaller leaves nothing of what was installed, and nothing of the operator's is touched."""
+    dist, version = os.environ["QSOFERRY_DIST"], os.environ["QSOFERRY_VERSION"]
+    setup = os.path.join(dist, "qsoferry-%s-setup.exe" % version)
+    users = os.path.join(st.state["prefix"], "drive_c", "users", st.state["user"])
+    installed = os.path.join(users, "AppData", "Local", "Programs", "Qsoferry")
+    shortcut = os.path.join(users, "AppData", "Roaming", "Microsoft", "Windows", "Start Menu", "Programs",
+                            "Qsoferry.lnk")
+    uninstall_key = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Qsoferry"
+    run_key = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run"
+    with open(st.backup, "w") as f:
+        f.write("the operator's history\n")
+
+    code, _ = wine_output(st.env, [setup, "/S"], timeout=120)
+    check(code == 0, "the setup program runs silently")
+    files = sorted(os.listdir(installed)) if os.path.isdir(installed) else []
+    check(files == ["README.txt", "qsoferry-preview.exe", "qsoferry.exe", "uninstall.exe"],
+          "installed into AppData\\Local\\Programs\\Qsoferry: %s" % files)
+    check(machine_of(os.path.join(installed, "qsoferry.exe")) == 0x8664, "the 64-bit program on 64-bit Windows")
+    check(os.path.exists(shortcut), "a Start-menu shortcut")
+    code, out = reg_query(st, uninstall_key)
+    check(code == 0 and "Qsoferry" in out and version in out and "uninstall.exe" in out,
+          "an entry among the user's installed programs, with name, version and uninstaller")
+    code, out = reg_query(st, run_key, "Qsoferry")
+    check(code == 0 and "qsoferry.exe" in out, "started when Windows starts (the option is on by default)")
+
+    st.start_logger()
+    proc = subprocess.Popen([WINE, os.path.join(installed, "qsoferry.exe")], env=st.env, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    st.procs["installed"] = proc
+    st.probe("wait-title", CAPTION, 15000)
+    st.write_contact(ft4_contact("INST1"))
+    st.wait_records(1)
+    check(st.records()[0]["text"] == ft4_expected("INST1"), "the installed program relays a contact")
+
+    code, _ = wine_output(st.env, [setup, "/S"], timeout=120)
+    check(code == 0 and sorted(os.listdir(installed)) == files, "running the setup again upgrades in place")
+    check_within(lambda: proc.poll() is not None, 15, "the running program was asked to close for it")
+    st.probe("gone-title", CAPTION, 10000, ok=False)
+
+    wine_output(st.env, [os.path.join(installed, "uninstall.exe"), "/S"], timeout=120)
+    # The uninstaller works from a copy of itself, so that it can remove its own file: wait for it.
+    check_within(lambda: not os.path.exists(installed), 30, "the uninstaller removes the program's folder")
+    check(not os.path.exists(shortcut), "and the shortcut")
+    check(reg_query(st, uninstall_key)[0] != 0, "and the installed-programs entry")
+    check(reg_query(st, run_key, "Qsoferry")[0] != 0, "and the start with Windows")
+    with open(st.backup) as f:
+        check(f.read() == "the operator's history\n", "JTDX's folder and the backup are left as they were")
+
+
 SCENARIOS = {name[len("scenario_"):]: fn for name, fn in globals().items() if name.startswith("scenario_")}
 
 
