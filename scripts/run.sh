@@ -53,6 +53,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 800x600 /f < /dev/null > /dev/null 2>&1
     /usr/lib/wine/wineserver -k
 fi
+# Debian's Wine reads fonts only from the prefix and fontconfig, not from its own fonts folder:
+# without Marlett in the prefix the caption buttons come out as "0 1 r".
+mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
 user=$("$wine" "$bin/e2e_probe.exe" username < /dev/null 2>/dev/null | tr -d '\r')
 log_dir="$WINEPREFIX/drive_c/Documents and Settings/$user/Local Settings/Application Data/JTDX"
 mkdir -p "$log_dir"

@@ -23,6 +23,7 @@ import time
 
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
+WINE_FONTS = "/usr/share/wine/fonts"
 BIN = os.environ.get("QSOFERRY_WIN_BIN") or os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
                                                          "build", "windows-x64")
 # The stand-in peers may be of the other bitness than the bridge.
@@ -221,6 +222,16 @@ class Station:
         subprocess.run(["convert", shot, "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage", "-strip",
                         os.path.join(SHOTS, name)], check=True, timeout=30)
 
+    def save_windows(self, name, titles):
+        """A picture of the bridge's frame and the windows with these titles, together."""
+        if not SHOTS:
+            return
+        rects = [self.info()["frame"][0]] + [self.probe("rect", t).strip().split("=")[1] for t in titles]
+        boxes = [[int(v) for v in r.split(",")] for r in rects]
+        left, top = min(b[0] for b in boxes) - 8, min(b[1] for b in boxes) - 8
+        right, bottom = max(b[0] + b[2] for b in boxes) + 8, max(b[1] + b[3] for b in boxes) + 8
+        self.save_window(name, "%d,%d,%d,%d" % (max(left, 0), max(top, 0), right - max(left, 0), bottom - max(top, 0)))
+
     def reset_files(self):
         for path in (self.log, self.backup, self.claim, self.claim + ".progress", self.records_file):
             if os.path.exists(path):
@@ -262,6 +273,8 @@ def scenario_delivery(st):
     check(record["dwData"] == 10001, "dwData is 10001")
     check(record["cbData"] == len(FT8_EXPECTED) == 97, "cbData counts the text without a terminator (97)")
     check(record["fromBridgeFrame"], "wParam is the bridge's main frame")
+    time.sleep(0.5)
+    st.save_windows("relay.png", ["DXbase stand-in", "JTDX - Wide Graph"])
     wait_until(lambda: not os.path.exists(st.log), 5, "the log to be gone")
     check(not os.path.exists(st.claim), "no claimed file is left behind")
 
@@ -788,6 +801,17 @@ def free_display():
     raise Failure("no free X display")
 
 
+def install_wine_fonts(prefix):
+    """Debian's Wine takes fonts only from the prefix's C:\\windows\\Fonts and from fontconfig; the fonts
+    it ships in /usr/share/wine/fonts (fonts-wine) are never read. Without Marlett there, Wine draws
+    the caption buttons' glyphs ("0", "1", "r") in a text font. Copied in, every window looks right."""
+    fonts = os.path.join(prefix, "drive_c", "windows", "Fonts")
+    os.makedirs(fonts, exist_ok=True)
+    for name in os.listdir(WINE_FONTS) if os.path.isdir(WINE_FONTS) else []:
+        if name.endswith(".ttf"):
+            shutil.copy(os.path.join(WINE_FONTS, name), fonts)
+
+
 def setup(state_path):
     work = tempfile.mkdtemp(prefix="qsoferry-e2e-")
     n = free_display()
@@ -801,6 +825,7 @@ def setup(state_path):
                WINEDLLOVERRIDES="mscoree,mshtml=")
     if wine_output(env, ["wineboot", "-i"], timeout=300)[0] != 0:
         raise Failure("wineboot failed")
+    install_wine_fonts(state["prefix"])
     user = wine_output(env, [os.path.join(BIN, "e2e_probe.exe"), "username"])[1].strip()
     # A virtual desktop: Wine draws the windows' frames itself, so screenshots show them whole.
     for key, name, value in (("HKCU\\Software\\Wine\\Explorer", "Desktop", "Default"),

@@ -10,6 +10,7 @@
 //   e2e_probe append LOG N MS HOLD [FIRST [SEED]]
 //                                log N contacts as the decoder does, each held open HOLD ms, calls
 //                                K<FIRST>.. (100 unless given); with SEED, pauses of 0..MS at random
+//   e2e_probe rect TITLE         the rectangle of the top-level window with that title
 //   e2e_probe count-frames       how many bridges' main windows there are
 //   e2e_probe endsession         WM_QUERYENDSESSION and WM_ENDSESSION to the frame, as at a log-off
 //   e2e_probe message | message-ok  the program's message boxes: how many, the text; OK
@@ -211,6 +212,12 @@ int main(int argc, char** argv) {
         return found ? 0 : 1;
     }
     if (what == "info") return Info();
+    if (what == "rect" && argc == 3) {
+        HWND window = WaitFor(nullptr, argv[2], 5000);
+        if (!window) return 1;
+        PrintRect("rect", window);
+        return 0;
+    }
     if (what == "count-frames") {
         int count = 0;
         EnumWindows(CountFrame, reinterpret_cast<LPARAM>(&count));

@@ -11,5 +11,5 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    return stand_in::Run(instance, WindowProc, "JtdxStandIn", "JTDX - Wide Graph", 420, 180);
+    return stand_in::Run(instance, WindowProc, "JtdxStandIn", "JTDX - Wide Graph", 285, 190, 260, 90);
 }
