@@ -33,6 +33,7 @@ void WriteExport(const QsoRecord& r, bool noFreq, Sink& out) {
 // Into the logger's fixed buffer: what does not fit is cut rather than written past it.
 class BufferSink {
 public:
+    explicit BufferSink(char* buffer) : m_buffer(buffer) {}
     void Field(std::string_view text) { Put(text.data(), text.size()); }
     void Grid(std::string_view text) {
         size_t start = m_used;
@@ -52,7 +53,7 @@ public:
     void End() {
         if (m_used < kExportMaxBytes) m_buffer[m_used++] = '#';
     }
-    std::string_view Written() const { return {m_buffer, m_used}; }
+    size_t Used() const { return m_used; }
 
 private:
     void Put(const char* bytes, size_t size) {
@@ -60,7 +61,7 @@ private:
         std::memcpy(m_buffer + m_used, bytes, size);
         m_used += size;
     }
-    char m_buffer[kExportMaxBytes];
+    char* m_buffer;
     size_t m_used = 0;
 };
 
@@ -89,11 +90,15 @@ void FillExportSlots(const QsoRecord& record, ExportSlots& slots) {
     WriteExport(record, false, sink);
 }
 
-void ComposeExport(const QsoRecord& record, bool noFreq, std::string& out) {
-    BufferSink sink;
+size_t ComposeExport(const QsoRecord& record, bool noFreq, char* buffer) {
+    BufferSink sink(buffer);
     WriteExport(record, noFreq, sink);
-    std::string_view written = sink.Written();
-    out.assign(written.data(), written.size());
+    return sink.Used();
+}
+
+void ComposeExport(const QsoRecord& record, bool noFreq, std::string& out) {
+    char buffer[kExportMaxBytes];
+    out.assign(buffer, ComposeExport(record, noFreq, buffer));
 }
 
 std::string ComposeExport(const QsoRecord& record, bool noFreq) {

@@ -20,6 +20,8 @@ void FillExportSlots(const QsoRecord& record, ExportSlots& slots);
 // The record text: every position followed by "#", position 4 left empty when noFreq is set, cut
 // to its first kExportMaxBytes bytes. `out` is overwritten; its storage is reused.
 void ComposeExport(const QsoRecord& record, bool noFreq, std::string& out);
+// The same into a buffer of kExportMaxBytes bytes; returns the text's length.
+size_t ComposeExport(const QsoRecord& record, bool noFreq, char* buffer);
 std::string ComposeExport(const QsoRecord& record, bool noFreq);
 
 }  // namespace qsoferry

@@ -19,50 +19,45 @@ bool EndsHeader(std::string_view line) {
     return line.find("<EOH>") != std::string_view::npos || line.find("<eoh>") != std::string_view::npos;
 }
 
-// The raw name, upper-cased, equals `upper` (an upper-case literal).
+// The upper-cased name equals the literal: a compare of a size known here, so no call.
 template <size_t N>
-bool NameIs(const char* name, const char (&upper)[N]) {
-    for (size_t i = 0; i + 1 < N; ++i) {
-        if (text::ToUpper(name[i]) != upper[i]) return false;
-    }
-    return true;
+bool Is(const char* upper, const char (&literal)[N]) {
+    return std::memcmp(upper, literal, N - 1) == 0;
 }
 
 // What a raw name stands for, compared without regard to case: the names the record keeps, and the
 // end-of-record tag's "EOR>". The length alone turns most others away.
 enum class Name { kOther, kEndOfRecord, kField };
 Name Classify(const char* name, size_t length, Field& field) {
-    struct Known {
-        const char* upper;
-        Field field;
-    };
+    if (length < 4 || length > kLongestName) return Name::kOther;
+    char upper[kLongestName];
+    for (size_t i = 0; i < length; ++i)
+        upper[i] = text::ToUpper(name[i]);
+    field = Field::kOther;
     switch (length) {
         case 4:
-            if (NameIs(name, "EOR>")) return Name::kEndOfRecord;
-            for (Known k : {Known{"CALL", Field::kCall}, Known{"BAND", Field::kBand}, Known{"MODE", Field::kMode},
-                            Known{"FREQ", Field::kFreq}, Known{"NAME", Field::kName}}) {
-                if (text::ToUpper(name[0]) == k.upper[0] && text::ToUpper(name[1]) == k.upper[1] &&
-                    text::ToUpper(name[2]) == k.upper[2] && text::ToUpper(name[3]) == k.upper[3]) {
-                    field = k.field;
-                    return Name::kField;
-                }
-            }
-            return Name::kOther;
+            if (Is(upper, "EOR>")) return Name::kEndOfRecord;
+            field = Is(upper, "CALL")   ? Field::kCall
+                    : Is(upper, "BAND") ? Field::kBand
+                    : Is(upper, "MODE") ? Field::kMode
+                    : Is(upper, "FREQ") ? Field::kFreq
+                    : Is(upper, "NAME") ? Field::kName
+                                        : Field::kOther;
+            break;
         case 6:
-            field = Field::kTxPower;
-            return NameIs(name, "TX_PWR") ? Name::kField : Name::kOther;
+            if (Is(upper, "TX_PWR")) field = Field::kTxPower;
+            break;
         case 7:
-            field = NameIs(name, "SUBMODE") ? Field::kSubmode : NameIs(name, "COMMENT") ? Field::kComment : Field::kOther;
+            field = Is(upper, "SUBMODE") ? Field::kSubmode : Is(upper, "COMMENT") ? Field::kComment : Field::kOther;
             break;
         case 8:
-            if (!NameIs(name, "RST_")) return Name::kOther;
-            field = NameIs(name + 4, "RCVD") ? Field::kRstRcvd : NameIs(name + 4, "SENT") ? Field::kRstSent : Field::kOther;
+            field = Is(upper, "RST_RCVD") ? Field::kRstRcvd : Is(upper, "RST_SENT") ? Field::kRstSent : Field::kOther;
             break;
         case 10:
-            field = Field::kGrid;
-            return NameIs(name, "GRIDSQUARE") ? Name::kField : Name::kOther;
+            if (Is(upper, "GRIDSQUARE")) field = Field::kGrid;
+            break;
         default:
-            return Name::kOther;
+            break;
     }
     return field == Field::kOther ? Name::kOther : Name::kField;
 }

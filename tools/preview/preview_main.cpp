@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
 
     qsoferry::LogReader reader;
     qsoferry::QsoRecord record;
-    std::string text;
+    char line[qsoferry::kExportMaxBytes + 1];
     for (;;) {
         qsoferry::LogReader::Step step = reader.Next(record);
         if (step == qsoferry::LogReader::Step::kEnd) break;
@@ -68,9 +68,9 @@ int main(int argc, char** argv) {
             reader.Filled(got);
             continue;
         }
-        qsoferry::ComposeExport(record, noFreq, text);
-        text += '\n';
-        std::fwrite(text.data(), 1, text.size(), stdout);
+        size_t length = qsoferry::ComposeExport(record, noFreq, line);
+        line[length] = '\n';
+        std::fwrite(line, 1, length + 1, stdout);
     }
     std::fclose(in);
     if (std::fflush(stdout) != 0) return kExitUnreadable;
