@@ -3,6 +3,7 @@
 // Windows session. Real files in a temporary folder; each contact must reach the logger.
 #include <gtest/gtest.h>
 
+#include "read_log.h"
 #include "view_fixture.h"
 
 namespace qsoferry::test {
@@ -136,15 +137,7 @@ TEST_F(Delivery, NothingIsSentWhoseDeliveryCannotBeRecorded) {
 
 // What a progress file holding the resume point after contact 2 (K2) of kFiveContacts says.
 Progress AfterK2() {
-    LogReader reader;
-    QsoRecord record;
-    size_t room = 0;
-    char* space = reader.Space(room);
-    std::copy(kFiveContacts.begin(), kFiveContacts.end(), space);
-    reader.Filled(kFiveContacts.size());
-    reader.Next(record);
-    reader.Next(record);
-    return {7, reader.ResumeOffset(), 2, false};
+    return {7, ReadLog(kFiveContacts).resume.at(1), 2, false};
 }
 
 struct DiskCase {

@@ -5,41 +5,13 @@
 
 #include <random>
 
-#include "relay/export_record.h"
-#include "relay/log_reader.h"
+#include "read_log.h"
 
 namespace qsoferry {
 namespace {
 
-struct Read {
-    std::vector<std::string> records;  // export text of each contact
-    std::vector<std::uint64_t> resume;  // resume offset after each
-    bool empty = false;
-};
-
-// Reads `bytes` with the reader fed at most `chunk` bytes at a time.
-Read ReadLog(const std::string& bytes, size_t chunk = LogReader::kChunkSize, LogReader::Start start = {}) {
-    LogReader reader(start);
-    QsoRecord record;
-    Read out;
-    for (;;) {
-        LogReader::Step step = reader.Next(record);
-        if (step == LogReader::Step::kEnd) break;
-        if (step == LogReader::Step::kNeedInput) {
-            size_t room = 0;
-            char* space = reader.Space(room);
-            std::uint64_t at = reader.InputOffset();
-            size_t n = at >= bytes.size() ? 0 : std::min({room, chunk, bytes.size() - static_cast<size_t>(at)});
-            std::copy_n(bytes.data() + at, n, space);
-            reader.Filled(n);
-            continue;
-        }
-        out.records.push_back(ComposeExport(record, false));
-        out.resume.push_back(reader.ResumeOffset());
-    }
-    out.empty = reader.IsEmpty();
-    return out;
-}
+using Read = test::ReadResult;
+using test::ReadLog;
 
 std::vector<std::string> Calls(const Read& read) {
     std::vector<std::string> calls;
@@ -175,7 +147,7 @@ TEST(LogReader, AReaderResumedAfterAnyContactGivesExactlyTheRest) {
         const std::string log = RandomLog(rng);
         const Read whole = ReadLog(log);
         for (size_t k = 0; k < whole.records.size(); ++k) {
-            Read rest = ReadLog(log, 1 + rng() % 64, {whole.resume[k], k + 1});
+            Read rest = ReadLog(log, 1 + rng() % 64, false, {whole.resume[k], k + 1});
             std::vector<std::string> expected(whole.records.begin() + static_cast<long>(k) + 1, whole.records.end());
             ASSERT_EQ(rest.records, expected) << "after contact " << k << " of " << ::testing::PrintToString(log);
         }

@@ -175,6 +175,18 @@ TEST_F(PollCycle, AClaimedFileThatCannotBeRemovedIsNeverSentTwice) {
     EXPECT_EQ(SentTexts().size(), 1u);
     EXPECT_FALSE(platform.Exists(ClaimPath()));
     EXPECT_FALSE(platform.Exists(view.ProgressPath()));
+
+    // Held by another program (a sharing conflict), it is told of once it lasts, and never sent.
+    platform.WriteFile(view.m_strLogPath, DecoderLog({"<call:2>K2"}));
+    platform.FailNext("remove", ClaimPath(), FileStatus::kBusy, kLastingFailureTicks + 5);
+    platform.messages.clear();
+    for (unsigned tick = 0; tick < kLastingFailureTicks + 4; ++tick)
+        view.OnTimer(kPollTimerId);
+    EXPECT_EQ(platform.messages.size(), 1u);
+    view.OnTimer(kPollTimerId);
+    view.OnTimer(kPollTimerId);
+    EXPECT_EQ(SentTexts().size(), 2u);
+    EXPECT_FALSE(platform.Exists(ClaimPath()));
 }
 
 TEST_F(PollCycle, TheDecoderHoldingTheLogIsRetriedSilently) {

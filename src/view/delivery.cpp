@@ -195,11 +195,16 @@ void CQsoferryView::CloseLogFile() {
     if (!delivered) return;
 
     FileResult removed = m_platform.RemoveFile(m_strClaimPath);
-    if (!removed.ok()) {
-        // Nothing is sent again: the progress says all are delivered. Tried again every tick.
-        ReportFileError("delete", m_strClaimPath, removed);
+    if (!removed.ok() && removed.status != FileStatus::kNotFound) {
+        // Nothing is sent again: the progress says all are delivered. Tried again every tick; new
+        // contacts wait in the log meanwhile, so a lasting failure is told even when it is only
+        // another program holding the file (an antivirus, a backup).
+        if (removed.status != FileStatus::kBusy || ++m_nRemoveFailures == kLastingFailureTicks) {
+            ReportOnce("Cannot delete " + m_strClaimPath + ": " + removed.reason);
+        }
         return;
     }
+    m_nRemoveFailures = 0;
     m_platform.RemoveFile(m_strProgressPath);
     m_strLastReport.clear();
 }

@@ -6,6 +6,8 @@
 // a new log, relayed later. The claimed file stays until every contact in it has reached the
 // logger; after each one, how far delivery got is written beside it (delivery.cpp), so that a
 // logger that goes away, or a bridge that ends at any instant, loses nothing.
+#include <algorithm>
+
 #include "view/qsoferry_view.h"
 
 namespace qsoferry {

@@ -36,6 +36,8 @@ constexpr size_t kExportBufferSize = kExportMaxBytes + 1;  // terminating NUL in
 // The progress is flushed to the disk after this many deliveries and whenever delivery pauses, so
 // a power cut repeats at most this many contacts.
 constexpr unsigned kFlushEveryContacts = 100;
+// A file another program keeps from being deleted for this many ticks is a lasting failure.
+constexpr unsigned kLastingFailureTicks = 10;
 
 class CQsoferryView {
 public:
@@ -153,6 +155,7 @@ private:
     std::string m_strProgressPath;  // how far the claimed file's delivery got
     std::string m_strLockName;      // only one bridge at a time delivers from this log
     bool m_bDeliveryLock = false;
+    unsigned m_nRemoveFailures = 0;  // ticks in a row the delivered claimed file could not be deleted
     ClaimedLog m_claim;
     std::optional<Progress> m_unwritten;  // a delivery whose record could not be written yet
     std::string m_strMessageBuffer;       // the export text, its storage reused

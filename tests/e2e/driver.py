@@ -528,6 +528,14 @@ def wait_quiet(st, timeout=60):
                "the backlog to be delivered", lambda: len(st.records()))
 
 
+def check_delivered(st, calls, repeats_allowed, what, timeout=60):
+    """Once the bridge is quiet: every call arrived, in order, with no more repeats than allowed."""
+    wait_quiet(st, timeout)
+    time.sleep(1.5)  # anything sent twice would have arrived by now
+    ok, repeats = once_in_order(st.calls_at_logger(), calls, repeats_allowed)
+    check(ok, "%s (%d repeated)" % (what, repeats))
+
+
 def scenario_logger_leaves(st):
     """The logger is closed in the middle of a backlog and started again: nothing is lost or repeated."""
     calls = backlog(200)
@@ -540,10 +548,7 @@ def scenario_logger_leaves(st):
     time.sleep(2)
     check(len(st.records()) == 60 and os.path.exists(st.claim), "the logger took 60 and went; the rest waits")
     st.start_logger()
-    wait_quiet(st)
-    time.sleep(1.5)
-    ok, repeats = once_in_order(st.calls_at_logger(), calls, 0)
-    check(ok, "started again, it gets the other 140: all 200 once, in order (%d repeated)" % repeats)
+    check_delivered(st, calls, 0, "started again, it gets the other 140: all 200 once, in order")
 
 
 def scenario_bridge_killed(st):
@@ -559,10 +564,7 @@ def scenario_bridge_killed(st):
     arrived = len(st.records())
     check(40 <= arrived < 300 and os.path.exists(st.claim), "killed after %d of 300 had arrived" % arrived)
     st.start_bridge()
-    wait_quiet(st)
-    time.sleep(1.5)
-    ok, repeats = once_in_order(st.calls_at_logger(), calls, 1)
-    check(ok, "started again, every contact arrives, in order, at most one twice (%d repeated)" % repeats)
+    check_delivered(st, calls, 1, "started again, every contact arrives, in order, at most one twice")
 
 
 def scenario_shutdown(st):
@@ -581,10 +583,7 @@ def scenario_shutdown(st):
     check(len(st.records()) == stopped < 300, "delivery stops after %d contacts" % stopped)
     st.stop("qsoferry")  # Windows ends the process
     st.start_bridge()
-    wait_quiet(st)
-    time.sleep(1.5)
-    ok, repeats = once_in_order(st.calls_at_logger(), calls, 0)
-    check(ok, "after the next start every contact arrives once, in order (%d repeated)" % repeats)
+    check_delivered(st, calls, 0, "after the next start every contact arrives once, in order")
 
 
 def scenario_two_bridges(st):
@@ -607,11 +606,8 @@ def scenario_two_bridges(st):
         if appender.poll() is None:
             appender.kill()
             appender.wait()
-    wait_quiet(st, 30)
-    time.sleep(1.5)
-    ok, repeats = once_in_order(st.calls_at_logger(), ["K%d" % (100 + i) for i in range(30)], 1)
-    check(ok, "30 contacts arrive once each, in order, across the hand-over (%d repeated): %s"
-          % (repeats, st.calls_at_logger()))
+    check_delivered(st, ["K%d" % (100 + i) for i in range(30)], 1,
+                    "30 contacts arrive once each, in order, across the hand-over", timeout=30)
 
 
 def soak(st, contacts, seed=7):

@@ -1,0 +1,46 @@
+// Reads a whole log through the streaming reader, fed at most `chunk` bytes at a time, for the
+// tests and the fuzzer: the export of every contact, where reading resumes after each, and whether
+// the file was empty.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "relay/export_record.h"
+#include "relay/log_reader.h"
+
+namespace qsoferry::test {
+
+struct ReadResult {
+    std::vector<std::string> records;
+    std::vector<std::uint64_t> resume;
+    bool empty = false;
+};
+
+inline ReadResult ReadLog(const std::string& bytes, size_t chunk = LogReader::kChunkSize, bool noFreq = false,
+                          LogReader::Start start = {}) {
+    LogReader reader(start);
+    QsoRecord record;
+    ReadResult out;
+    for (;;) {
+        LogReader::Step step = reader.Next(record);
+        if (step == LogReader::Step::kEnd) break;
+        if (step == LogReader::Step::kNeedInput) {
+            size_t room = 0;
+            char* space = reader.Space(room);
+            std::uint64_t at = reader.InputOffset();
+            size_t n = at >= bytes.size() ? 0 : std::min({room, chunk, bytes.size() - static_cast<size_t>(at)});
+            std::copy_n(bytes.data() + at, n, space);
+            reader.Filled(n);
+            continue;
+        }
+        out.records.push_back(ComposeExport(record, noFreq));
+        out.resume.push_back(reader.ResumeOffset());
+    }
+    out.empty = reader.IsEmpty();
+    return out;
+}
+
+}  // namespace qsoferry::test
