@@ -19,7 +19,7 @@
 //    read the file but not write, rename or delete it while it is open; kReadWrite creates the file
 //    when it is missing. WriteFileAt with flush returns only once the bytes are on the disk.
 //  - TryLock / Unlock: a named lock shared by every process on the machine, held until Unlock or
-//    until the process ends, however it ends.
+//    until the process ends, however it ends. TryLock never waits: false while another holds it.
 //  - UserName: the logon name exactly as the system gives it (at most 127 bytes), or nothing.
 //  - LocalAppDataFolder: the user's local application data folder as the system knows it (where
 //    JTDX keeps its folder), without a trailing backslash, or nothing.

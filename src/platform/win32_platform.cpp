@@ -136,10 +136,13 @@ void Win32Platform::CloseFile(FileHandle file) {
 
 bool Win32Platform::TryLock(const std::string& name) {
     // A mutex in the global namespace: every session's bridges see it, and Windows releases it
-    // (as abandoned, which still hands it over) when its owner ends in any way.
+    // (as abandoned, which still hands it over) when its owner ends in any way. One that another
+    // user made is closed to this one: then this session's namespace has to do. Without any mutex
+    // there is nothing to agree on, and a bridge that delivers beats one that never does.
     HANDLE& mutex = m_locks[name];
     if (!mutex) mutex = CreateMutexA(nullptr, FALSE, ("Global\\" + name).c_str());
-    if (!mutex) return false;
+    if (!mutex) mutex = CreateMutexA(nullptr, FALSE, ("Local\\" + name).c_str());
+    if (!mutex) return true;
     DWORD waited = WaitForSingleObject(mutex, 0);
     return waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
 }
