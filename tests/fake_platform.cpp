@@ -90,7 +90,6 @@ void FakePlatform::Restart() {
     for (const auto& [handle, path] : m_open)
         files::Close(handle);
     m_open.clear();
-    heldLocks.clear();
     crashed = false;
     crashAfterCalls = 0;
     queue.clear();
@@ -231,16 +230,13 @@ void FakePlatform::CloseFile(FileHandle file) {
     m_open.erase(file);
 }
 
-bool FakePlatform::TryLock(const std::string& name) {
+bool FakePlatform::TryLock(const std::string&) {
     if (!Record("TryLock")) return false;
-    if (otherBridgeHoldsLocks) return false;
-    heldLocks.insert(name);
-    return true;
+    return !otherBridgeHoldsLocks;
 }
 
-void FakePlatform::Unlock(const std::string& name) {
-    if (!Record("Unlock")) return;
-    heldLocks.erase(name);
+void FakePlatform::Unlock(const std::string&) {
+    Record("Unlock");
 }
 
 FileResult FakePlatform::MoveFileNoReplace(const std::string& from, const std::string& to) {

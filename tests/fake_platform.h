@@ -49,7 +49,7 @@ public:
 
     std::vector<std::string> CallsNamed(const std::string& prefix) const;
 
-    // The process ends: open files are closed and named locks released, nothing else changes.
+    // The process ends: its open files are closed (and its locks gone), nothing else changes.
     void Restart();
 
     // Platform.
@@ -99,7 +99,6 @@ public:
     std::function<void()> beforeSend;                   // runs before a copy-data message goes
     size_t crashAfterCalls = 0;
     bool crashed = false;
-    std::set<std::string> heldLocks;
     bool otherBridgeHoldsLocks = false;
     bool refuseSends = false;  // the logger runs with higher rights: the system drops the messages
     int flushes = 0;

@@ -6,9 +6,9 @@ namespace qsoferry::text {
 namespace {
 
 TEST(Text, TrimsTheSixWhiteSpaceCharactersOnly) {
-    EXPECT_EQ(TrimLeft(" \t\r\n\v\fa b "), "a b ");
-    EXPECT_EQ(TrimRight(" a b \t\r\n\v\f"), " a b");
-    EXPECT_EQ(TrimRight("a\xa0"), "a\xa0");  // a no-break space of a code page is not white space
+    EXPECT_EQ(TrimLeftView(" \t\r\n\v\fa b "), "a b ");
+    EXPECT_EQ(TrimRightView(" a b \t\r\n\v\f"), " a b");
+    EXPECT_EQ(TrimRightView("a\xa0"), "a\xa0");  // a no-break space of a code page is not white space
 }
 
 TEST(Text, UpperCasesAsciiLettersAndLeavesOtherBytes) {

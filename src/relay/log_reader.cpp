@@ -19,46 +19,17 @@ bool EndsHeader(std::string_view line) {
     return line.find("<EOH>") != std::string_view::npos || line.find("<eoh>") != std::string_view::npos;
 }
 
-// The upper-cased name equals the literal: a compare of a size known here, so no call.
-template <size_t N>
-bool Is(const char* upper, const char (&literal)[N]) {
-    return std::memcmp(upper, literal, N - 1) == 0;
-}
-
-// What a raw name stands for, compared without regard to case: the names the record keeps, and the
-// end-of-record tag's "EOR>". The length alone turns most others away.
+// What a raw name stands for, compared without regard to case: the end-of-record tag's "EOR>", or
+// a field of the record.
 enum class Name { kOther, kEndOfRecord, kField };
 Name Classify(const char* name, size_t length, Field& field) {
-    if (length < 4 || length > kLongestName) return Name::kOther;
+    if (length > kLongestName) return Name::kOther;
     char upper[kLongestName];
     for (size_t i = 0; i < length; ++i)
         upper[i] = text::ToUpper(name[i]);
-    field = Field::kOther;
-    switch (length) {
-        case 4:
-            if (Is(upper, "EOR>")) return Name::kEndOfRecord;
-            field = Is(upper, "CALL")   ? Field::kCall
-                    : Is(upper, "BAND") ? Field::kBand
-                    : Is(upper, "MODE") ? Field::kMode
-                    : Is(upper, "FREQ") ? Field::kFreq
-                    : Is(upper, "NAME") ? Field::kName
-                                        : Field::kOther;
-            break;
-        case 6:
-            if (Is(upper, "TX_PWR")) field = Field::kTxPower;
-            break;
-        case 7:
-            field = Is(upper, "SUBMODE") ? Field::kSubmode : Is(upper, "COMMENT") ? Field::kComment : Field::kOther;
-            break;
-        case 8:
-            field = Is(upper, "RST_RCVD") ? Field::kRstRcvd : Is(upper, "RST_SENT") ? Field::kRstSent : Field::kOther;
-            break;
-        case 10:
-            if (Is(upper, "GRIDSQUARE")) field = Field::kGrid;
-            break;
-        default:
-            break;
-    }
+    std::string_view upperName(upper, length);
+    if (upperName == "EOR>") return Name::kEndOfRecord;
+    field = FieldNamed(upperName);
     return field == Field::kOther ? Name::kOther : Name::kField;
 }
 

@@ -1,5 +1,7 @@
 #include "relay/qso_record.h"
 
+#include <cstring>
+
 #include "relay/text.h"
 
 namespace qsoferry {
@@ -17,19 +19,11 @@ constexpr BandRow kBands[] = {
     {"18", "3CM"},  {"19", "1.25CM"}, {"20", "6MM"},  {"21", "4MM"},  {"22", "4M"},   {"23", "60M"},
 };
 
-struct NamedField {
-    std::string_view name;
-    Field field;
-};
-
-// TIME_ON, QSO_DATE, STATION_CALLSIGN and the rest are known to the decoder, but nothing sent
-// depends on them.
-constexpr NamedField kFields[] = {
-    {"CALL", Field::kCall},         {"BAND", Field::kBand},       {"MODE", Field::kMode},
-    {"SUBMODE", Field::kSubmode},   {"FREQ", Field::kFreq},       {"RST_RCVD", Field::kRstRcvd},
-    {"RST_SENT", Field::kRstSent},  {"GRIDSQUARE", Field::kGrid}, {"COMMENT", Field::kComment},
-    {"NAME", Field::kName},         {"TX_PWR", Field::kTxPower},
-};
+// The name, of the literal's length, equals it: a compare of a size known here, so no call.
+template <size_t N>
+bool NameIs(std::string_view name, const char (&literal)[N]) {
+    return std::memcmp(name.data(), literal, N - 1) == 0;
+}
 
 // Assigning through clear and append keeps to the short path of std::string: no aliasing checks,
 // and no allocation once the field has held a value as long.
@@ -50,12 +44,31 @@ bool Is(const std::string& field, std::string_view value) {
 }  // namespace
 
 Field FieldNamed(std::string_view name) {
-    // Most names in a log are not kept: the length alone turns them away.
-    if (name.size() < 4 || name.size() > 10) return Field::kOther;
-    for (const NamedField& f : kFields) {
-        if (f.name.size() == name.size() && f.name == name) return f.field;
+    // TIME_ON, QSO_DATE, STATION_CALLSIGN and the rest are known to the decoder, but nothing sent
+    // depends on them. Most names in a log are not kept: the length alone turns them away.
+    switch (name.size()) {
+        case 4:
+            return NameIs(name, "CALL")   ? Field::kCall
+                   : NameIs(name, "BAND") ? Field::kBand
+                   : NameIs(name, "MODE") ? Field::kMode
+                   : NameIs(name, "FREQ") ? Field::kFreq
+                   : NameIs(name, "NAME") ? Field::kName
+                                          : Field::kOther;
+        case 6:
+            return NameIs(name, "TX_PWR") ? Field::kTxPower : Field::kOther;
+        case 7:
+            return NameIs(name, "SUBMODE")   ? Field::kSubmode
+                   : NameIs(name, "COMMENT") ? Field::kComment
+                                             : Field::kOther;
+        case 8:
+            return NameIs(name, "RST_RCVD")   ? Field::kRstRcvd
+                   : NameIs(name, "RST_SENT") ? Field::kRstSent
+                                              : Field::kOther;
+        case 10:
+            return NameIs(name, "GRIDSQUARE") ? Field::kGrid : Field::kOther;
+        default:
+            return Field::kOther;
     }
-    return Field::kOther;
 }
 
 void QsoRecord::Reset() {
@@ -64,7 +77,8 @@ void QsoRecord::Reset() {
 }
 
 bool QsoRecord::IsEmpty() const {
-    for (const std::string* field : {&call, &freq, &band, &mode, &rstRcvd, &rstSent, &comment, &grid, &name, &txPower}) {
+    for (const std::string* field :
+         {&call, &freq, &band, &mode, &rstRcvd, &rstSent, &comment, &grid, &name, &txPower}) {
         if (!field->empty()) return false;
     }
     return true;

@@ -2,14 +2,6 @@
 
 namespace qsoferry::text {
 
-std::string TrimLeft(std::string_view s) {
-    return std::string(TrimLeftView(s));
-}
-
-std::string TrimRight(std::string_view s) {
-    return std::string(TrimRightView(s));
-}
-
 void MakeUpper(std::string& s) {
     for (char& c : s)
         c = ToUpper(c);

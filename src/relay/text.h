@@ -28,8 +28,6 @@ inline std::string_view TrimRightView(std::string_view s) {
         --end;
     return s.substr(0, end);
 }
-std::string TrimLeft(std::string_view s);
-std::string TrimRight(std::string_view s);
 std::string ToUpper(std::string_view s);
 void MakeUpper(std::string& s);
 bool EqualsNoCase(std::string_view a, std::string_view b);

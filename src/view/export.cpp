@@ -24,8 +24,4 @@ bool CQsoferryView::SendRecord(WindowHandle logger) {
     return sent == SendResult::kDelivered;
 }
 
-std::string CQsoferryView::ComposeExport() const {
-    return qsoferry::ComposeExport(m_record, m_nNoFreq == 1);
-}
-
 }  // namespace qsoferry

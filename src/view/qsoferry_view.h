@@ -82,7 +82,6 @@ public:
 
     // Export and delivery. True when the logger's window took the record.
     bool SendRecord(WindowHandle logger);
-    std::string ComposeExport() const;  // the record text as it would be sent, at most 503 bytes
 
     // Presence lamps.
     WindowHandle UpdateLamps();

@@ -627,7 +627,7 @@ def soak(st, contacts, seed=7):
     # Every ~50 and ~100 contacts for the whole soak; a short one interrupts as often, relatively.
     logger_every, bridge_every = max(10, contacts // 10), max(20, contacts // 5)
     gap = lambda every: rng.randint(every * 4 // 5, every * 6 // 5)
-    next_logger, next_bridge = gap(logger_every), gap(bridge_every)
+    next_at = {"logger": gap(logger_every), "bridge": gap(bridge_every)}
     deadline = time.monotonic() + 60 + contacts * 0.5
     try:
         while time.monotonic() < deadline:
@@ -636,18 +636,14 @@ def soak(st, contacts, seed=7):
                 break
             if appender.poll() is not None and not any(os.path.exists(p) for p in (st.log, st.claim)):
                 break
-            if delivered >= next_logger:
-                st.stop("fake_logger")
-                time.sleep(rng.uniform(0.3, 2.0))
-                st.start_logger()
-                restarts["logger"] += 1
-                next_logger = delivered + gap(logger_every)
-            if delivered >= next_bridge:
-                st.stop("qsoferry")
-                time.sleep(rng.uniform(0.3, 1.5))
-                st.start_bridge()
-                restarts["bridge"] += 1
-                next_bridge = delivered + gap(bridge_every)
+            for peer, every, pause, start in (("logger", logger_every, 2.0, st.start_logger),
+                                              ("bridge", bridge_every, 1.5, st.start_bridge)):
+                if delivered >= next_at[peer]:
+                    st.stop("fake_logger" if peer == "logger" else "qsoferry")
+                    time.sleep(rng.uniform(0.3, pause))
+                    start()
+                    restarts[peer] += 1
+                    next_at[peer] = delivered + gap(every)
             time.sleep(0.2)
         appender.wait(timeout=120)
         wait_quiet(st, 120)
