@@ -21,12 +21,14 @@ std::string MakeLog(int contacts) {
 void BM_RelayLog(benchmark::State& state) {
     qsoferry::test::FakePlatform platform;
     qsoferry::CQsoferryView view(platform);
-    view.DeriveLogPaths();
+    platform.sendDone = [&view](qsoferry::SendResult result) { view.OnSendDone(result); };
+    view.OnInitialUpdate();
     platform.AddWindow("DXbase", "");
     const std::string log = MakeLog(static_cast<int>(state.range(0)));
     for (auto _ : state) {
-        platform.WriteFile(view.m_strLogPath, log);
+        platform.WriteFile(view.LogPath(), log);
         view.OnTimer(qsoferry::kPollTimerId);
+        platform.RunQueue();  // the logger's answers, each starting the next send
         platform.sent.clear();
         platform.calls.clear();
     }

@@ -1,89 +1,75 @@
-// The export record: its fifteen positions, the frequency left out, and the message carrying it.
+// The export record: its fifteen positions, the frequency left out, the cut at the logger's
+// buffer, and the message that carries it.
+#include "relay/export_record.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "view_fixture.h"
 
 namespace qsoferry::test {
 namespace {
 
-class Export : public ViewTest {
-protected:
-    void FillExample() {
-        view.m_strCall = "N0CALL";
-        view.m_strRstRcvd = "-12";
-        view.m_strRstSent = "-10";
-        view.m_strFreq = "14076.00";
-        view.m_strName = "Op";
-        view.m_strMode = "FT8";
-        view.m_strGrid = "fn42";
-        view.m_strComment = "hello";
-        view.m_strTxPower = "100";
-    }
-};
-
-TEST_F(Export, TheWorkedExampleWithAndWithoutTheFrequency) {
-    StartLogger();
-    FillExample();
-    view.SendRecord(logger);
-    platform.checkState[IDC_NO_FREQ] = 1;
-    view.SendRecord(logger);
-    ASSERT_EQ(platform.sent.size(), 2u);
-    EXPECT_EQ(platform.sent[0].bytes,
-              "N0CALL#-12#-10#14076.00#Op#FT8#FN42##RSTS -10  RSTR -12   hello####RSTS -10#RSTR -12#100#");
-    EXPECT_EQ(platform.sent[0].bytes.size(), 89u);
-    EXPECT_EQ(platform.sent[1].bytes,
-              "N0CALL#-12#-10##Op#FT8#FN42##RSTS -10  RSTR -12   hello####RSTS -10#RSTR -12#100#");
-    EXPECT_EQ(platform.sent[1].bytes.size(), 81u);
-    EXPECT_EQ(platform.sent[0].marker, 10001u);
-    EXPECT_EQ(platform.sent[0].target, logger);
-    EXPECT_EQ(view.m_strGrid, "FN42");  // upper-cased in place
+QsoRecord Example() {
+    QsoRecord r;
+    r.call = "N0CALL";
+    r.rstRcvd = "-12";
+    r.rstSent = "-10";
+    r.freq = "14076.00";
+    r.name = "Op";
+    r.mode = "FT8";
+    r.grid = "fn42";
+    r.comment = "hello";
+    r.txPower = "100";
+    return r;
 }
 
-TEST_F(Export, AnEmptyRecordStillHasFifteenPositions) {
-    StartLogger();
-    view.SendRecord(logger);
-    ASSERT_EQ(platform.sent.size(), 1u);
-    EXPECT_EQ(platform.sent[0].bytes, "########RSTS   RSTR    ####RSTS #RSTR ##");
-    EXPECT_EQ(platform.sent[0].bytes.size(), 40u);
+TEST(Export, TheRecordTextInEveryShape) {
+    QsoRecord withHash;
+    withHash.name = "A#B";
+    QsoRecord tooLong;
+    tooLong.call = std::string(600, 'K');
+    QsoRecord justFits;
+    justFits.call = std::string(463, 'K');  // 463 + the 40 bytes of an otherwise empty record
+    const struct {
+        const char* what;
+        QsoRecord record;
+        bool noFreq;
+        std::string text;
+    } cases[] = {
+        {"the worked example", Example(), false,
+         "N0CALL#-12#-10#14076.00#Op#FT8#FN42##RSTS -10  RSTR -12   hello####RSTS -10#RSTR -12#100#"},
+        {"without the frequency", Example(), true,
+         "N0CALL#-12#-10##Op#FT8#FN42##RSTS -10  RSTR -12   hello####RSTS -10#RSTR -12#100#"},
+        {"an empty record keeps fifteen positions", QsoRecord(), false, "########RSTS   RSTR    ####RSTS #RSTR ##"},
+        {"values are not escaped", withHash, false, "####A#B####RSTS   RSTR    ####RSTS #RSTR ##"},
+        {"cut at the logger's buffer", tooLong, false, std::string(503, 'K')},
+        {"one that just fits", justFits, false, std::string(463, 'K') + "########RSTS   RSTR    ####RSTS #RSTR ##"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ComposeExport(c.record, c.noFreq), c.text) << c.what;
+    EXPECT_EQ(ComposeExport(Example(), false).size(), 89u);
+    EXPECT_EQ(ComposeExport(Example(), true).size(), 81u);
 }
 
-TEST_F(Export, TheCheckBoxIsReadAtEveryExport) {
-    // A tick between files: the first record carries the frequency, the second does not, and an
-    // indeterminate state keeps the flag as it was.
+using ExportMessage = ViewTest;
+
+TEST_F(ExportMessage, FollowsTheCheckBoxAtEveryExportAndCarriesTheMarker) {
+    // The box changes between files: the first record carries the frequency, the second does not,
+    // and an indeterminate state keeps the flag as it was.
     const int states[] = {0, 1, 2, 0};
-    const char* expectedFreq[] = {"14076.00", "", "", "14076.00"};
-    StartLogger();
+    const char* expectedFreq[] = {"14074.00", "", "", "14074.00"};
     for (int i = 0; i < 4; ++i) {
-        FillExample();
         platform.checkState[IDC_NO_FREQ] = states[i];
-        view.SendRecord(logger);
-        const std::string& text = platform.sent.back().bytes;
+        Relay(DecoderLog({"<call:2>K1 <freq:6>14.074"}));
+        ASSERT_EQ(platform.sent.size(), 1u) << i;
+        const std::string& text = platform.sent[0].bytes;
         EXPECT_EQ(std::count(text.begin(), text.end(), '#'), 15) << i;
-        EXPECT_EQ(text.substr(15, text.find('#', 15) - 15), expectedFreq[i]) << i;
+        EXPECT_EQ(text.substr(5, text.find('#', 5) - 5), expectedFreq[i]) << i;  // K1, two empty reports
+        EXPECT_EQ(platform.sent[0].marker, 10001u);
+        EXPECT_EQ(platform.sent[0].target, logger);
     }
-}
-
-TEST_F(Export, NothingIsSentWithoutALogger) {
-    FillExample();
-    view.SendRecord(kNoWindow);
-    EXPECT_TRUE(platform.CallsNamed("CopyData").empty());
-    EXPECT_EQ(view.m_strExportSlots[0], "N0CALL");  // composed all the same
-}
-
-TEST_F(Export, ValuesAreNotEscapedAndALongRecordIsCut) {
-    StartLogger();
-    view.m_strName = "A#B";
-    view.SendRecord(logger);
-    EXPECT_EQ(platform.sent.back().bytes.substr(0, 8), "####A#B#");
-
-    view.m_strCall = std::string(600, 'K');
-    view.SendRecord(logger);
-    EXPECT_EQ(platform.sent.back().bytes, std::string(503, 'K'));
-    view.m_strCall = std::string(463, 'K');  // 463 + the 40 bytes of an otherwise empty record
-    view.m_strName.clear();
-    view.SendRecord(logger);
-    EXPECT_EQ(platform.sent.back().bytes.size(), 503u);
-    EXPECT_EQ(platform.sent.back().bytes.back(), '#');
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "fake_platform.h"
 
+#include <cctype>
 #include <cstdlib>
+#include <stdexcept>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -35,12 +37,16 @@ void FakePlatform::RemoveWindow(WindowHandle window) {
 }
 
 std::string FakePlatform::Real(const std::string& path) const {
-    if (path.rfind("C:\\", 0) != 0) return path;
+    // A path the program would never use on Windows has no place here: it would land in the
+    // working folder, which may be the source tree.
+    bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+                 path[2] == '\\';
+    if (!drive) throw std::logic_error("the fake platform cannot map the path " + path);
     std::string tail = path.substr(3);
     for (char& c : tail) {
         if (c == '\\') c = '/';
     }
-    return root + "/" + tail;
+    return root + "/" + static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))) + "/" + tail;
 }
 
 void FakePlatform::WriteFile(const std::string& path, const std::string& bytes) {
@@ -132,13 +138,46 @@ WindowHandle FakePlatform::FindWindowByTitle(const std::string& title) {
     return kNoWindow;
 }
 
-SendResult FakePlatform::SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) {
-    if (!Record("CopyData")) return SendResult::kGone;
+void FakePlatform::BeginSend(LoggerId logger, unsigned long marker, const std::string& bytes) {
+    if (!Record("CopyData")) return;
     if (beforeSend) beforeSend();
-    if (!m_windows.count(target)) return SendResult::kGone;
-    if (refuseSends) return SendResult::kRefused;
-    sent.push_back({target, marker, bytes});
-    return SendResult::kDelivered;
+    SendResult result = SendResult::kDelivered;
+    if (!m_windows.count(logger)) {
+        result = SendResult::kGone;
+    } else if (refuseSends) {
+        result = SendResult::kRefused;
+    } else {
+        sent.push_back({logger, marker, bytes});
+    }
+    if (holdSends) {
+        heldSend = result;
+    } else {
+        PostSendDone(result);
+    }
+}
+
+void FakePlatform::PostSendDone(SendResult result) {
+    Post([this, result] {
+        if (sendDone) sendDone(result);
+    });
+}
+
+void FakePlatform::ReleaseSend() {
+    if (!heldSend) return;
+    PostSendDone(*heldSend);
+    heldSend.reset();
+}
+
+std::optional<SendResult> FakePlatform::AwaitSend(unsigned ms) {
+    if (!Record("AwaitSend " + std::to_string(ms)) || !heldSend || loggerHangs) return std::nullopt;
+    std::optional<SendResult> result = heldSend;
+    heldSend.reset();
+    return result;
+}
+
+void FakePlatform::RunQueue() {
+    while (!queue.empty() && !crashed && !quit)
+        DispatchPendingMessage();
 }
 
 BitmapHandle FakePlatform::LoadBitmapResource(int resourceId) {
@@ -146,6 +185,7 @@ BitmapHandle FakePlatform::LoadBitmapResource(int resourceId) {
     if (failingBitmaps.count(resourceId)) return kNoBitmap;
     BitmapHandle handle = m_nextBitmap++;
     liveBitmaps.insert(handle);
+    loadedBitmaps[resourceId] = handle;
     return handle;
 }
 

@@ -1,9 +1,14 @@
 // A platform for unit tests: top-level windows it is told about, a message queue whose dispatch
 // runs whatever the test posted (so handlers can re-enter the view), real files under a temporary
-// root (paths starting with "C:\" are mapped below it), a record of every call in order, failures
-// on demand, and a process that can end at any call: with crashAfterCalls set, the call after that
-// many throws Crashed, and every call after it does nothing, as if the process were gone. Restart
-// then brings a new process up on the same files, as the system leaves them.
+// root (paths starting with a drive, "C:\", are mapped below it; any other path fails the test), a
+// record of every call in order, failures on demand, and a process that can end at any call: with
+// crashAfterCalls set, the call after that many throws Crashed, and every call after it does
+// nothing, as if the process were gone. Restart then brings a new process up on the same files,
+// as the system leaves them.
+//
+// The logger: a send reaches it at once (it is in `sent`) and its end is posted to the queue, for
+// `sendDone`, as the real sender thread posts it. With holdSends the end waits for ReleaseSend, as
+// with a logger that takes its time; AwaitSend gives it unless loggerHangs.
 #pragma once
 
 #include <deque>
@@ -37,6 +42,12 @@ public:
     // Queue.
     void Post(std::function<void()> message) { queue.push_back(std::move(message)); }
 
+    // Message loop: dispatches whatever is queued, as the program's main loop would.
+    void RunQueue();
+
+    // The logger answers the send it held.
+    void ReleaseSend();
+
     // Files, with "C:\..." mapped below the temporary root.
     std::string Real(const std::string& path) const;
     void WriteFile(const std::string& path, const std::string& bytes);
@@ -56,7 +67,9 @@ public:
     DrainResult DispatchPendingMessage() override;
     WindowHandle FindWindowByClass(const std::string& className) override;
     WindowHandle FindWindowByTitle(const std::string& title) override;
-    SendResult SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) override;
+    void BeginSend(LoggerId logger, unsigned long marker, const std::string& bytes) override;
+    std::optional<SendResult> AwaitSend(unsigned ms) override;
+    std::uint64_t MonotonicMs() override { return nowMs; }
     BitmapHandle LoadBitmapResource(int resourceId) override;
     void ReleaseBitmap(BitmapHandle bitmap) override;
     void SetControlImage(int controlId, BitmapHandle bitmap) override;
@@ -97,6 +110,12 @@ public:
     std::function<void()> whileMessageShown;            // runs inside the modal box
     std::function<void(const std::string&)> afterRead;  // runs after a file was read
     std::function<void()> beforeSend;                   // runs before a copy-data message goes
+    std::function<void(SendResult)> sendDone;           // where the end of a send is posted
+    bool holdSends = false;
+    bool loggerHangs = false;
+    std::optional<SendResult> heldSend;
+    std::uint64_t nowMs = 1000;
+    std::map<int, BitmapHandle> loadedBitmaps;  // by resource id
     size_t crashAfterCalls = 0;
     bool crashed = false;
     bool otherBridgeHoldsLocks = false;
@@ -105,6 +124,7 @@ public:
 
 private:
     bool Record(std::string call);
+    void PostSendDone(SendResult result);
     FileResult Injected(const std::string& op, const std::string& path);
 
     struct Window {

@@ -1,4 +1,4 @@
-// Presence lamps: which image each lamp gets, what UpdateLamps hands back, and in which order.
+// Presence lamps: which image each lamp gets at each tick, and in which order.
 #include <gtest/gtest.h>
 
 #include "view_fixture.h"
@@ -8,47 +8,48 @@ namespace {
 
 class Lamps : public ViewTest {
 protected:
-    Lamps() {
-        view.m_bmpLampOff = 0x10;
-        view.m_bmpLampOn = 0x11;
-    }
-    ~Lamps() override { view.m_bmpLampOff = view.m_bmpLampOn = kNoBitmap; }  // not the fake's to release
+    BitmapHandle Logger() { return platform.controlImage[IDC_LOGGER_LAMP]; }
+    BitmapHandle Decoder() { return platform.controlImage[IDC_DECODER_LAMP]; }
+    const BitmapHandle off = platform.loadedBitmaps[IDB_LAMP_OFF];
+    const BitmapHandle on = platform.loadedBitmaps[IDB_LAMP_ON];
 };
 
 TEST_F(Lamps, EachLampFollowsItsPeer) {
-    EXPECT_EQ(view.UpdateLamps(), kNoWindow);
-    EXPECT_EQ(platform.controlImage[IDC_LOGGER_LAMP], 0x10u);
-    EXPECT_EQ(platform.controlImage[IDC_DECODER_LAMP], 0x10u);
+    ASSERT_NE(on, off);
+    Tick();
+    EXPECT_EQ(Logger(), off);
+    EXPECT_EQ(Decoder(), off);
 
     WindowHandle dxbase = platform.AddWindow("dxbase", "");  // any title, class in any case
-    EXPECT_EQ(view.UpdateLamps(), dxbase);
-    EXPECT_EQ(platform.controlImage[IDC_LOGGER_LAMP], 0x11u);
-    EXPECT_EQ(platform.controlImage[IDC_DECODER_LAMP], 0x10u);
+    Tick();
+    EXPECT_EQ(Logger(), on);
+    EXPECT_EQ(Decoder(), off);
 
     WindowHandle graph = platform.AddWindow("Qt5QWindowIcon", "JTDX - Wide Graph");
-    view.UpdateLamps();
-    EXPECT_EQ(platform.controlImage[IDC_DECODER_LAMP], 0x11u);
+    Tick();
+    EXPECT_EQ(Decoder(), on);
 
     platform.RemoveWindow(dxbase);
     platform.RemoveWindow(graph);
-    EXPECT_EQ(view.UpdateLamps(), kNoWindow);
-    EXPECT_EQ(platform.controlImage[IDC_LOGGER_LAMP], 0x10u);
-    EXPECT_EQ(platform.controlImage[IDC_DECODER_LAMP], 0x10u);
+    Tick();
+    EXPECT_EQ(Logger(), off);
+    EXPECT_EQ(Decoder(), off);
 }
 
 TEST_F(Lamps, ChildWindowsAndOtherTitlesAreNotPeers) {
     platform.AddWindow("DXbase", "", false);
     platform.AddWindow("X", "JTDX - Wide Graph", false);
     platform.AddWindow("Qt5QWindowIcon", "JTDX  by HF community");
-    EXPECT_EQ(view.UpdateLamps(), kNoWindow);
-    EXPECT_EQ(platform.controlImage[IDC_DECODER_LAMP], 0x10u);
+    Tick();
+    EXPECT_EQ(Logger(), off);
+    EXPECT_EQ(Decoder(), off);
 }
 
 TEST_F(Lamps, PendingMessagesRunBeforeTheLookupsAndLoggerBeforeDecoder) {
     platform.calls.clear();
     platform.Post([&] { platform.calls.push_back("click"); });
     platform.Post([&] { platform.calls.push_back("paint"); });
-    view.UpdateLamps();
+    Tick();
     EXPECT_EQ(platform.calls,
               (std::vector<std::string>{"Dispatch", "click", "Dispatch", "paint", "Drain", "FindClass DXbase",
                                         "SetImage 1000", "FindTitle JTDX - Wide Graph", "SetImage 1001"}));

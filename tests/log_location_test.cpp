@@ -4,13 +4,12 @@
 #include <filesystem>
 #include <optional>
 
-#include "fake_platform.h"
-#include "view/qsoferry_view.h"
+#include "view_fixture.h"
 
 namespace qsoferry::test {
 namespace {
 
-const std::string kDir = "C:\\Documents and Settings\\OPER\\Local Settings\\Application Data\\JTDX\\";
+const std::string kDir = kJtdxFolder;
 const std::string kLog = kDir + "wsjtx_log.adi";
 const std::string kBackup = kDir + "wsjtx_log_bak.adi";
 const std::string kHistory = "WSJT-X ADIF Export<eoh>\r\n<call:5>K1ABC <eor>\r\n";
@@ -20,10 +19,10 @@ TEST(LogPaths, UseTheUserNameExactlyAsGiven) {
         FakePlatform platform;
         platform.userName = user;
         CQsoferryView view(platform);
-        view.DeriveLogPaths();
-        EXPECT_EQ(view.m_strLogPath,
+        view.OnInitialUpdate();
+        EXPECT_EQ(view.LogPath(),
                   "C:\\Documents and Settings\\" + user + "\\Local Settings\\Application Data\\JTDX\\wsjtx_log.adi");
-        EXPECT_EQ(view.m_strBackupPath, "C:\\Documents and Settings\\" + user +
+        EXPECT_EQ(view.BackupPath(), "C:\\Documents and Settings\\" + user +
                                             "\\Local Settings\\Application Data\\JTDX\\wsjtx_log_bak.adi");
     }
 }
@@ -48,9 +47,9 @@ TEST(LogPaths, TheDerivedFolderWhenItExistsElseTheSystemsLocalAppData) {
         if (c.derivedFolder) std::filesystem::create_directories(platform.Real(kDir));
         CQsoferryView view(platform);
         view.OnInitialUpdate();
-        EXPECT_EQ(view.m_strLogPath, c.folder + "wsjtx_log.adi") << c.what;
-        EXPECT_EQ(view.m_strBackupPath, c.folder + "wsjtx_log_bak.adi") << c.what;
-        EXPECT_EQ(view.ClaimPath(), c.folder + "wsjtx_log.adi.qsoferry") << c.what;
+        EXPECT_EQ(view.LogPath(), c.folder + "wsjtx_log.adi") << c.what;
+        EXPECT_EQ(view.BackupPath(), c.folder + "wsjtx_log_bak.adi") << c.what;
+        EXPECT_EQ(view.Delivery().ClaimPath(), c.folder + "wsjtx_log.adi.qsoferry") << c.what;
     }
 }
 
@@ -75,8 +74,7 @@ TEST(StartUpBackup, MovesTheLogAsideOnlyWhenNoBackupExists) {
         std::filesystem::create_directories(platform.Real(kDir));
         if (c.log) platform.WriteFile(kLog, kHistory);
         if (c.backup) platform.WriteFile(kBackup, "older backup");
-        view.DeriveLogPaths();
-        view.PreserveLogOnce();
+        view.OnInitialUpdate();
         const std::string what = std::string("log ") + (c.log ? "yes" : "no") + ", backup " + (c.backup ? "yes" : "no");
         EXPECT_EQ(platform.Exists(kLog), c.logAfter) << what;
         std::string backupAfter = c.backup ? "older backup" : c.backupHoldsHistory ? kHistory : "";
@@ -92,8 +90,7 @@ TEST(StartUpBackup, ALogThatCannotBeOpenedCountsAsAbsent) {
     platform.WriteFile(kLog, "");
     std::filesystem::remove(platform.Real(kLog));
     std::filesystem::create_symlink("nowhere", platform.Real(kLog));  // listed, but cannot be opened
-    view.DeriveLogPaths();
-    view.PreserveLogOnce();
+    view.OnInitialUpdate();
     EXPECT_TRUE(std::filesystem::is_symlink(platform.Real(kLog)));
     EXPECT_EQ(platform.Contents(kBackup), "");
     EXPECT_TRUE(platform.CallsNamed("Move").empty());
@@ -107,7 +104,7 @@ TEST(StartUpBackup, WithoutAUserNameNothingIsRenamed) {
         "C:\\Documents and Settings\\\\Local Settings\\Application Data\\JTDX\\wsjtx_log.adi";
     platform.WriteFile(emptyUserLog, kHistory);
     view.OnInitialUpdate();
-    EXPECT_EQ(view.m_strLogPath, emptyUserLog);
+    EXPECT_EQ(view.LogPath(), emptyUserLog);
     EXPECT_TRUE(platform.Exists(emptyUserLog));
     EXPECT_TRUE(platform.CallsNamed("Move").empty());
     EXPECT_EQ(platform.timers.count(kPollTimerId), 1u);
@@ -116,6 +113,7 @@ TEST(StartUpBackup, WithoutAUserNameNothingIsRenamed) {
 TEST(StartUpBackup, AFailedMoveIsReportedAndTheHistoryIsNeverRelayed) {
     FakePlatform platform;
     CQsoferryView view(platform);
+    AttachLogger(platform, view);
     platform.AddWindow("DXbase", "");
     platform.WriteFile(kLog, kHistory);
     platform.FailNext("move", kLog, FileStatus::kFailed, 3);  // start-up and the next two ticks
@@ -130,19 +128,19 @@ TEST(StartUpBackup, AFailedMoveIsReportedAndTheHistoryIsNeverRelayed) {
     EXPECT_NE(platform.controlImage[IDC_LOGGER_LAMP], kNoBitmap);
     EXPECT_TRUE(view.IsBackupPending());
 
-    view.OnTimer(kPollTimerId);
-    view.OnTimer(kPollTimerId);
+    TickAndRun(platform, view);
+    TickAndRun(platform, view);
     EXPECT_TRUE(platform.sent.empty());
     EXPECT_EQ(platform.messages.size(), 1u) << "reported once";
     EXPECT_EQ(platform.Contents(kLog), kHistory);
 
-    view.OnTimer(kPollTimerId);  // the move goes through now
+    TickAndRun(platform, view);  // the move goes through now
     EXPECT_FALSE(view.IsBackupPending());
     EXPECT_EQ(platform.Contents(kBackup), kHistory);
     EXPECT_TRUE(platform.sent.empty());
 
     platform.WriteFile(kLog, "WSJT-X ADIF Export<eoh>\r\n<call:5>W1NEW <eor>\r\n");
-    view.OnTimer(kPollTimerId);
+    TickAndRun(platform, view);
     ASSERT_EQ(platform.sent.size(), 1u);
     EXPECT_EQ(platform.sent[0].bytes.substr(0, 6), "W1NEW#");
     EXPECT_EQ(platform.Contents(kBackup), kHistory);
@@ -151,13 +149,14 @@ TEST(StartUpBackup, AFailedMoveIsReportedAndTheHistoryIsNeverRelayed) {
 TEST(StartUpBackup, ABackupThatAppearedMeanwhileEndsTheRetry) {
     FakePlatform platform;
     CQsoferryView view(platform);
+    AttachLogger(platform, view);
     platform.AddWindow("DXbase", "");
     platform.WriteFile(kLog, kHistory);
     platform.FailNext("move", kLog, FileStatus::kBusy, 1);
     view.OnInitialUpdate();
     EXPECT_TRUE(view.IsBackupPending());
     platform.WriteFile(kBackup, "made by the user");
-    view.OnTimer(kPollTimerId);
+    TickAndRun(platform, view);
     EXPECT_FALSE(view.IsBackupPending());
     EXPECT_EQ(platform.Contents(kBackup), "made by the user");
     EXPECT_EQ(platform.sent.size(), 1u) << "with a backup in place the log is relayed like any other";

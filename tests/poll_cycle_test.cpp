@@ -2,6 +2,8 @@
 // logger without being lost or sent twice.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "view_fixture.h"
 
 namespace qsoferry::test {
@@ -22,7 +24,7 @@ using PollCycle = ViewTest;
 
 TEST_F(PollCycle, NoLogMeansOnlyTheLampsAreRefreshed) {
     StartLogger();
-    view.OnTimer(kPollTimerId);
+    Tick();
     EXPECT_TRUE(platform.sent.empty());
     EXPECT_TRUE(platform.messages.empty());
     EXPECT_TRUE(platform.CallsNamed("Read").empty());
@@ -34,21 +36,21 @@ TEST_F(PollCycle, ALogWithoutContentIsReportedAndKept) {
         platform.messages.clear();
         EXPECT_TRUE(Relay(log).empty());
         EXPECT_EQ(platform.messages, std::vector<std::string>{"The source file is empty"});
-        EXPECT_EQ(platform.Contents(view.m_strLogPath), log);
+        EXPECT_EQ(platform.Contents(view.LogPath()), log);
         // ... and again at the next tick, for as long as it stays so.
-        view.OnTimer(kPollTimerId);
+        Tick();
         EXPECT_EQ(platform.messages.size(), 2u);
     }
 }
 
 TEST_F(PollCycle, ALogBeingCreatedByTheDecoderIsNotCalledEmpty) {
     StartLogger();
-    platform.WriteFile(view.m_strLogPath, "");
-    platform.FailNext("move", view.m_strLogPath, FileStatus::kBusy);  // the decoder holds it open
-    view.OnTimer(kPollTimerId);
+    platform.WriteFile(view.LogPath(), "");
+    platform.FailNext("move", view.LogPath(), FileStatus::kBusy);  // the decoder holds it open
+    Tick();
     EXPECT_TRUE(platform.messages.empty());
-    platform.AppendFile(view.m_strLogPath, DecoderLog({"<call:2>K1"}));
-    view.OnTimer(kPollTimerId);
+    platform.AppendFile(view.LogPath(), DecoderLog({"<call:2>K1"}));
+    Tick();
     EXPECT_TRUE(platform.messages.empty());
     EXPECT_EQ(SentTexts().size(), 1u);
 }
@@ -58,14 +60,14 @@ TEST_F(PollCycle, EveryContactOfAFileIsSentOnItsOwn) {
     ASSERT_EQ(sent.size(), 3u);
     EXPECT_EQ(Pos(sent[0], 1) + Pos(sent[1], 1) + Pos(sent[2], 1), "K1K2K3");
     EXPECT_EQ(Pos(sent[1], 5), "") << "no name carried over from K1";
-    EXPECT_FALSE(platform.Exists(view.m_strLogPath));
+    EXPECT_FALSE(platform.Exists(view.LogPath()));
     EXPECT_FALSE(platform.Exists(ClaimPath()));
-    EXPECT_FALSE(platform.Exists(view.ProgressPath()));
+    EXPECT_FALSE(platform.Exists(view.Delivery().ProgressPath()));
 }
 
 TEST_F(PollCycle, ANestedTickIsSkipped) {
     StartLogger();
-    platform.WriteFile(view.m_strLogPath, DecoderLog({"<call:5>K1ABC"}));
+    platform.WriteFile(view.LogPath(), DecoderLog({"<call:5>K1ABC"}));
     // A tick falls due during the first drain, and another while the lines are read.
     platform.Post([&] { view.OnTimer(kPollTimerId); });
     bool posted = false;
@@ -73,7 +75,7 @@ TEST_F(PollCycle, ANestedTickIsSkipped) {
         if (!posted) platform.Post([&] { view.OnTimer(kPollTimerId); });
         posted = true;
     };
-    view.OnTimer(kPollTimerId);
+    Tick();
     EXPECT_EQ(SentTexts().size(), 1u);
     EXPECT_EQ(platform.CallsNamed("FindClass").size(), 1u);
     EXPECT_TRUE(platform.queue.empty());
@@ -81,79 +83,85 @@ TEST_F(PollCycle, ANestedTickIsSkipped) {
 
 TEST_F(PollCycle, OnlyOneEmptyLogMessageAtATime) {
     StartLogger();
-    platform.WriteFile(view.m_strLogPath, "\r\n");
+    platform.WriteFile(view.LogPath(), "\r\n");
     int ticksWhileOpen = 0;
     platform.whileMessageShown = [&] {
         // The box's modal loop dispatches timer ticks.
         for (int i = 0; i < 3; ++i, ++ticksWhileOpen)
             view.OnTimer(kPollTimerId);
     };
-    view.OnTimer(kPollTimerId);
+    Tick();
     EXPECT_EQ(ticksWhileOpen, 3);
     EXPECT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.CallsNamed("FindClass").size(), 4u) << "the lamps follow the peers while the box is open";
 }
 
 TEST_F(PollCycle, ClosingDuringACycleEndsItWithoutDeletingOrSending) {
     for (bool viaQuit : {false, true}) {
         FakePlatform p;
-        CQsoferryView v(p);
-        v.DeriveLogPaths();
+        p.WriteFile(kJtdxFolder + "wsjtx_log_bak.adi", "");
+        auto v = std::make_unique<CQsoferryView>(p);
+        p.sendDone = [&](SendResult result) { v->OnSendDone(result); };
+        v->OnInitialUpdate();
         p.AddWindow("DXbase", "");
-        p.WriteFile(v.m_strLogPath, DecoderLog({"<call:2>K1", "<call:2>K2"}));
+        p.WriteFile(v->LogPath(), DecoderLog({"<call:2>K1", "<call:2>K2"}));
         p.afterRead = [&](const std::string&) {
             if (viaQuit)
                 p.quit = true;
             else
-                p.Post([&] { v.OnDestroy(); });
+                p.Post([&] { v->OnDestroy(); });
         };
-        v.OnTimer(kPollTimerId);
+        v->OnTimer(kPollTimerId);
+        p.RunQueue();
         EXPECT_TRUE(p.sent.empty());
         EXPECT_TRUE(p.CallsNamed("Remove").empty());
-        EXPECT_TRUE(p.Exists(v.m_strLogPath + ".qsoferry")) << "the contacts wait for the next start";
-        EXPECT_TRUE(v.IsClosing());
+        EXPECT_TRUE(p.Exists(v->Delivery().ClaimPath())) << "the contacts wait for the next start";
+        EXPECT_TRUE(v->IsClosing());
+        v->OnTimer(kPollTimerId);
+        EXPECT_TRUE(p.sent.empty()) << "a closing view starts nothing";
 
         // The next start delivers them.
-        FakePlatform& again = p;
-        again.quit = false;
-        again.afterRead = nullptr;
-        CQsoferryView next(again);
-        next.DeriveLogPaths();
-        next.OnTimer(kPollTimerId);
-        ASSERT_EQ(again.sent.size(), 2u);
-        EXPECT_EQ(Pos(again.sent[1].bytes, 1), "K2");
+        v.reset();
+        p.Restart();
+        p.afterRead = nullptr;
+        v = std::make_unique<CQsoferryView>(p);
+        v->OnInitialUpdate();
+        v->OnTimer(kPollTimerId);
+        p.RunQueue();
+        EXPECT_EQ(CallsAtLogger(p), (std::vector<std::string>{"K1", "K2"}));
     }
 }
 
 TEST_F(PollCycle, WithoutALoggerTheLogWaitsAndIsDeliveredOnceItComes) {
-    platform.WriteFile(view.m_strLogPath, DecoderLog({"<call:2>K1"}));
-    view.OnTimer(kPollTimerId);
-    platform.AppendFile(view.m_strLogPath, "<call:2>K2 <eor>\r\n");  // the decoder goes on appending
-    view.OnTimer(kPollTimerId);
+    platform.WriteFile(view.LogPath(), DecoderLog({"<call:2>K1"}));
+    Tick();
+    platform.AppendFile(view.LogPath(), "<call:2>K2 <eor>\r\n");  // the decoder goes on appending
+    Tick();
     EXPECT_TRUE(platform.CallsNamed("Read").empty());
-    EXPECT_TRUE(platform.Exists(view.m_strLogPath));
+    EXPECT_TRUE(platform.Exists(view.LogPath()));
     EXPECT_EQ(platform.CallsNamed("SetImage").size(), 4u);  // lamps on every tick all the same
 
     StartLogger();
-    view.OnTimer(kPollTimerId);
-    view.OnTimer(kPollTimerId);
+    Tick();
+    Tick();
     ASSERT_EQ(SentTexts().size(), 2u);
     EXPECT_EQ(Pos(SentTexts()[0], 1), "K1");
     EXPECT_EQ(Pos(SentTexts()[1], 1), "K2");
-    EXPECT_FALSE(platform.Exists(view.m_strLogPath));
+    EXPECT_FALSE(platform.Exists(view.LogPath()));
 }
 
 TEST_F(PollCycle, AContactAppendedWhileTheLogIsReadIsNeitherLostNorSentTwice) {
     StartLogger();
-    platform.WriteFile(view.m_strLogPath, DecoderLog({"<call:2>K1"}));
+    platform.WriteFile(view.LogPath(), DecoderLog({"<call:2>K1"}));
     bool appended = false;
     platform.afterRead = [&](const std::string& path) {
         if (path != ClaimPath() || appended) return;
-        platform.AppendFile(view.m_strLogPath, DecoderLog({"<call:2>K2"}));
+        platform.AppendFile(view.LogPath(), DecoderLog({"<call:2>K2"}));
         appended = true;
     };
-    view.OnTimer(kPollTimerId);
-    view.OnTimer(kPollTimerId);
-    view.OnTimer(kPollTimerId);
+    Tick();
+    Tick();
+    Tick();
     ASSERT_EQ(SentTexts().size(), 2u);
     EXPECT_EQ(Pos(SentTexts()[0], 1), "K1");
     EXPECT_EQ(Pos(SentTexts()[1], 1), "K2");
@@ -161,68 +169,68 @@ TEST_F(PollCycle, AContactAppendedWhileTheLogIsReadIsNeitherLostNorSentTwice) {
 
 TEST_F(PollCycle, AClaimedFileThatCannotBeRemovedIsNeverSentTwice) {
     StartLogger();
-    platform.WriteFile(view.m_strLogPath, DecoderLog({"<call:2>K1"}));
+    platform.WriteFile(view.LogPath(), DecoderLog({"<call:2>K1"}));
     platform.FailNext("remove", ClaimPath(), FileStatus::kFailed, 3);
     for (int tick = 0; tick < 3; ++tick)
-        view.OnTimer(kPollTimerId);
+        Tick();
     EXPECT_EQ(SentTexts().size(), 1u) << "delivered before it is removed, and only once";
     EXPECT_TRUE(platform.Exists(ClaimPath()));
     ASSERT_EQ(platform.messages.size(), 1u) << "reported once, not every second";
     EXPECT_NE(platform.messages[0].find(ClaimPath()), std::string::npos);
     EXPECT_NE(platform.messages[0].find("injected remove failure"), std::string::npos);
-    view.OnTimer(kPollTimerId);
-    view.OnTimer(kPollTimerId);
+    Tick();
+    Tick();
     EXPECT_EQ(SentTexts().size(), 1u);
     EXPECT_FALSE(platform.Exists(ClaimPath()));
-    EXPECT_FALSE(platform.Exists(view.ProgressPath()));
+    EXPECT_FALSE(platform.Exists(view.Delivery().ProgressPath()));
 
     // Held by another program (a sharing conflict), it is told of once it lasts, and never sent.
-    platform.WriteFile(view.m_strLogPath, DecoderLog({"<call:2>K2"}));
+    platform.WriteFile(view.LogPath(), DecoderLog({"<call:2>K2"}));
     platform.FailNext("remove", ClaimPath(), FileStatus::kBusy, kLastingFailureTicks + 5);
     platform.messages.clear();
     for (unsigned tick = 0; tick < kLastingFailureTicks + 4; ++tick)
-        view.OnTimer(kPollTimerId);
+        Tick();
     EXPECT_EQ(platform.messages.size(), 1u);
-    view.OnTimer(kPollTimerId);
-    view.OnTimer(kPollTimerId);
+    Tick();
+    Tick();
     EXPECT_EQ(SentTexts().size(), 2u);
     EXPECT_FALSE(platform.Exists(ClaimPath()));
 }
 
 TEST_F(PollCycle, TheDecoderHoldingTheLogIsRetriedSilently) {
     StartLogger();
-    platform.WriteFile(view.m_strLogPath, DecoderLog({"<call:2>K1"}));
-    platform.FailNext("move", view.m_strLogPath, FileStatus::kBusy, 4);
-    for (int tick = 0; tick < 4; ++tick) view.OnTimer(kPollTimerId);
+    platform.WriteFile(view.LogPath(), DecoderLog({"<call:2>K1"}));
+    platform.FailNext("move", view.LogPath(), FileStatus::kBusy, 4);
+    for (int tick = 0; tick < 4; ++tick) Tick();
     EXPECT_TRUE(platform.sent.empty());
     EXPECT_TRUE(platform.messages.empty());
-    EXPECT_TRUE(platform.Exists(view.m_strLogPath));
-    view.OnTimer(kPollTimerId);
+    EXPECT_TRUE(platform.Exists(view.LogPath()));
+    Tick();
     EXPECT_EQ(SentTexts().size(), 1u);
 }
 
 TEST_F(PollCycle, OtherFileErrorsAreReportedOnceUntilTheyClear) {
     StartLogger();
-    platform.WriteFile(view.m_strLogPath, DecoderLog({"<call:2>K1"}));
+    platform.WriteFile(view.LogPath(), DecoderLog({"<call:2>K1"}));
     platform.FailNext("read", ClaimPath(), FileStatus::kFailed, 5);
     for (int tick = 0; tick < 5; ++tick)
-        view.OnTimer(kPollTimerId);
+        Tick();
     EXPECT_EQ(platform.messages.size(), 1u);
-    view.OnTimer(kPollTimerId);
+    Tick();
     EXPECT_EQ(SentTexts().size(), 1u);
     // After a success the same error is worth telling again.
-    platform.WriteFile(view.m_strLogPath, DecoderLog({"<call:2>K2"}));
+    platform.WriteFile(view.LogPath(), DecoderLog({"<call:2>K2"}));
     platform.FailNext("read", ClaimPath(), FileStatus::kFailed, 1);
-    view.OnTimer(kPollTimerId);
+    Tick();
     EXPECT_EQ(platform.messages.size(), 2u);
 }
 
 TEST_F(PollCycle, AClaimedFileLeftFromBeforeIsDeliveredFirst) {
     StartLogger();
     platform.WriteFile(ClaimPath(), DecoderLog({"<call:2>K1"}));
-    platform.WriteFile(view.m_strLogPath, DecoderLog({"<call:2>K2"}));
-    view.OnTimer(kPollTimerId);
-    view.OnTimer(kPollTimerId);
+    platform.WriteFile(view.LogPath(), DecoderLog({"<call:2>K2"}));
+    Tick();
+    Tick();
     ASSERT_EQ(SentTexts().size(), 2u);
     EXPECT_EQ(Pos(SentTexts()[0], 1), "K1");
     EXPECT_EQ(Pos(SentTexts()[1], 1), "K2");

@@ -1,4 +1,5 @@
-// A view on the fake platform with its paths derived, as after start-up, and helpers to run ticks.
+// A view on the fake platform started as on a station where the bridge has run before (the
+// start-up backup is there), and helpers to run ticks with the message loop between them.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +12,8 @@
 
 namespace qsoferry::test {
 
+const std::string kJtdxFolder = "C:\\Documents and Settings\\OPER\\Local Settings\\Application Data\\JTDX\\";
+
 // The header line and line ends exactly as the decoder writes its log.
 inline std::string DecoderLog(const std::vector<std::string>& records) {
     std::string log = "WSJT-X ADIF Export<eoh>\r\n";
@@ -19,11 +22,37 @@ inline std::string DecoderLog(const std::vector<std::string>& records) {
     return log;
 }
 
+// The call sign (position 1) of every record that reached the logger.
+inline std::vector<std::string> CallsAtLogger(const FakePlatform& platform) {
+    std::vector<std::string> calls;
+    for (const SentCopyData& s : platform.sent)
+        calls.push_back(s.bytes.substr(0, s.bytes.find('#')));
+    return calls;
+}
+
+// Routes the logger's answers to the view, as the form window does, and runs ticks with the message
+// loop after each.
+inline void AttachLogger(FakePlatform& platform, CQsoferryView& view) {
+    platform.sendDone = [&view](SendResult result) { view.OnSendDone(result); };
+}
+inline void TickAndRun(FakePlatform& platform, CQsoferryView& view) {
+    view.OnTimer(kPollTimerId);
+    platform.RunQueue();
+}
+
 class ViewTest : public ::testing::Test {
 protected:
-    ViewTest() { view.DeriveLogPaths(); }
+    ViewTest() {
+        platform.WriteFile(kJtdxFolder + "wsjtx_log_bak.adi", "");
+        AttachLogger(platform, view);
+        view.OnInitialUpdate();
+        platform.calls.clear();
+    }
 
     WindowHandle StartLogger() { return logger = platform.AddWindow("DXbase", "DXbase - Log"); }
+
+    // One tick, then the message loop until nothing is pending: the logger's answers included.
+    void Tick() { TickAndRun(platform, view); }
 
     std::vector<std::string> SentTexts() const {
         std::vector<std::string> texts;
@@ -35,13 +64,13 @@ protected:
     // Writes the log, runs one tick with the logger present, and returns what reached the logger.
     std::vector<std::string> Relay(const std::string& log) {
         if (logger == kNoWindow) StartLogger();
-        platform.WriteFile(view.m_strLogPath, log);
+        platform.WriteFile(view.LogPath(), log);
         platform.sent.clear();
-        view.OnTimer(kPollTimerId);
+        Tick();
         return SentTexts();
     }
 
-    std::string ClaimPath() const { return view.m_strLogPath + ".qsoferry"; }
+    std::string ClaimPath() const { return view.Delivery().ClaimPath(); }
 
     FakePlatform platform;
     CQsoferryView view{platform};

@@ -1,8 +1,7 @@
 // The view's start-up sequence and the check box.
 #include <gtest/gtest.h>
 
-#include "fake_platform.h"
-#include "view/qsoferry_view.h"
+#include "view_fixture.h"
 
 namespace qsoferry::test {
 namespace {
@@ -41,10 +40,10 @@ TEST(InitialUpdate, RunsItsStepsInOrder) {
                                       "Caption Qsoferry ver 1.00",
                                       "StartTimer 1 1000",
                                   }));
-        EXPECT_EQ(view.m_strLogPath, kLog);
-        EXPECT_EQ(view.m_nNoFreq, 0);
-        EXPECT_EQ(platform.controlImage[IDC_BADGE], view.m_bmpBadge);
-        EXPECT_EQ(platform.controlImage[IDC_LOGGER_LAMP], view.m_bmpLampOff);
+        EXPECT_EQ(view.LogPath(), kLog);
+        EXPECT_EQ(view.NoFreq(), 0);
+        EXPECT_EQ(platform.controlImage[IDC_BADGE], platform.loadedBitmaps[IDB_BADGE]);
+        EXPECT_EQ(platform.controlImage[IDC_LOGGER_LAMP], platform.loadedBitmaps[IDB_LAMP_OFF]);
         EXPECT_EQ(platform.liveBitmaps.size(), 3u);
     }
     EXPECT_TRUE(platform.liveBitmaps.empty()) << "the view releases its bitmaps";
@@ -55,9 +54,10 @@ TEST(InitialUpdate, RunningAgainLeaksNothingAndRestartsTheSameTimer) {
     CQsoferryView view(platform);
     platform.failingBitmaps = {IDB_BADGE};
     view.OnInitialUpdate();
-    EXPECT_EQ(view.m_bmpBadge, kNoBitmap);
-    view.m_nNoFreq = 1;
+    EXPECT_EQ(platform.controlImage[IDC_BADGE], kNoBitmap);
     platform.checkState[IDC_NO_FREQ] = 1;
+    view.OnNoFreqClicked();
+    EXPECT_EQ(view.NoFreq(), 1);
 
     platform.failingBitmaps.clear();
     platform.calls.clear();
@@ -65,9 +65,9 @@ TEST(InitialUpdate, RunningAgainLeaksNothingAndRestartsTheSameTimer) {
     view.OnInitialUpdate();
     EXPECT_EQ(platform.liveBitmaps.size(), 3u);
     EXPECT_EQ(platform.CallsNamed("LoadBitmap"), std::vector<std::string>{"LoadBitmap 132"});
-    EXPECT_NE(view.m_bmpBadge, kNoBitmap);
+    EXPECT_NE(platform.controlImage[IDC_BADGE], kNoBitmap);
     EXPECT_EQ(platform.timers, (std::map<unsigned, unsigned>{{1, 1000}}));
-    EXPECT_EQ(view.m_nNoFreq, 0);
+    EXPECT_EQ(view.NoFreq(), 0);
     EXPECT_EQ(platform.checkState[IDC_NO_FREQ], 0);
     EXPECT_EQ(platform.caption, "Qsoferry ver 1.00");
 }
@@ -80,21 +80,22 @@ TEST(NoFreqCheckBox, FlagFollowsTheBoxAndIgnoresOtherStates) {
     for (int i = 0; i < 5; ++i) {
         platform.checkState[IDC_NO_FREQ] = states[i];
         view.OnNoFreqClicked();
-        EXPECT_EQ(view.m_nNoFreq, flags[i]) << "state " << states[i];
+        EXPECT_EQ(view.NoFreq(), flags[i]) << "state " << states[i];
     }
 }
 
 TEST(NoFreqCheckBox, AClickHandledDuringACycleReachesTheNextRecord) {
     FakePlatform platform;
     CQsoferryView view(platform);
+    AttachLogger(platform, view);
     view.OnInitialUpdate();
     platform.AddWindow("DXbase", "");
-    platform.WriteFile(view.m_strLogPath, "h<eoh>\n<call:2>K1 <freq:6>14.074 <eor>\n");
+    platform.WriteFile(view.LogPath(), "h<eoh>\n<call:2>K1 <freq:6>14.074 <eor>\n");
     platform.Post([&] {
         platform.checkState[IDC_NO_FREQ] = 1;
         view.OnNoFreqClicked();
     });
-    view.OnTimer(kPollTimerId);
+    TickAndRun(platform, view);
     ASSERT_EQ(platform.sent.size(), 1u);
     EXPECT_EQ(platform.sent[0].bytes.substr(0, 6), "K1####");
 }

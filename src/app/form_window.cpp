@@ -1,5 +1,6 @@
 #include "app/form_window.h"
 
+#include "platform/win32_platform.h"
 #include "resource.h"
 #include "view/qsoferry_view.h"
 
@@ -35,6 +36,9 @@ INT_PTR FormWindow::HandleMessage(UINT message, WPARAM wParam) {
         case WM_MOUSEMOVE:
             m_view->OnMouseMove();
             return FALSE;  // default processing
+        case kSendDoneMessage:
+            m_view->OnSendDone(static_cast<SendResult>(wParam));
+            return TRUE;
         case WM_DESTROY:
             m_view->OnDestroy();
             return FALSE;

@@ -46,25 +46,16 @@ WindowHandle Win32Platform::FindWindowByTitle(const std::string& title) {
     return AsHandle(FindWindowA(nullptr, title.c_str()));
 }
 
-SendResult Win32Platform::SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) {
-    // The logger was looked up at the start of the cycle and may have ended since.
-    if (!IsWindow(AsWindow(target))) return SendResult::kGone;
-    COPYDATASTRUCT data;
-    data.dwData = marker;
-    data.cbData = static_cast<DWORD>(bytes.size());
-    data.lpData = const_cast<char*>(bytes.data());
-    // Synchronous: the text must stay in place until the logger's window procedure has returned.
-    // What the logger answers says nothing; only the call itself can fail: for a window that is
-    // gone, or one of a program with higher rights, where Windows' UIPI drops the message and
-    // says access denied.
-    SetLastError(ERROR_SUCCESS);
-    LRESULT answer = SendMessageA(AsWindow(target), WM_COPYDATA, reinterpret_cast<WPARAM>(m_frame),
-                                  reinterpret_cast<LPARAM>(&data));
-    if (answer != 0) return SendResult::kDelivered;
-    DWORD error = GetLastError();
-    if (error == ERROR_INVALID_WINDOW_HANDLE) return SendResult::kGone;
-    if (error == ERROR_ACCESS_DENIED) return SendResult::kRefused;
-    return SendResult::kDelivered;
+void Win32Platform::BeginSend(LoggerId logger, unsigned long marker, const std::string& bytes) {
+    m_sender.Begin(AsWindow(logger), m_frame, m_form, kSendDoneMessage, marker, bytes);
+}
+
+std::optional<SendResult> Win32Platform::AwaitSend(unsigned ms) {
+    return m_sender.Await(ms);
+}
+
+std::uint64_t Win32Platform::MonotonicMs() {
+    return GetTickCount64();
 }
 
 BitmapHandle Win32Platform::LoadBitmapResource(int resourceId) {

@@ -1,5 +1,4 @@
-// The seam on Win32: the A functions of user32, kernel32 and advapi32, for the main frame and the
-// form that hosts the view.
+// The seam on Win32, for the main frame and the form that hosts the view.
 #pragma once
 
 #include <windows.h>
@@ -7,9 +6,13 @@
 #include <functional>
 #include <map>
 
+#include "platform/logger_sender_win.h"
 #include "platform/platform.h"
 
 namespace qsoferry {
+
+// Posted to the form when the logger has returned from a send; wParam is the SendResult.
+constexpr UINT kSendDoneMessage = WM_APP + 1;
 
 class Win32Platform : public Platform {
 public:
@@ -26,7 +29,9 @@ public:
     DrainResult DispatchPendingMessage() override;
     WindowHandle FindWindowByClass(const std::string& className) override;
     WindowHandle FindWindowByTitle(const std::string& title) override;
-    SendResult SendCopyData(WindowHandle target, unsigned long marker, const std::string& bytes) override;
+    void BeginSend(LoggerId logger, unsigned long marker, const std::string& bytes) override;
+    std::optional<SendResult> AwaitSend(unsigned ms) override;
+    std::uint64_t MonotonicMs() override;
     BitmapHandle LoadBitmapResource(int resourceId) override;
     void ReleaseBitmap(BitmapHandle bitmap) override;
     void SetControlImage(int controlId, BitmapHandle bitmap) override;
@@ -55,6 +60,7 @@ private:
     HWND m_frame = nullptr;
     HWND m_form = nullptr;
     std::map<std::string, HANDLE> m_locks;
+    LoggerSender m_sender;
 };
 
 // The application's title (string AFX_IDS_APP_TITLE): caption of every message box.

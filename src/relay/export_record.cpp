@@ -65,30 +65,7 @@ private:
     size_t m_used = 0;
 };
 
-class SlotSink {
-public:
-    explicit SlotSink(ExportSlots& slots) : m_slots(slots) { m_slots[0].clear(); }
-    void Field(std::string_view text) { m_slots[m_position] += text; }
-    void Grid(std::string_view text) {
-        Field(text);
-        text::MakeUpper(m_slots[m_position]);
-    }
-    void Text(std::string_view text) { Field(text); }
-    void End() {
-        if (++m_position < m_slots.size()) m_slots[m_position].clear();
-    }
-
-private:
-    ExportSlots& m_slots;
-    size_t m_position = 0;
-};
-
 }  // namespace
-
-void FillExportSlots(const QsoRecord& record, ExportSlots& slots) {
-    SlotSink sink(slots);
-    WriteExport(record, false, sink);
-}
 
 size_t ComposeExport(const QsoRecord& record, bool noFreq, char* buffer) {
     BufferSink sink(buffer);

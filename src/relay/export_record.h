@@ -2,20 +2,13 @@
 // Composed from a QSO record alone; what is done with it is the caller's business.
 #pragma once
 
-#include <array>
 #include <string>
 
 #include "relay/qso_record.h"
 
 namespace qsoferry {
 
-constexpr size_t kExportSlotCount = 15;
 constexpr size_t kExportMaxBytes = 503;  // the logger's buffer holds 504 bytes, NUL included
-
-using ExportSlots = std::array<std::string, kExportSlotCount>;
-
-// The text of positions 1 to 15, the locator upper-cased.
-void FillExportSlots(const QsoRecord& record, ExportSlots& slots);
 
 // The record text: every position followed by "#", position 4 left empty when noFreq is set, cut
 // to its first kExportMaxBytes bytes. `out` is overwritten; its storage is reused.

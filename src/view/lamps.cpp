@@ -5,15 +5,23 @@
 namespace qsoferry {
 
 void CQsoferryView::DrainMessageQueue() {
-    while ((m_msg = m_platform.DispatchPendingMessage()) == DrainResult::kDispatched) {
+    DrainResult msg;
+    while ((msg = m_platform.DispatchPendingMessage()) == DrainResult::kDispatched) {
     }
-    // The program is ending: whatever cycle is running stops at its next look at this flag.
-    if (m_msg == DrainResult::kQuit) m_bClosing = true;
+    // The program is ending: whatever cycle is running stops at its next look at the flag.
+    if (msg == DrainResult::kQuit && !m_bClosing) {
+        m_bClosing = true;
+        m_courier.Close();
+    }
 }
 
 WindowHandle CQsoferryView::UpdateLamps() {
     DrainMessageQueue();
     if (m_bClosing) return kNoWindow;  // the controls may be gone already
+    return SetLamps();
+}
+
+WindowHandle CQsoferryView::SetLamps() {
     WindowHandle logger = m_platform.FindWindowByClass(kLoggerClass);
     m_platform.SetControlImage(m_ctlLoggerLamp, logger != kNoWindow ? m_bmpLampOn : m_bmpLampOff);
     WindowHandle decoder = m_platform.FindWindowByTitle(kDecoderTitle);

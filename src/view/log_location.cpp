@@ -28,7 +28,8 @@ void CQsoferryView::DeriveLogPaths() {
             m_bPathsKnown = true;
         }
     }
-    SetLogPath(folder + kLogName);
+    m_strLogPath = folder + kLogName;
+    m_courier.SetLogPath(m_strLogPath);
     m_strBackupPath = folder + kBackupName;
 }
 

@@ -1,21 +1,24 @@
-// The form view: construction, the initial update that starts everything, and the check box.
+// The form view: construction, the initial update that starts everything, the check box, the
+// messages the operator sees, and the end of the program or of the Windows session.
 #include "view/qsoferry_view.h"
+
+#include <algorithm>
 
 namespace qsoferry {
 
-CQsoferryView::CQsoferryView(Platform& platform) : m_platform(platform) {}
+CQsoferryView::CQsoferryView(Platform& platform)
+    : m_platform(platform), m_courier(platform, platform, platform, *this) {}
 
 CQsoferryView::~CQsoferryView() {
     // The view owns its bitmaps; the controls that show them never do.
     for (BitmapHandle bitmap : {m_bmpLampOff, m_bmpLampOn, m_bmpBadge}) {
         if (bitmap != kNoBitmap) m_platform.ReleaseBitmap(bitmap);
     }
-    if (m_bDeliveryLock) m_platform.Unlock(m_strLockName);
 }
 
 void CQsoferryView::DoDataExchange() {
     // Only ever towards the controls: the box starts unchecked.
-    m_platform.SetCheckState(IDC_NO_FREQ, m_nNoFreqCheck);
+    m_platform.SetCheckState(IDC_NO_FREQ, 0);
 }
 
 void CQsoferryView::OnUpdate() {
@@ -50,23 +53,61 @@ void CQsoferryView::OnNoFreqClicked() {
     if (m_platform.GetCheckState(IDC_NO_FREQ) == 0) m_nNoFreq = 0;
 }
 
+// The record follows the box as it is at each export, even if no click was handled since it changed.
+bool CQsoferryView::LeaveOutFrequency() {
+    int check = m_platform.GetCheckState(IDC_NO_FREQ);
+    if (check == 1) m_nNoFreq = 1;
+    if (check == 0) m_nNoFreq = 0;
+    return m_nNoFreq == 1;
+}
+
+void CQsoferryView::BetweenLines() {
+    DrainMessageQueue();  // the window keeps answering while a long log is read
+}
+
+// One box at a time: what is told while one is open follows once it is closed. Ticks meanwhile
+// refresh the lamps only (OnTimer), and the logger's answers go on being handled.
+void CQsoferryView::Tell(const std::string& message) {
+    if (m_bMessageOpen) {
+        if (std::find(m_heldMessages.begin(), m_heldMessages.end(), message) == m_heldMessages.end())
+            m_heldMessages.push_back(message);
+        return;
+    }
+    m_bMessageOpen = true;
+    m_platform.ShowMessage(message);
+    while (!m_heldMessages.empty() && !m_bClosing) {
+        std::string next = m_heldMessages.front();
+        m_heldMessages.erase(m_heldMessages.begin());
+        m_platform.ShowMessage(next);
+    }
+    m_bMessageOpen = false;
+}
+
+void CQsoferryView::ReportOnce(const std::string& message) {
+    if (message == m_strLastReport) return;
+    m_strLastReport = message;
+    Tell(message);
+}
+
 void CQsoferryView::OnDestroy() {
     m_bClosing = true;
+    m_courier.Close();
 }
 
 void CQsoferryView::OnQueryEndSession() {
-    // The answer is yes; until it is known whether the session really ends, no contact is started.
-    m_bEnding = true;
-    FlushProgress();
+    // The answer is yes, at once; until it is known whether the session really ends, no contact
+    // is started.
+    m_courier.PauseForSessionEnd();
 }
 
 void CQsoferryView::OnEndSession(bool ending) {
-    m_bEnding = ending;
-    if (!ending) return;
-    // Windows may end the process as soon as this returns: the cycle under way stops before its
-    // next contact, and what was delivered is on the disk now.
+    if (!ending) {
+        m_courier.ResumeAfterCancelledSessionEnd();
+        return;
+    }
+    // Windows may end the process as soon as this returns: what was delivered is on the disk now.
     m_bClosing = true;
-    FlushProgress();
+    m_courier.EndSession();
 }
 
 }  // namespace qsoferry

@@ -1,0 +1,388 @@
+#include "relay/courier.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "relay/export_record.h"
+#include "relay/text.h"
+
+namespace qsoferry {
+namespace {
+
+std::string Hex(std::uint32_t value) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(value));
+    return text;
+}
+
+}  // namespace
+
+Courier::Courier(DeliveryFiles& files, LoggerLink& logger, Clock& clock, Operator& op)
+    : m_files(files), m_logger(logger), m_clock(clock), m_operator(op) {}
+
+Courier::~Courier() {
+    if (!m_advancing) CloseLogFile();
+    if (m_bDeliveryLock) m_files.Unlock(m_strLockName);
+}
+
+void Courier::SetLogPath(const std::string& logPath) {
+    m_strLogPath = logPath;
+    m_strClaimPath = logPath + ".qsoferry";
+    m_strProgressPath = m_strClaimPath + ".progress";
+    m_strLockName = "Qsoferry delivery " + Hex(Crc32(text::ToUpper(logPath)));
+}
+
+// Poll cycle -------------------------------------------------------------------------------------
+
+void Courier::Tick(LoggerId logger) {
+    m_loggerId = logger;
+    if (m_closed) return;
+    if (!m_inFlight) {
+        Advance();
+        return;
+    }
+    // What was delivered before the logger stopped answering goes on the disk: delivery pauses.
+    if (!m_advancing) FlushProgress();
+    if (!m_unansweredTold && m_clock.MonotonicMs() - m_sendStartMs >= kUnansweredNoticeMs) {
+        m_unansweredTold = true;
+        m_operator.Tell(
+            "DXbase has not taken the last contact for a minute: it is busy or hangs. Qsoferry waits for it; "
+            "nothing is lost, and the contacts go on as soon as DXbase answers.");
+    }
+}
+
+// Reads the next contact and starts its send; the one after it follows from SendDone. Without a
+// logger, or while the session may end, the log waits.
+void Courier::Advance() {
+    if (m_advancing || m_inFlight || m_closed) return;
+    m_advancing = true;
+    bool sending = false;
+    if (m_loggerId != kNoLogger && !m_ending && ReadLogFile()) {
+        // Closing or ending while the contact was read: it goes at the next start. Its delivery is
+        // on record before it goes, or nothing more goes.
+        if (!m_closed && !m_ending && ReadyToSend()) sending = SendRecord();
+    }
+    m_advancing = false;
+    if (!sending) CloseLogFile();
+}
+
+void Courier::SendDone(SendResult result) {
+    if (!m_inFlight) return;  // already settled at the end of the session
+    m_inFlight = false;
+    if (m_closed) return;
+    Settle(result);
+    if (result == SendResult::kDelivered) {
+        Advance();
+    } else {
+        CloseLogFile();  // this contact goes when the logger is back
+    }
+}
+
+void Courier::Settle(SendResult result) {
+    m_unansweredTold = false;
+    if (result == SendResult::kDelivered) {
+        RecordDelivery();
+    } else if (result == SendResult::kRefused) {
+        // Nothing is lost: the contact waits, and goes once the logger takes messages.
+        ReportOnce("DXbase does not accept contacts from Qsoferry: it runs with higher rights (as administrator). "
+                   "Start DXbase normally, or Qsoferry as administrator too. The contacts wait until then.");
+    }
+}
+
+// Reads the next contact of the claimed file into the record, claiming and positioning it first.
+bool Courier::ReadLogFile() {
+    if (!m_claim.reader && !OpenClaimedLog()) return false;
+    if (m_claim.atEnd) return false;
+    LogReader& reader = *m_claim.reader;
+    for (;;) {
+        switch (reader.Next(m_record)) {
+            case LogReader::Step::kContact:
+                return true;
+            case LogReader::Step::kEnd:
+                if (reader.IsEmpty()) {
+                    PutBackEmptyLog();
+                } else {
+                    m_claim.atEnd = true;
+                }
+                return false;
+            case LogReader::Step::kNeedInput: {
+                if (m_closed) return false;
+                size_t room = 0;
+                char* space = reader.Space(room);
+                size_t got = 0;
+                FileResult result = m_files.ReadFileAt(m_claim.file, reader.InputOffset(), space,
+                                                       std::min(room, LogReader::kChunkSize), got);
+                if (!result.ok()) {
+                    ReportFileError("read", m_strClaimPath, result);
+                    return false;
+                }
+                reader.Filled(got);
+                break;
+            }
+        }
+    }
+}
+
+// Composes the export of the contact just read, the frequency left out as the operator chose at
+// this moment, and hands it to the logger.
+bool Courier::SendRecord() {
+    text::MakeUpper(m_record.grid);
+    ComposeExport(m_record, m_operator.LeaveOutFrequency(), m_strMessageBuffer);
+    m_inFlight = true;
+    m_sendStartMs = m_clock.MonotonicMs();
+    m_unansweredTold = false;
+    m_logger.BeginSend(m_loggerId, COPYDATA_QSO, m_strMessageBuffer);
+    return true;
+}
+
+// End of session and of the program ------------------------------------------------------------
+
+void Courier::PauseForSessionEnd() {
+    m_ending = true;
+    FlushProgress();
+}
+
+void Courier::ResumeAfterCancelledSessionEnd() {
+    m_ending = false;
+}
+
+void Courier::EndSession() {
+    if (m_closed) return;
+    m_ending = true;
+    if (m_inFlight) {
+        // A logger that answers in time gets nothing twice; one that does not may get this contact
+        // again at the next start.
+        std::optional<SendResult> result = m_logger.AwaitSend(kEndSessionWaitMs);
+        if (result) {
+            m_inFlight = false;
+            Settle(*result);
+        }
+    }
+    m_closed = true;
+    // Windows may end the process as soon as the session's end has been answered.
+    if (m_advancing) {
+        FlushProgress();
+    } else {
+        CloseLogFile();
+    }
+}
+
+void Courier::Close() {
+    if (m_closed) return;
+    m_closed = true;
+    if (!m_advancing) CloseLogFile();  // else Advance closes it as it returns
+}
+
+// The claimed log and its progress ------------------------------------------------------------------
+
+// Whichever bridge takes the lock first delivers from this log for as long as it runs; another
+// one started beside it only shows the lamps, and takes over when the first ends.
+bool Courier::TakeDeliveryLock() {
+    if (!m_bDeliveryLock) m_bDeliveryLock = m_files.TryLock(m_strLockName);
+    return m_bDeliveryLock;
+}
+
+bool Courier::OpenClaimedLog() {
+    if (!TakeDeliveryLock()) return false;
+    std::uint64_t size = 0;
+    FileResult opened = m_files.OpenFile(m_strClaimPath, FileAccess::kRead, m_claim.file, size);
+    if (opened.status == FileStatus::kNotFound) {
+        RemoveLeftoverProgress();
+        if (!ClaimLog()) return false;
+        opened = m_files.OpenFile(m_strClaimPath, FileAccess::kRead, m_claim.file, size);
+    }
+    if (!opened.ok()) {
+        ReportFileError("open", m_strClaimPath, opened);
+        return false;
+    }
+    LogReader::Start start;
+    if (!OpenProgress(size, start)) {
+        CloseLogFile();
+        return false;
+    }
+    m_claim.reader = std::make_unique<LogReader>(start);
+    m_claim.reader->beforeDataLine = [this] { m_operator.BetweenLines(); };
+    return true;
+}
+
+// Moves the log to the claim path, when there is a log.
+bool Courier::ClaimLog() {
+    if (!m_files.CanOpenForReading(m_strLogPath)) return false;
+    FileResult moved = m_files.MoveFileNoReplace(m_strLogPath, m_strClaimPath);
+    if (!moved.ok()) {
+        // Busy: the decoder is writing it, maybe creating it this very moment. Next tick.
+        ReportFileError("move", m_strLogPath, moved);
+        return false;
+    }
+    m_unwritten.reset();
+    return true;
+}
+
+// A progress file whose claimed file is gone: the bridge ended between removing the one and the
+// other. One that says its file was not fully delivered means the file was taken away by hand.
+void Courier::RemoveLeftoverProgress() {
+    FileHandle file = kNoFile;
+    std::uint64_t size = 0;
+    if (!m_files.OpenFile(m_strProgressPath, FileAccess::kRead, file, size).ok()) return;
+    char bytes[2 * kProgressSlotSize];
+    size_t got = 0;
+    m_files.ReadFileAt(file, 0, bytes, sizeof bytes, got);
+    m_files.CloseFile(file);
+    DecodedProgress decoded = DecodeProgress(std::string_view(bytes, got));
+    if (decoded.status != DecodedProgress::Status::kValid || !decoded.progress.complete) {
+        ReportOnce("The delivery progress " + m_strProgressPath +
+                   " was left without its log file; contacts in that file may not have reached the logger.");
+    }
+    m_files.RemoveFile(m_strProgressPath);
+}
+
+// Opens (or creates) the progress of the claimed file and says where reading starts. Nothing is
+// sent unless the progress can be written.
+bool Courier::OpenProgress(std::uint64_t claimedSize, LogReader::Start& start) {
+    std::uint64_t size = 0;
+    FileResult opened = m_files.OpenFile(m_strProgressPath, FileAccess::kReadWrite, m_claim.progressFile, size);
+    if (!opened.ok()) {
+        ReportFileError("open", m_strProgressPath, opened);
+        return false;
+    }
+    char bytes[2 * kProgressSlotSize];
+    size_t got = 0;
+    if (size <= sizeof bytes) m_files.ReadFileAt(m_claim.progressFile, 0, bytes, sizeof bytes, got);
+    DecodedProgress decoded = DecodeProgress(size <= sizeof bytes ? std::string_view(bytes, got) : "garbage");
+    m_claim.safeSlot = decoded.slot;
+    if (m_unwritten && (decoded.status != DecodedProgress::Status::kValid ||
+                        m_unwritten->sequence > decoded.progress.sequence)) {
+        // A delivery this bridge made but could not write down yet is newer than the disk.
+        decoded.status = DecodedProgress::Status::kValid;
+        decoded.progress = *m_unwritten;
+        m_claim.unrecorded = true;
+    }
+    if (decoded.status == DecodedProgress::Status::kValid && decoded.progress.offset > claimedSize) {
+        decoded.status = DecodedProgress::Status::kDamaged;
+    }
+    if (decoded.status == DecodedProgress::Status::kDamaged) {
+        // A repeat is better than a loss: the file goes again from its first contact.
+        ReportOnce("The delivery progress " + m_strProgressPath +
+                   " does not fit its log file; its contacts are sent again from the first.");
+        m_files.CloseFile(m_claim.progressFile);
+        m_claim.progressFile = kNoFile;
+        m_files.RemoveFile(m_strProgressPath);
+        opened = m_files.OpenFile(m_strProgressPath, FileAccess::kReadWrite, m_claim.progressFile, size);
+        if (!opened.ok()) {
+            ReportFileError("open", m_strProgressPath, opened);
+            return false;
+        }
+        decoded = DecodedProgress();
+    }
+    if (decoded.status == DecodedProgress::Status::kValid) {
+        m_claim.progress = decoded.progress;
+        m_claim.atEnd = decoded.progress.complete;  // only its removal is left to do
+    } else {
+        // A fresh file: its first record is written before any contact is sent, so that a progress
+        // that cannot be written stops delivery before it begins.
+        m_claim.progress = Progress{1, 0, 0, false};
+        m_claim.safeSlot = -1;
+        m_claim.unrecorded = true;
+        if (!WriteProgress(false)) return false;
+    }
+    start = {m_claim.progress.offset, m_claim.progress.contacts};
+    return true;
+}
+
+// Writes m_claim.progress into the slot that does not hold the last flushed record.
+bool Courier::WriteProgress(bool flush) {
+    int slot = m_claim.safeSlot == 0 ? 1 : 0;
+    FileResult written =
+        m_files.WriteFileAt(m_claim.progressFile, static_cast<std::uint64_t>(slot) * kProgressSlotSize,
+                            EncodeProgressSlot(m_claim.progress), flush);
+    if (!written.ok()) {
+        m_unwritten = m_claim.progress;
+        m_claim.unrecorded = true;
+        ReportOnce("Cannot write the delivery progress " + m_strProgressPath + ": " + written.reason +
+                   ". No contact is sent until it can be written.");
+        return false;
+    }
+    m_unwritten.reset();
+    m_claim.unrecorded = false;
+    if (flush) {
+        m_claim.safeSlot = slot;
+        m_claim.sinceFlush = 0;
+    }
+    return true;
+}
+
+bool Courier::ReadyToSend() {
+    return !m_claim.unrecorded || WriteProgress(true);
+}
+
+void Courier::RecordDelivery() {
+    const LogReader& reader = *m_claim.reader;
+    m_claim.progress = {m_claim.progress.sequence + 1, reader.ResumeOffset(), reader.Contacts(), false};
+    WriteProgress(++m_claim.sinceFlush >= kFlushEveryContacts);
+}
+
+void Courier::FlushProgress() {
+    if (m_claim.progressFile != kNoFile && (m_claim.sinceFlush > 0 || m_claim.unrecorded)) WriteProgress(true);
+}
+
+// Ends the work on the claimed file for now: the progress goes to the disk, and a file whose
+// contacts have all been delivered is removed, and its progress after it.
+void Courier::CloseLogFile() {
+    if (!m_claim.reader && m_claim.file == kNoFile && m_claim.progressFile == kNoFile) return;
+    bool delivered = m_claim.atEnd;
+    if (delivered) {
+        // Said first, so that a file whose removal fails is never sent again. No flush: the file
+        // goes next, and a power cut that undid that would only repeat what the last flush allows.
+        // All are delivered whether or not this can be written: the file goes either way.
+        m_claim.progress.sequence++;
+        m_claim.progress.complete = true;
+        WriteProgress(false);
+    } else {
+        FlushProgress();  // delivery pauses with contacts left: what was delivered goes on the disk
+    }
+    m_files.CloseFile(m_claim.file);
+    m_files.CloseFile(m_claim.progressFile);
+    m_claim = ClaimedLog();
+    if (!delivered) return;
+
+    FileResult removed = m_files.RemoveFile(m_strClaimPath);
+    if (!removed.ok() && removed.status != FileStatus::kNotFound) {
+        // Nothing is sent again: the progress says all are delivered. Tried again every tick; new
+        // contacts wait in the log meanwhile, so a lasting failure is told even when it is only
+        // another program holding the file (an antivirus, a backup).
+        if (removed.status != FileStatus::kBusy || ++m_nRemoveFailures == kLastingFailureTicks) {
+            ReportOnce("Cannot delete " + m_strClaimPath + ": " + removed.reason);
+        }
+        return;
+    }
+    m_nRemoveFailures = 0;
+    m_files.RemoveFile(m_strProgressPath);
+    m_strLastReport.clear();
+}
+
+// An empty log stays where it was. Nothing is held open while the operator reads the message.
+void Courier::PutBackEmptyLog() {
+    m_files.CloseFile(m_claim.file);
+    m_files.CloseFile(m_claim.progressFile);
+    m_claim = ClaimedLog();
+    m_files.RemoveFile(m_strProgressPath);
+    if (!m_files.MoveFileNoReplace(m_strClaimPath, m_strLogPath).ok()) {
+        m_files.RemoveFile(m_strClaimPath);  // a new log took its place; this one held nothing
+    }
+    m_operator.Tell(kSourceEmptyText);
+}
+
+void Courier::ReportOnce(const std::string& message) {
+    if (message == m_strLastReport) return;
+    m_strLastReport = message;
+    m_operator.Tell(message);
+}
+
+void Courier::ReportFileError(const std::string& action, const std::string& path, const FileResult& result) {
+    // A file that vanished is nobody's fault, and a sharing conflict with the decoder is expected:
+    // both are simply tried again at the next tick.
+    if (result.status == FileStatus::kNotFound || result.status == FileStatus::kBusy) return;
+    ReportOnce("Cannot " + action + " " + path + ": " + result.reason);
+}
+
+}  // namespace qsoferry

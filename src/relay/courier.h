@@ -1,0 +1,142 @@
+// The delivery engine: takes the decoder's log, reads it one contact at a time, hands each contact
+// to the logger, records how far delivery got, and removes the log once all of it has arrived. It
+// reaches files, the logger, a clock and the operator only through courier_io.h.
+//
+// The log is first claimed: moved to a private name beside it. The move is atomic on one volume and
+// fails while the decoder has the file open, so a contact the decoder logs meanwhile goes into a
+// new log, relayed later. The claimed file stays until every contact in it has reached the logger.
+// Beside it lies its progress file (progress_record.h): the resume offset after the last contact
+// the logger took, and how many it took. It is written after every send and flushed to the disk
+// every kFlushEveryContacts sends and whenever delivery pauses. Delivery resumes after the last
+// contact on record, at every tick and after a restart; so a bridge that ends sends at most the
+// contact in flight again, and a power cut at most the contacts since the last flush. The claimed
+// file goes only once all its contacts are delivered: first the file, then its progress.
+//
+// Threading: everything here runs on one thread, the shell's window thread. A send never blocks it:
+// BeginSend returns at once and SendDone comes later from the shell's message loop, so ticks,
+// repaints and the operator's commands go on while the logger takes its time. One contact is in
+// flight at a time; the next is read only once the logger has returned from the previous one. The
+// engine is re-entered from inside its own calls (BetweenLines and Tell run the shell's handlers):
+// every entry point checks m_advancing, m_inFlight and m_closed before it touches the claimed file.
+// After Close or EndSession nothing more is sent, and a late SendDone is ignored.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "relay/courier_io.h"
+#include "relay/log_reader.h"
+#include "relay/progress_record.h"
+#include "relay/qso_record.h"
+
+namespace qsoferry {
+
+constexpr unsigned long COPYDATA_QSO = 10001;  // the logger's marker for a contact
+constexpr const char kSourceEmptyText[] = "The source file is empty";
+// The progress is flushed to the disk after this many deliveries and whenever delivery pauses, so
+// a power cut repeats at most this many contacts.
+constexpr unsigned kFlushEveryContacts = 100;
+// A file another program keeps from being deleted for this many ticks is a lasting failure.
+constexpr unsigned kLastingFailureTicks = 10;
+// A logger that has not returned from a send for this long is told of, once.
+constexpr std::uint64_t kUnansweredNoticeMs = 60 * 1000;
+// At the end of a Windows session, how long the send in flight may still take to be recorded.
+constexpr unsigned kEndSessionWaitMs = 4000;
+
+class Courier {
+public:
+    Courier(DeliveryFiles& files, LoggerLink& logger, Clock& clock, Operator& op);
+    ~Courier();
+    Courier(const Courier&) = delete;
+    Courier& operator=(const Courier&) = delete;
+
+    // The decoder's log; the claimed file, its progress and the lock's name follow from it.
+    void SetLogPath(const std::string& logPath);
+    const std::string& LogPath() const { return m_strLogPath; }
+    const std::string& ClaimPath() const { return m_strClaimPath; }
+    const std::string& ProgressPath() const { return m_strProgressPath; }
+
+    // Once a tick, with the logger as found now (kNoLogger: none). Starts delivery when none is
+    // under way; with a send in flight, tells of a logger that has stopped answering.
+    void Tick(LoggerId logger);
+    // The send in flight has ended (from the shell's message loop).
+    void SendDone(SendResult result);
+
+    // Windows asks whether the session may end: no new send starts, what was delivered goes on
+    // the disk. Cancelled, delivery goes on at the next tick.
+    void PauseForSessionEnd();
+    void ResumeAfterCancelledSessionEnd();
+    // The session ends: a send in flight gets a bounded wait to be recorded, then everything is on
+    // the disk and nothing more happens.
+    void EndSession();
+    // The program ends: a send in flight counts as not delivered. Nothing more happens.
+    void Close();
+
+    bool SendInFlight() const { return m_inFlight; }
+    bool IsClosed() const { return m_closed; }
+    // The contact read last: the one in flight, or the last delivered.
+    const QsoRecord& Record() const { return m_record; }
+
+private:
+    // The claimed file being delivered, with its progress.
+    struct ClaimedLog {
+        FileHandle file = kNoFile;
+        FileHandle progressFile = kNoFile;
+        std::unique_ptr<LogReader> reader;
+        Progress progress;        // as last recorded, or waiting to be
+        int safeSlot = -1;        // the slot with the last flushed record: never overwritten unflushed
+        bool unrecorded = false;  // `progress` is not on the disk yet
+        unsigned sinceFlush = 0;
+        bool atEnd = false;
+    };
+
+    void Advance();
+    bool ReadLogFile();
+    bool SendRecord();
+    void Settle(SendResult result);
+
+    bool TakeDeliveryLock();
+    bool OpenClaimedLog();
+    bool ClaimLog();
+    bool OpenProgress(std::uint64_t claimedSize, LogReader::Start& start);
+    bool WriteProgress(bool flush);
+    bool ReadyToSend();
+    void RecordDelivery();
+    void FlushProgress();
+    void CloseLogFile();
+    void PutBackEmptyLog();
+    void RemoveLeftoverProgress();
+
+    void ReportOnce(const std::string& message);
+    void ReportFileError(const std::string& action, const std::string& path, const FileResult& result);
+
+    DeliveryFiles& m_files;
+    LoggerLink& m_logger;
+    Clock& m_clock;
+    Operator& m_operator;
+
+    std::string m_strLogPath;
+    std::string m_strClaimPath;     // private name the log is moved to while it is relayed
+    std::string m_strProgressPath;  // how far the claimed file's delivery got
+    std::string m_strLockName;      // only one bridge at a time delivers from this log
+    bool m_bDeliveryLock = false;
+
+    ClaimedLog m_claim;
+    QsoRecord m_record;
+    std::string m_strMessageBuffer;        // the export text, its storage reused
+    std::optional<Progress> m_unwritten;   // a delivery whose record could not be written yet
+    unsigned m_nRemoveFailures = 0;        // ticks in a row the delivered claimed file could not be deleted
+
+    LoggerId m_loggerId = kNoLogger;  // as found at the last tick
+    bool m_advancing = false;         // Advance is on the stack
+    bool m_inFlight = false;
+    std::uint64_t m_sendStartMs = 0;
+    bool m_unansweredTold = false;
+    bool m_ending = false;  // the session may end: nothing new starts
+    bool m_closed = false;
+    std::string m_strLastReport;  // the last problem told, so that it is told only once
+};
+
+}  // namespace qsoferry

@@ -1,0 +1,350 @@
+// The delivery engine on its own, driven as the view drives it: the bridge ending at any platform
+// call, the logger going away at any send or taking its time, the progress that cannot be written,
+// bad state on disk, a second bridge, the end of a Windows session. Real files in a temporary
+// folder; each contact must reach the logger.
+#include "relay/courier.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "read_log.h"
+#include "view_fixture.h"
+
+namespace qsoferry::test {
+namespace {
+
+const std::string kLog = kJtdxFolder + "wsjtx_log.adi";
+const std::string kFiveContacts = DecoderLog({"<call:2>K1", "<call:2>K2 <name:2>Jo", "<call:2>K3 <eor> <call:2>K4",
+                                              "<call:2>K5 <band:3>20m"});
+const std::vector<std::string> kAllFive = {"K1", "K2", "K3", "K4", "K5"};
+
+// The operator as the form would be: messages go to the fake's message box, the queue is drained
+// between lines.
+class TestOperator : public Operator {
+public:
+    explicit TestOperator(FakePlatform& platform) : m_platform(platform) {}
+    void Tell(const std::string& message) override { m_platform.ShowMessage(message); }
+    bool LeaveOutFrequency() override { return noFreq; }
+    void BetweenLines() override {
+        while (m_platform.DispatchPendingMessage() == DrainResult::kDispatched) {
+        }
+    }
+    bool noFreq = false;
+
+private:
+    FakePlatform& m_platform;
+};
+
+// One bridge's engine on the platform's files and logger.
+struct Bridge {
+    explicit Bridge(FakePlatform& platform) : p(platform), op(platform), courier(platform, platform, platform, op) {
+        courier.SetLogPath(kLog);
+        p.sendDone = [this](SendResult result) { courier.SendDone(result); };
+    }
+    ~Bridge() { p.sendDone = nullptr; }
+    // A tick with the logger as it is now, then the message loop.
+    void Tick() {
+        courier.Tick(p.FindWindowByClass("DXbase"));
+        p.RunQueue();
+    }
+    void TickUntilQuiet(int limit = 8) {
+        for (int i = 0; i < limit; ++i) {
+            size_t before = p.sent.size();
+            Tick();
+            if (p.sent.size() == before && !p.Exists(courier.ClaimPath()) && !p.Exists(kLog)) return;
+        }
+    }
+
+    FakePlatform& p;
+    TestOperator op;
+    Courier courier;
+};
+
+// Every contact arrived, in order; at most `repeats` of them twice, each right after itself.
+::testing::AssertionResult AllInOrder(const std::vector<std::string>& calls, int repeatsAllowed,
+                                      const std::vector<std::string>& expected = kAllFive) {
+    std::vector<std::string> unique;
+    int repeats = 0;
+    for (const std::string& call : calls) {
+        if (!unique.empty() && unique.back() == call) {
+            ++repeats;
+            continue;
+        }
+        unique.push_back(call);
+    }
+    if (unique == expected && repeats <= repeatsAllowed) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << ::testing::PrintToString(calls);
+}
+
+void ExpectNothingLeft(const FakePlatform& p, const Courier& courier, const std::string& what = "") {
+    EXPECT_FALSE(p.Exists(kLog)) << what;
+    EXPECT_FALSE(p.Exists(courier.ClaimPath())) << what;
+    EXPECT_FALSE(p.Exists(courier.ProgressPath())) << what;
+}
+
+TEST(Courier, TheBridgeEndingAfterAnyPlatformCallLosesNothing) {
+    // How many calls one whole delivery takes, undisturbed.
+    size_t total = 0;
+    {
+        FakePlatform p;
+        p.AddWindow("DXbase", "");
+        Bridge bridge(p);
+        p.WriteFile(kLog, kFiveContacts);
+        bridge.TickUntilQuiet();
+        ASSERT_EQ(CallsAtLogger(p), kAllFive);
+        total = p.calls.size();
+    }
+    for (size_t k = 1; k <= total; ++k) {
+        FakePlatform p;
+        p.AddWindow("DXbase", "");
+        p.WriteFile(kLog, kFiveContacts);
+        {
+            Bridge bridge(p);
+            p.crashAfterCalls = k;
+            try {
+                for (int tick = 0; tick < 8; ++tick)
+                    bridge.Tick();
+            } catch (const Crashed&) {
+            }
+            ASSERT_TRUE(p.crashed) << k;
+        }  // dropped as it was: whatever it would still do goes nowhere
+        const std::string lastCall = p.calls.back();
+        p.Restart();
+        Bridge again(p);
+        again.TickUntilQuiet();
+        EXPECT_TRUE(AllInOrder(CallsAtLogger(p), 1)) << "ended after call " << k << ": " << lastCall;
+        ExpectNothingLeft(p, again.courier);
+    }
+}
+
+TEST(Courier, ALoggerThatGoesAwayAtAnySendGetsEveryContactOnce) {
+    for (int k = 1; k <= 5; ++k) {
+        FakePlatform p;
+        WindowHandle firstLogger = p.AddWindow("DXbase", "");
+        Bridge bridge(p);
+        p.WriteFile(kLog, kFiveContacts);
+        int sends = 0;
+        p.beforeSend = [&] {
+            if (++sends == k) p.RemoveWindow(firstLogger);
+        };
+        bridge.Tick();
+        EXPECT_EQ(p.sent.size(), static_cast<size_t>(k - 1)) << "delivery stops at the contact that found no logger";
+        bridge.Tick();  // no logger: nothing happens
+        p.AddWindow("DXbase", "");
+        bridge.Tick();
+        EXPECT_EQ(CallsAtLogger(p), kAllFive) << k;
+        ExpectNothingLeft(p, bridge.courier);
+    }
+}
+
+TEST(Courier, NothingIsSentWhoseDeliveryCannotBeRecorded) {
+    // k = 0: the progress cannot even be begun; k > 0: its record after the k-th contact fails.
+    for (int k = 0; k <= 5; ++k) {
+        FakePlatform p;
+        p.AddWindow("DXbase", "");
+        Bridge bridge(p);
+        p.WriteFile(kLog, kFiveContacts);
+        const std::string progress = bridge.courier.ProgressPath();
+        // Failing for two ticks: each tries to write it before sending, and once more as it stops.
+        if (k == 0) p.FailNext("write", progress, FileStatus::kFailed, 4);
+        int sends = 0;
+        p.beforeSend = [&] {
+            if (++sends == k) p.FailNext("write", progress, FileStatus::kFailed, 5);
+        };
+        bridge.Tick();
+        EXPECT_EQ(p.sent.size(), static_cast<size_t>(k)) << "nothing goes after a delivery that is not on record";
+        bridge.Tick();
+        EXPECT_EQ(p.sent.size(), static_cast<size_t>(k)) << "still failing: still nothing";
+        ASSERT_EQ(p.messages.size(), 1u) << k;
+        EXPECT_NE(p.messages[0].find(progress), std::string::npos);
+        bridge.Tick();
+        EXPECT_EQ(CallsAtLogger(p), kAllFive) << k;
+        ExpectNothingLeft(p, bridge.courier);
+    }
+}
+
+// What a progress file holding the resume point after contact 2 (K2) of kFiveContacts says.
+Progress AfterK2() {
+    return {7, ReadLog(kFiveContacts).resume.at(1), 2, false};
+}
+
+struct DiskCase {
+    const char* what;
+    bool claimed;          // the contacts wait in a claimed file, not in the log
+    std::string progress;  // what lies in the progress file ("" : none)
+    std::vector<std::string> calls;
+    bool reported;
+};
+
+TEST(Courier, BadStateOnDiskIsReportedAndLosesNothing) {
+    const std::string afterK2 = EncodeProgressSlot(AfterK2());
+    Progress past = AfterK2();
+    past.offset = kFiveContacts.size() + 1;
+    Progress done = AfterK2();
+    done.complete = true;
+    const std::vector<std::string> rest = {"K3", "K4", "K5"};
+    const DiskCase cases[] = {
+        {"no progress yet", true, "", kAllFive, false},
+        {"resumes after the last delivered contact", true, afterK2, rest, false},
+        {"a torn newer slot leaves the older one", true, afterK2 + afterK2.substr(0, 30), rest, false},
+        {"a truncated record", true, afterK2.substr(0, 40), kAllFive, true},
+        {"garbage", true, "hello, world", kAllFive, true},
+        {"an offset past the end of its file", true, EncodeProgressSlot(past), kAllFive, true},
+        {"a progress of another program", true, std::string(500, 'x'), kAllFive, true},
+        {"all delivered already", true, EncodeProgressSlot(done), {}, false},
+        {"a leftover progress of a fully delivered file", false, EncodeProgressSlot(done), kAllFive, false},
+        {"a leftover progress of a file taken away", false, afterK2, kAllFive, true},
+    };
+    for (const DiskCase& c : cases) {
+        FakePlatform p;
+        p.AddWindow("DXbase", "");
+        Bridge bridge(p);
+        p.WriteFile(c.claimed ? bridge.courier.ClaimPath() : kLog, kFiveContacts);
+        if (!c.progress.empty()) p.WriteFile(bridge.courier.ProgressPath(), c.progress);
+        for (int tick = 0; tick < 3; ++tick)
+            bridge.Tick();
+        EXPECT_EQ(CallsAtLogger(p), c.calls) << c.what;
+        EXPECT_EQ(p.messages.size(), c.reported ? 1u : 0u) << c.what;
+        ExpectNothingLeft(p, bridge.courier, c.what);
+    }
+}
+
+TEST(Courier, ASecondBridgeDeliversNothingWhileTheFirstDoes) {
+    FakePlatform p;
+    p.AddWindow("DXbase", "");
+    Bridge bridge(p);
+    p.otherBridgeHoldsLocks = true;
+    p.WriteFile(kLog, kFiveContacts);
+    p.WriteFile(bridge.courier.ClaimPath(), DecoderLog({"<call:2>K0"}));
+    bridge.Tick();
+    EXPECT_TRUE(p.sent.empty());
+    EXPECT_TRUE(p.CallsNamed("Open").empty() && p.CallsNamed("Move").empty())
+        << "neither the claimed file nor the log is touched";
+    p.otherBridgeHoldsLocks = false;  // the first one ended
+    bridge.TickUntilQuiet();
+    EXPECT_EQ(CallsAtLogger(p), (std::vector<std::string>{"K0", "K1", "K2", "K3", "K4", "K5"}));
+}
+
+TEST(Courier, ALoggerThatRefusesMessagesIsToldOfOnceAndGetsThemLater) {
+    FakePlatform p;
+    p.AddWindow("DXbase", "");
+    Bridge bridge(p);
+    p.refuseSends = true;
+    p.WriteFile(kLog, kFiveContacts);
+    bridge.Tick();
+    bridge.Tick();
+    EXPECT_TRUE(p.sent.empty());
+    ASSERT_EQ(p.messages.size(), 1u);
+    EXPECT_NE(p.messages[0].find("administrator"), std::string::npos);
+    p.refuseSends = false;  // DXbase started again, normally
+    bridge.Tick();
+    EXPECT_EQ(CallsAtLogger(p), kAllFive);
+}
+
+TEST(Courier, ALoggerThatTakesItsTimeHoldsOneContactAndIsToldOfOnceAMinute) {
+    FakePlatform p;
+    p.AddWindow("DXbase", "");
+    Bridge bridge(p);
+    p.holdSends = true;
+    p.WriteFile(kLog, kFiveContacts);
+    bridge.Tick();
+    ASSERT_EQ(CallsAtLogger(p), std::vector<std::string>{"K1"});
+    for (int second = 1; second <= 80; ++second) {
+        p.nowMs += 1000;
+        bridge.Tick();
+    }
+    EXPECT_EQ(p.CallsNamed("CopyData").size(), 1u) << "no second send while one is in flight";
+    ASSERT_EQ(p.messages.size(), 1u) << "told once, after a minute";
+    EXPECT_NE(p.messages[0].find("DXbase"), std::string::npos);
+
+    bridge.op.noFreq = true;  // the box ticked while the logger was busy: the next export follows it
+    p.ReleaseSend();
+    p.RunQueue();
+    ASSERT_EQ(CallsAtLogger(p), (std::vector<std::string>{"K1", "K2"})) << "the next goes as soon as it answers";
+    EXPECT_EQ(p.sent[1].bytes.substr(0, 6), "K2####");
+    p.nowMs += kUnansweredNoticeMs;
+    bridge.Tick();
+    EXPECT_EQ(p.messages.size(), 2u) << "told again when it stops answering again";
+
+    p.holdSends = false;
+    p.ReleaseSend();
+    bridge.TickUntilQuiet();
+    EXPECT_EQ(CallsAtLogger(p), kAllFive);
+    ExpectNothingLeft(p, bridge.courier);
+}
+
+// With K2 in flight, the program or the Windows session ends (or the end is cancelled); what the
+// next start delivers, and how often.
+struct EndCase {
+    const char* what;
+    std::function<void(Bridge&, FakePlatform&)> whileHeld;
+    int repeatsAllowed;
+};
+
+TEST(Courier, TheEndOfTheProgramOrSessionWithASendInFlightLosesNothing) {
+    const EndCase cases[] = {
+        {"query, the logger answers, the session ends",
+         [](Bridge& b, FakePlatform& p) {
+             b.courier.PauseForSessionEnd();
+             p.ReleaseSend();
+             p.RunQueue();
+             EXPECT_EQ(p.sent.size(), 2u) << "no new send once the session may end";
+             b.Tick();
+             EXPECT_EQ(p.sent.size(), 2u);
+             b.courier.EndSession();
+         },
+         0},
+        {"the session ends and the logger answers within the wait",
+         [](Bridge& b, FakePlatform&) { b.courier.EndSession(); }, 0},
+        {"the session ends and the logger never answers",
+         [](Bridge& b, FakePlatform& p) {
+             p.loggerHangs = true;
+             b.courier.EndSession();
+         },
+         1},
+        {"the program is closed",
+         [](Bridge& b, FakePlatform& p) {
+             b.courier.Close();
+             p.ReleaseSend();  // a late answer changes nothing
+             p.RunQueue();
+             b.Tick();
+         },
+         1},
+        {"a cancelled end goes on delivering",
+         [](Bridge& b, FakePlatform& p) {
+             b.courier.PauseForSessionEnd();
+             b.courier.ResumeAfterCancelledSessionEnd();
+             p.holdSends = false;
+             p.ReleaseSend();
+             b.TickUntilQuiet();
+             EXPECT_EQ(CallsAtLogger(p), kAllFive);
+         },
+         0},
+    };
+    for (const EndCase& c : cases) {
+        FakePlatform p;
+        p.AddWindow("DXbase", "");
+        p.WriteFile(kLog, kFiveContacts);
+        {
+            Bridge bridge(p);
+            p.holdSends = true;
+            bridge.Tick();
+            p.ReleaseSend();
+            p.RunQueue();  // K1's answer, and K2 goes
+            ASSERT_EQ(CallsAtLogger(p), (std::vector<std::string>{"K1", "K2"})) << c.what;
+            c.whileHeld(bridge, p);
+        }
+        p.Restart();
+        p.holdSends = false;
+        p.heldSend.reset();
+        Bridge next(p);
+        next.TickUntilQuiet();
+        EXPECT_TRUE(AllInOrder(CallsAtLogger(p), c.repeatsAllowed)) << c.what;
+        ExpectNothingLeft(p, next.courier, c.what);
+        EXPECT_TRUE(p.messages.empty()) << c.what << ": " << ::testing::PrintToString(p.messages);
+    }
+}
+
+}  // namespace
+}  // namespace qsoferry::test
