@@ -9,9 +9,10 @@
 //    programs send to the bridge's windows in, so that a logger answering the frame cannot deadlock.
 //  - SendMessage's result and GetLastError (per thread) are read on the sender thread, which then
 //    posts the result to the notify window. A notify window that is gone drops it.
-//  - The two threads share only the heap block behind m_shared, kept alive by both: its fields are
-//    written by one side before it sets an event and read by the other after it has seen the event.
-//    No lock is held across a send.
+//  - The two threads share only the heap block behind m_shared, kept alive by both. The window's
+//    thread writes its fields, then sets the work event; the sender reads them after the event,
+//    and posts the result as its last touch of them; the window's thread writes them again only
+//    once that result has reached it. No lock is held across a send.
 #pragma once
 
 #include <windows.h>

@@ -5,11 +5,14 @@
 //   e2e_probe click ID           BM_CLICK on a control of the form
 //   e2e_probe command ID         WM_COMMAND to the frame, as a menu item or accelerator sends it
 //   e2e_probe close              the frame's close box
+//   e2e_probe post-close         WM_CLOSE posted to the frame
 //   e2e_probe cancel TITLE       IDCANCEL to the window with that title (a file dialog)
 //   e2e_probe about-info | about-ok | about-esc | about-close
 //   e2e_probe append LOG N MS HOLD [FIRST [SEED]]
 //                                log N contacts as the decoder does, each held open HOLD ms, calls
 //                                K<FIRST>.. (100 unless given); with SEED, pauses of 0..MS at random
+//   e2e_probe bare-send N        N contacts straight to the logger, one SendMessage each, as the bridge
+//                                sends them: the floor for the bridge's backlog time
 //   e2e_probe rect TITLE         the rectangle of the top-level window with that title
 //   e2e_probe count-frames       how many bridges' main windows there are
 //   e2e_probe endsession         WM_QUERYENDSESSION and WM_ENDSESSION to the frame, as at a log-off
@@ -189,6 +192,20 @@ int Append(const char* path, int count, int intervalMs, int holdMs, int first, i
 
 }  // namespace
 
+int BareSend(int count) {
+    HWND logger = WaitFor("DXbase", nullptr, 5000);
+    if (!logger) return 1;
+    for (int i = 0; i < count; ++i) {
+        char text[160];
+        int length = std::snprintf(text, sizeof text,
+                                   "K%d#-05#+02#7047.00##FT4#IO91##RSTS +02  RSTR -05   ####RSTS +02#RSTR -05##",
+                                   1000 + i);
+        COPYDATASTRUCT data = {10001, static_cast<DWORD>(length), text};
+        SendMessageA(logger, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (argc < 2) return 64;
     const std::string what = argv[1];
@@ -212,6 +229,7 @@ int main(int argc, char** argv) {
         return found ? 0 : 1;
     }
     if (what == "info") return Info();
+    if (what == "bare-send" && argc == 3) return BareSend(std::atoi(argv[2]));
     if (what == "rect" && argc == 3) {
         HWND window = WaitFor(nullptr, argv[2], 5000);
         if (!window) return 1;
@@ -243,6 +261,7 @@ int main(int argc, char** argv) {
     if (what == "click" && argc == 3) return Send(GetDlgItem(Form(frame), std::atoi(argv[2])), BM_CLICK, 0);
     if (what == "command" && argc == 3) return PostMessageA(frame, WM_COMMAND, std::atoi(argv[2]), 0) ? 0 : 1;
     if (what == "close") return PostMessageA(frame, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 1;
+    if (what == "post-close") return PostMessageA(frame, WM_CLOSE, 0, 0) ? 0 : 1;
     if (what == "endsession") {
         DWORD_PTR answer = 0;
         if (!SendMessageTimeoutA(frame, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &answer)) return 1;
