@@ -21,7 +21,7 @@ std::string MakeLog(int contacts) {
 void BM_RelayLog(benchmark::State& state) {
     qsoferry::test::FakePlatform platform;
     qsoferry::CQsoferryView view(platform);
-    platform.sendDone = [&view](qsoferry::SendResult result) { view.OnSendDone(result); };
+    platform.sendDone = [&view] { view.OnSendDone(); };
     view.OnInitialUpdate();
     platform.AddWindow("DXbase", "");
     const std::string log = MakeLog(static_cast<int>(state.range(0)));

@@ -99,6 +99,10 @@ void FakePlatform::Restart() {
     crashed = false;
     crashAfterCalls = 0;
     queue.clear();
+    m_waiting.clear();
+    m_held.reset();
+    m_results.clear();
+    m_blocked = false;
     quit = false;
 }
 
@@ -138,41 +142,84 @@ WindowHandle FakePlatform::FindWindowByTitle(const std::string& title) {
     return kNoWindow;
 }
 
-void FakePlatform::BeginSend(LoggerId logger, unsigned long marker, const std::string& bytes) {
-    if (!Record("CopyData")) return;
-    if (beforeSend) beforeSend();
-    SendResult result = SendResult::kDelivered;
-    if (!m_windows.count(logger)) {
-        result = SendResult::kGone;
-    } else if (refuseSends) {
-        result = SendResult::kRefused;
-    } else {
-        sent.push_back({logger, marker, bytes});
-    }
-    if (holdSends) {
-        heldSend = result;
-    } else {
-        PostSendDone(result);
+void FakePlatform::BeginSend(const Handover& handover) {
+    m_waiting.push_back({handover, m_blocked});
+    SendWaiting();
+}
+
+void FakePlatform::SendWaiting() {
+    while (!m_held && !m_waiting.empty()) {
+        auto [handover, dropped] = m_waiting.front();
+        m_waiting.pop_front();
+        if (dropped) {
+            Ended({SendResult::kNotSent, {}});
+            continue;
+        }
+        if (!Record("CopyData")) return;
+        if (beforeSend) beforeSend();
+        SendResult result = SendResult::kDelivered;
+        if (!m_windows.count(handover.logger)) {
+            result = SendResult::kGone;
+        } else if (refuseSends) {
+            result = SendResult::kRefused;
+        } else {
+            sent.push_back({handover.logger, handover.marker, handover.bytes});
+        }
+        if (holdSends) {
+            m_held.emplace(handover, result);
+            return;
+        }
+        Finish(handover, result);
     }
 }
 
-void FakePlatform::PostSendDone(SendResult result) {
-    Post([this, result] {
-        if (sendDone) sendDone(result);
+void FakePlatform::Finish(const Handover& handover, SendResult result) {
+    HandoverResult ended{result, {}};
+    if (result == SendResult::kDelivered) {
+        ended.recorded = WriteFileAt(handover.recordFile, handover.recordAt, handover.record, handover.flush);
+    }
+    if (result != SendResult::kDelivered || !ended.recorded.ok()) {
+        // Nothing handed over behind it goes, until the engine has taken this result.
+        m_blocked = true;
+        for (auto& waiting : m_waiting)
+            waiting.second = true;
+    }
+    Ended(ended);
+}
+
+void FakePlatform::Ended(const HandoverResult& result) {
+    m_results.push_back(result);
+    Post([this] {
+        if (sendDone) sendDone();
     });
 }
 
 void FakePlatform::ReleaseSend() {
-    if (!heldSend) return;
-    PostSendDone(*heldSend);
-    heldSend.reset();
+    if (!m_held) return;
+    auto [handover, result] = *m_held;
+    m_held.reset();
+    Finish(handover, result);
+    SendWaiting();
 }
 
-std::optional<SendResult> FakePlatform::AwaitSend(unsigned ms) {
-    if (!Record("AwaitSend " + std::to_string(ms)) || !heldSend || loggerHangs) return std::nullopt;
-    std::optional<SendResult> result = heldSend;
-    heldSend.reset();
+std::optional<HandoverResult> FakePlatform::TakeResult() {
+    if (m_results.empty()) return std::nullopt;
+    HandoverResult result = m_results.front();
+    m_results.pop_front();
+    if (result.sent != SendResult::kDelivered || !result.recorded.ok()) m_blocked = false;
     return result;
+}
+
+void FakePlatform::DropWaiting() {
+    for (auto& waiting : m_waiting)
+        waiting.second = true;
+    SendWaiting();
+}
+
+bool FakePlatform::AwaitResult(unsigned ms) {
+    if (!Record("AwaitResult " + std::to_string(ms))) return false;
+    if (m_results.empty() && m_held && !loggerHangs) ReleaseSend();
+    return !m_results.empty();
 }
 
 void FakePlatform::RunQueue() {

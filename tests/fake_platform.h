@@ -6,9 +6,12 @@
 // nothing, as if the process were gone. Restart then brings a new process up on the same files,
 // as the system leaves them.
 //
-// The logger: a send reaches it at once (it is in `sent`) and its end is posted to the queue, for
-// `sendDone`, as the real sender thread posts it. With holdSends the end waits for ReleaseSend, as
-// with a logger that takes its time; AwaitSend gives it unless loggerHangs.
+// The logger: handovers go in order, as the real sender thread takes them. Each reaches the logger
+// (it is in `sent`), then its record is written (a "Write" call, which can fail or crash like any
+// other), then its end is posted to the queue for `sendDone`. After one that failed, nothing goes
+// until the engine has taken its result. With holdSends each waits at the
+// logger until ReleaseSend, as with a logger that takes its time; AwaitResult ends it unless
+// loggerHangs.
 #pragma once
 
 #include <deque>
@@ -45,7 +48,7 @@ public:
     // Message loop: dispatches whatever is queued, as the program's main loop would.
     void RunQueue();
 
-    // The logger answers the send it held.
+    // The logger answers the contact it held; the next one waiting goes to it.
     void ReleaseSend();
 
     // Files, with "C:\..." mapped below the temporary root.
@@ -67,8 +70,10 @@ public:
     DrainResult DispatchPendingMessage() override;
     WindowHandle FindWindowByClass(const std::string& className) override;
     WindowHandle FindWindowByTitle(const std::string& title) override;
-    void BeginSend(LoggerId logger, unsigned long marker, const std::string& bytes) override;
-    std::optional<SendResult> AwaitSend(unsigned ms) override;
+    void BeginSend(const Handover& handover) override;
+    std::optional<HandoverResult> TakeResult() override;
+    void DropWaiting() override;
+    bool AwaitResult(unsigned ms) override;
     std::uint64_t MonotonicMs() override { return nowMs; }
     BitmapHandle LoadBitmapResource(int resourceId) override;
     void ReleaseBitmap(BitmapHandle bitmap) override;
@@ -110,10 +115,9 @@ public:
     std::function<void()> whileMessageShown;            // runs inside the modal box
     std::function<void(const std::string&)> afterRead;  // runs after a file was read
     std::function<void()> beforeSend;                   // runs before a copy-data message goes
-    std::function<void(SendResult)> sendDone;           // where the end of a send is posted
+    std::function<void()> sendDone;                     // where the end of a handover is posted
     bool holdSends = false;
     bool loggerHangs = false;
-    std::optional<SendResult> heldSend;
     std::uint64_t nowMs = 1000;
     std::map<int, BitmapHandle> loadedBitmaps;  // by resource id
     size_t crashAfterCalls = 0;
@@ -124,7 +128,9 @@ public:
 
 private:
     bool Record(std::string call);
-    void PostSendDone(SendResult result);
+    void SendWaiting();
+    void Finish(const Handover& handover, SendResult result);
+    void Ended(const HandoverResult& result);
     FileResult Injected(const std::string& op, const std::string& path);
 
     struct Window {
@@ -136,6 +142,10 @@ private:
     BitmapHandle m_nextBitmap = 0x5000;
     std::map<std::pair<std::string, std::string>, std::pair<FileStatus, int>> m_failures;
     std::map<FileHandle, std::string> m_open;  // handle -> the path it was opened with
+    std::deque<std::pair<Handover, bool>> m_waiting;  // handed over, not at the logger yet; dropped?
+    bool m_blocked = false;  // a handover failed and the engine has not taken its result yet
+    std::optional<std::pair<Handover, SendResult>> m_held;  // at the logger, not answered
+    std::deque<HandoverResult> m_results;
 };
 
 }  // namespace qsoferry::test

@@ -2,6 +2,7 @@
 // logger without being lost or sent twice.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "view_fixture.h"
@@ -96,12 +97,53 @@ TEST_F(PollCycle, OnlyOneEmptyLogMessageAtATime) {
     EXPECT_EQ(platform.CallsNamed("FindClass").size(), 4u) << "the lamps follow the peers while the box is open";
 }
 
+TEST_F(PollCycle, WhileTheLoggerTakesItsTimeTheFormGoesOn) {
+    StartLogger();
+    platform.holdSends = true;
+    platform.WriteFile(view.LogPath(), DecoderLog({"<call:2>K1 <freq:6>14.074", "<call:2>K2 <freq:6>14.074",
+                                                   "<call:2>K3 <freq:6>14.074", "<call:2>K4 <freq:6>14.074"}));
+    for (int tick = 0; tick < 5; ++tick)
+        Tick();
+    EXPECT_EQ(platform.CallsNamed("CopyData").size(), 1u) << "one contact at the logger, the next waits behind it";
+    EXPECT_EQ(platform.CallsNamed("FindClass").size(), 5u) << "the lamps at every tick";
+
+    // K2 was handed over with K1; K3, handed over once K1 is taken, follows the box as it is then.
+    platform.checkState[IDC_NO_FREQ] = 1;
+    view.OnNoFreqClicked();
+    EXPECT_EQ(view.NoFreq(), 1);
+    platform.ReleaseSend();
+    platform.RunQueue();
+    platform.ReleaseSend();
+    platform.RunQueue();
+    ASSERT_EQ(CallsAtLogger(platform), (std::vector<std::string>{"K1", "K2", "K3"}));
+    EXPECT_EQ(Pos(platform.sent[1].bytes, 4), "14074.00");
+    EXPECT_EQ(Pos(platform.sent[2].bytes, 4), "");
+
+    // Closed while K3 is with the logger: nothing more goes, and the next start goes on from K3
+    // (when its late record did not make it) or K4.
+    view.OnDestroy();
+    platform.ReleaseSend();
+    platform.RunQueue();
+    Tick();
+    EXPECT_EQ(CallsAtLogger(platform).size(), 3u);
+    platform.Restart();
+    platform.holdSends = false;
+    CQsoferryView next(platform);
+    AttachLogger(platform, next);
+    next.OnInitialUpdate();
+    TickAndRun(platform, next);
+    std::vector<std::string> calls = CallsAtLogger(platform);
+    calls.erase(std::unique(calls.begin(), calls.end()), calls.end());
+    EXPECT_EQ(calls, (std::vector<std::string>{"K1", "K2", "K3", "K4"}));
+    EXPECT_LE(platform.sent.size(), 5u);
+}
+
 TEST_F(PollCycle, ClosingDuringACycleEndsItWithoutDeletingOrSending) {
     for (bool viaQuit : {false, true}) {
         FakePlatform p;
         p.WriteFile(kJtdxFolder + "wsjtx_log_bak.adi", "");
         auto v = std::make_unique<CQsoferryView>(p);
-        p.sendDone = [&](SendResult result) { v->OnSendDone(result); };
+        p.sendDone = [&] { v->OnSendDone(); };
         v->OnInitialUpdate();
         p.AddWindow("DXbase", "");
         p.WriteFile(v->LogPath(), DecoderLog({"<call:2>K1", "<call:2>K2"}));

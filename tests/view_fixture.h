@@ -33,7 +33,7 @@ inline std::vector<std::string> CallsAtLogger(const FakePlatform& platform) {
 // Routes the logger's answers to the view, as the form window does, and runs ticks with the message
 // loop after each.
 inline void AttachLogger(FakePlatform& platform, CQsoferryView& view) {
-    platform.sendDone = [&view](SendResult result) { view.OnSendDone(result); };
+    platform.sendDone = [&view] { view.OnSendDone(); };
 }
 inline void TickAndRun(FakePlatform& platform, CQsoferryView& view) {
     view.OnTimer(kPollTimerId);

@@ -37,7 +37,7 @@ INT_PTR FormWindow::HandleMessage(UINT message, WPARAM wParam) {
             m_view->OnMouseMove();
             return FALSE;  // default processing
         case kSendDoneMessage:
-            m_view->OnSendDone(static_cast<SendResult>(wParam));
+            m_view->OnSendDone();
             return TRUE;
         case WM_DESTROY:
             m_view->OnDestroy();

@@ -1,51 +1,98 @@
 #include "platform/logger_sender_win.h"
 
-#include <atomic>
+#include <deque>
+#include <string>
+
+#include "platform/files.h"
 
 namespace qsoferry {
 
 struct LoggerSender::Shared {
-    HANDLE work = CreateEventW(nullptr, FALSE, FALSE, nullptr);  // auto-reset: a send waits
-    // kAsleep: the sender waits on `work`; kLooking: it looks for the next send for a moment
-    // before it sleeps; kHanded: the next send's fields are written.
-    enum State { kAsleep, kLooking, kHanded };
-    std::atomic<int> state{kAsleep};
-    // Written by the window's thread before `work` is set.
-    HWND target = nullptr, frame = nullptr, notify = nullptr;
-    UINT message = 0;
-    unsigned long marker = 0;
-    std::string bytes;
+    struct Entry {
+        Handover handover;
+        bool dropped = false;
+    };
+
+    Shared() { InitializeCriticalSection(&lock); }
     ~Shared() {
+        DeleteCriticalSection(&lock);
         if (work) CloseHandle(work);
     }
+    void Enter() { EnterCriticalSection(&lock); }
+    void Leave() { LeaveCriticalSection(&lock); }
+
+    CRITICAL_SECTION lock;
+    HANDLE work = CreateEventW(nullptr, FALSE, FALSE, nullptr);  // auto-reset: the queue has grown
+    HWND frame = nullptr, notify = nullptr;
+    UINT message = 0;
+    // Guarded by the lock.
+    std::deque<Entry> queue;  // the first one is in flight once `sending`
+    bool sending = false;
+    bool asleep = false;    // the sender waits for `work`
+    bool notified = false;  // a message is posted and results have not all been taken since
+    bool blocked = false;   // one failed and its result has not been taken yet
+    std::deque<HandoverResult> results;
 };
 
 namespace {
 
-// After each send the sender looks this long for the next one before it sleeps: in a backlog the
-// next one comes within a fraction of a millisecond, and a thread that sleeps and is woken again
-// costs more than that under Wine. Idle, it sleeps.
-constexpr ULONGLONG kLookForNextMs = 3;
+bool Failed(const HandoverResult& result) {
+    return result.sent == SendResult::kGone || result.sent == SendResult::kRefused ||
+           (result.sent == SendResult::kDelivered && !result.recorded.ok());
+}
 
-SendResult SendNow(const LoggerSender::Shared& s) {
-    // The logger was looked up at the last tick and may have ended since.
-    if (!IsWindow(s.target)) return SendResult::kGone;
+SendResult SendNow(HWND frame, const Handover& handover) {
+    // The logger was looked up at a tick and may have ended since.
+    HWND target = reinterpret_cast<HWND>(handover.logger);
+    if (!IsWindow(target)) return SendResult::kGone;
     COPYDATASTRUCT data;
-    data.dwData = s.marker;
-    data.cbData = static_cast<DWORD>(s.bytes.size());
-    data.lpData = const_cast<char*>(s.bytes.data());
-    // The text must stay in place until the logger's window procedure has returned: it does, in
-    // s.bytes, which the window's thread touches again only once the result has reached it. What the logger answers says nothing;
-    // only the call itself can fail: for a window that is gone, or one of a program with higher
-    // rights, where Windows' UIPI drops the message and says access denied.
+    data.dwData = handover.marker;
+    data.cbData = static_cast<DWORD>(handover.bytes.size());
+    data.lpData = const_cast<char*>(handover.bytes.data());
+    // The text stays in place until the logger's window procedure has returned. What the logger
+    // answers says nothing; only the call itself can fail: for a window that is gone, or one of a
+    // program with higher rights, where Windows' UIPI drops the message and says access denied.
     SetLastError(ERROR_SUCCESS);
     LRESULT answer =
-        SendMessageA(s.target, WM_COPYDATA, reinterpret_cast<WPARAM>(s.frame), reinterpret_cast<LPARAM>(&data));
+        SendMessageA(target, WM_COPYDATA, reinterpret_cast<WPARAM>(frame), reinterpret_cast<LPARAM>(&data));
     if (answer != 0) return SendResult::kDelivered;
     DWORD error = GetLastError();
     if (error == ERROR_INVALID_WINDOW_HANDLE) return SendResult::kGone;
     if (error == ERROR_ACCESS_DENIED) return SendResult::kRefused;
     return SendResult::kDelivered;
+}
+
+HandoverResult HandOver(HWND frame, const LoggerSender::Shared::Entry& entry) {
+    HandoverResult result;
+    if (entry.dropped) {
+        result.sent = SendResult::kNotSent;
+        return result;
+    }
+    const Handover& handover = entry.handover;
+    result.sent = SendNow(frame, handover);
+    if (result.sent == SendResult::kDelivered) {
+        result.recorded = files::WriteAt(handover.recordFile, handover.recordAt, handover.record, handover.flush);
+    }
+    return result;
+}
+
+// Takes the first entry's result: later ones do not go after a failure.
+void Ended(LoggerSender::Shared& s, const HandoverResult& result) {
+    s.Enter();
+    s.queue.pop_front();
+    s.sending = false;
+    if (Failed(result)) {
+        s.blocked = true;
+        for (auto& entry : s.queue)
+            entry.dropped = true;
+    }
+    s.results.push_back(result);
+    // One message for as many results as come before the window's thread takes them: each post
+    // and each wake costs more than a send under Wine.
+    bool post = !s.notified;
+    s.notified = true;
+    s.Leave();
+    if (post) PostMessageW(s.notify, s.message, 0, 0);
 }
 
 DWORD WINAPI SenderThread(void* parameter) {
@@ -54,67 +101,93 @@ DWORD WINAPI SenderThread(void* parameter) {
     delete handed;
     LoggerSender::Shared& s = *shared;
     for (;;) {
-        // Handed while it looked, the send is taken without the event; otherwise it sleeps.
-        int seen = LoggerSender::Shared::kLooking;
-        if (s.state.compare_exchange_strong(seen, LoggerSender::Shared::kAsleep) ||
-            seen == LoggerSender::Shared::kAsleep) {
+        s.Enter();
+        while (s.queue.empty()) {
+            s.asleep = true;
+            s.Leave();
             if (WaitForSingleObject(s.work, INFINITE) != WAIT_OBJECT_0) return 1;
+            s.Enter();
+            s.asleep = false;
         }
-        SendResult result = SendNow(s);
-        s.state = LoggerSender::Shared::kLooking;
-        // From the post on, the window's thread may hand over the next send.
-        PostMessageW(s.notify, s.message, static_cast<WPARAM>(result), 0);
-        const ULONGLONG until = GetTickCount64() + kLookForNextMs;
-        while (s.state.load() == LoggerSender::Shared::kLooking && GetTickCount64() < until)
-            SwitchToThread();
+        s.sending = true;
+        LoggerSender::Shared::Entry entry = s.queue.front();
+        s.Leave();
+        Ended(s, HandOver(s.frame, entry));
     }
 }
 
 }  // namespace
 
-void LoggerSender::Begin(HWND target, HWND frame, HWND notify, UINT message, unsigned long marker,
-                         const std::string& bytes) {
+void LoggerSender::Begin(HWND frame, HWND notify, UINT message, const Handover& handover) {
     if (!m_shared) {
-        auto shared = std::make_shared<Shared>();
-        auto* handed = new std::shared_ptr<Shared>(shared);
-        HANDLE thread = shared->work ? CreateThread(nullptr, 0, SenderThread, handed, 0, nullptr) : nullptr;
+        m_shared = std::make_shared<Shared>();
+        m_shared->frame = frame, m_shared->notify = notify, m_shared->message = message;
+        auto* handed = new std::shared_ptr<Shared>(m_shared);
+        HANDLE thread = m_shared->work ? CreateThread(nullptr, 0, SenderThread, handed, 0, nullptr) : nullptr;
+        m_threaded = thread != nullptr;
         if (thread) {
             CloseHandle(thread);  // never joined: it lives as long as the process
-            m_shared = shared;
         } else {
             delete handed;
         }
     }
-    if (!m_shared) {
-        // No thread to be had: the window waits for this one send rather than lose it.
-        Shared alone;
-        alone.target = target, alone.frame = frame, alone.marker = marker, alone.bytes = bytes;
-        PostMessageW(notify, message, static_cast<WPARAM>(SendNow(alone)), 0);
-        return;
-    }
     Shared& s = *m_shared;
-    s.target = target, s.frame = frame, s.notify = notify, s.message = message, s.marker = marker;
-    s.bytes.assign(bytes);
-    // A sender still looking takes it as it is; one that sleeps is woken.
-    int looking = Shared::kLooking;
-    if (s.state.compare_exchange_strong(looking, Shared::kHanded)) return;
-    s.state = Shared::kHanded;
-    SetEvent(s.work);
+    s.Enter();
+    s.queue.push_back({handover, s.blocked});
+    bool wake = s.asleep;
+    s.asleep = false;
+    s.Leave();
+    if (m_threaded) {
+        if (wake) SetEvent(s.work);
+    } else {
+        // No thread to be had: the window waits for this handover rather than lose it.
+        Ended(s, HandOver(s.frame, s.queue.front()));
+    }
 }
 
-std::optional<SendResult> LoggerSender::Await(unsigned ms) {
-    if (!m_shared) return std::nullopt;
-    const Shared& s = *m_shared;
+std::optional<HandoverResult> LoggerSender::Take() {
+    Shared* s = m_shared.get();
+    if (!s) return std::nullopt;
+    s->Enter();
+    std::optional<HandoverResult> result;
+    if (!s->results.empty()) {
+        result = s->results.front();
+        s->results.pop_front();
+        if (Failed(*result)) s->blocked = false;
+    }
+    if (s->results.empty()) s->notified = false;
+    s->Leave();
+    return result;
+}
+
+void LoggerSender::DropWaiting() {
+    if (!m_shared) return;
+    Shared& s = *m_shared;
+    s.Enter();
+    for (size_t i = s.sending ? 1 : 0; i < s.queue.size(); ++i)
+        s.queue[i].dropped = true;
+    s.Leave();
+}
+
+bool LoggerSender::Await(unsigned ms) {
+    if (!m_shared) return false;
+    Shared& s = *m_shared;
     const ULONGLONG deadline = GetTickCount64() + ms;
     for (;;) {
-        // The result is the one message the sender posts: taken off the queue here, and only it.
-        MSG msg;
-        if (PeekMessageW(&msg, s.notify, s.message, s.message, PM_REMOVE)) return static_cast<SendResult>(msg.wParam);
+        s.Enter();
+        bool ended = !s.results.empty();
+        s.Leave();
+        if (ended) return true;
         ULONGLONG now = GetTickCount64();
-        if (now >= deadline) return std::nullopt;
-        // Messages other programs send to our windows (the logger answering the frame) are taken
-        // in by the wait and the peek, so that such a logger cannot deadlock with us.
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now), QS_POSTMESSAGE | QS_SENDMESSAGE);
+        if (now >= deadline) return false;
+        // Looked at again every few milliseconds. Messages other programs send to our windows (the
+        // logger answering the frame) are taken in meanwhile, so that such a logger cannot
+        // deadlock with us; nothing posted is touched.
+        DWORD slice = static_cast<DWORD>(deadline - now < 10 ? deadline - now : 10);
+        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, slice, QS_SENDMESSAGE) == WAIT_OBJECT_0) {
+            MSG msg;
+            PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
     }
 }
 

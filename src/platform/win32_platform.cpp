@@ -1,5 +1,6 @@
 #include "platform/win32_platform.h"
 
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -10,9 +11,6 @@
 namespace qsoferry {
 namespace {
 
-HWND AsWindow(WindowHandle window) {
-    return reinterpret_cast<HWND>(window);
-}
 WindowHandle AsHandle(HWND window) {
     return reinterpret_cast<WindowHandle>(window);
 }
@@ -46,11 +44,19 @@ WindowHandle Win32Platform::FindWindowByTitle(const std::string& title) {
     return AsHandle(FindWindowA(nullptr, title.c_str()));
 }
 
-void Win32Platform::BeginSend(LoggerId logger, unsigned long marker, const std::string& bytes) {
-    m_sender.Begin(AsWindow(logger), m_frame, m_form, kSendDoneMessage, marker, bytes);
+void Win32Platform::BeginSend(const Handover& handover) {
+    m_sender.Begin(m_frame, m_form, kSendDoneMessage, handover);
 }
 
-std::optional<SendResult> Win32Platform::AwaitSend(unsigned ms) {
+std::optional<HandoverResult> Win32Platform::TakeResult() {
+    return m_sender.Take();
+}
+
+void Win32Platform::DropWaiting() {
+    m_sender.DropWaiting();
+}
+
+bool Win32Platform::AwaitResult(unsigned ms) {
     return m_sender.Await(ms);
 }
 
@@ -127,13 +133,25 @@ void Win32Platform::CloseFile(FileHandle file) {
 
 bool Win32Platform::TryLock(const std::string& name) {
     // A mutex in the global namespace: every session's bridges see it, and Windows releases it
-    // (as abandoned, which still hands it over) when its owner ends in any way. One that another
-    // user made is closed to this one: then this session's namespace has to do. Without any mutex
-    // there is nothing to agree on, and a bridge that delivers beats one that never does.
+    // (as abandoned, which still hands it over) when its owner ends in any way. It is made open to
+    // every bridge, whatever its rights, so that one run as administrator and one started normally
+    // (by the Run key) meet on it. One this bridge may not open (made by an older bridge running as
+    // administrator) is held by a bridge that delivers: this one waits. Without the global
+    // namespace, this session's has to do; without any mutex there is nothing to agree on, and a
+    // bridge that delivers beats one that never does.
     HANDLE& mutex = m_locks[name];
-    if (!mutex) mutex = CreateMutexA(nullptr, FALSE, ("Global\\" + name).c_str());
-    if (!mutex) mutex = CreateMutexA(nullptr, FALSE, ("Local\\" + name).c_str());
-    if (!mutex) return true;
+    if (!mutex) {
+        SECURITY_ATTRIBUTES open = {sizeof open, nullptr, FALSE};
+        // Everyone may use it, from any integrity level.
+        ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;GA;;;WD)S:(ML;;NW;;;LW)", SDDL_REVISION_1,
+                                                             &open.lpSecurityDescriptor, nullptr);
+        mutex = CreateMutexA(&open, FALSE, ("Global\\" + name).c_str());
+        DWORD error = GetLastError();
+        if (open.lpSecurityDescriptor) LocalFree(open.lpSecurityDescriptor);
+        if (!mutex && error == ERROR_ACCESS_DENIED) return false;
+        if (!mutex) mutex = CreateMutexA(nullptr, FALSE, ("Local\\" + name).c_str());
+        if (!mutex) return true;
+    }
     DWORD waited = WaitForSingleObject(mutex, 0);
     return waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
 }

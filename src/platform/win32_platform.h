@@ -11,7 +11,7 @@
 
 namespace qsoferry {
 
-// Posted to the form when the logger has returned from a send; wParam is the SendResult.
+// Posted to the form when a handover to the logger has ended and its result can be taken.
 constexpr UINT kSendDoneMessage = WM_APP + 1;
 
 class Win32Platform : public Platform {
@@ -29,8 +29,10 @@ public:
     DrainResult DispatchPendingMessage() override;
     WindowHandle FindWindowByClass(const std::string& className) override;
     WindowHandle FindWindowByTitle(const std::string& title) override;
-    void BeginSend(LoggerId logger, unsigned long marker, const std::string& bytes) override;
-    std::optional<SendResult> AwaitSend(unsigned ms) override;
+    void BeginSend(const Handover& handover) override;
+    std::optional<HandoverResult> TakeResult() override;
+    void DropWaiting() override;
+    bool AwaitResult(unsigned ms) override;
     std::uint64_t MonotonicMs() override;
     BitmapHandle LoadBitmapResource(int resourceId) override;
     void ReleaseBitmap(BitmapHandle bitmap) override;

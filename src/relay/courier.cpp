@@ -21,7 +21,7 @@ Courier::Courier(DeliveryFiles& files, LoggerLink& logger, Clock& clock, Operato
     : m_files(files), m_logger(logger), m_clock(clock), m_operator(op) {}
 
 Courier::~Courier() {
-    if (!m_advancing) CloseLogFile();
+    if (!m_advancing && !m_closed) CloseLogFile();
     if (m_bDeliveryLock) m_files.Unlock(m_strLockName);
 }
 
@@ -37,56 +37,97 @@ void Courier::SetLogPath(const std::string& logPath) {
 void Courier::Tick(LoggerId logger) {
     m_loggerId = logger;
     if (m_closed) return;
-    if (!m_inFlight) {
-        Advance();
-        return;
-    }
-    // What was delivered before the logger stopped answering goes on the disk: delivery pauses.
-    if (!m_advancing) FlushProgress();
-    if (!m_unansweredTold && m_clock.MonotonicMs() - m_sendStartMs >= kUnansweredNoticeMs) {
+    if (!m_outstanding.empty() && !m_unansweredTold &&
+        m_clock.MonotonicMs() - m_sendStartMs >= kUnansweredNoticeMs) {
         m_unansweredTold = true;
         m_operator.Tell(
             "DXbase has not taken the last contact for a minute: it is busy or hangs. Qsoferry waits for it; "
             "nothing is lost, and the contacts go on as soon as DXbase answers.");
     }
+    Advance();
 }
 
-// Reads the next contact and starts its send; the one after it follows from SendDone. Without a
-// logger, or while the session may end, the log waits.
+// Hands contacts over while there is room behind the one in flight. Without a logger, or while the
+// session may end, the log waits.
 void Courier::Advance() {
-    if (m_advancing || m_inFlight || m_closed) return;
+    if (m_advancing || m_closed) return;
     m_advancing = true;
-    bool sending = false;
-    if (m_loggerId != kNoLogger && !m_ending && ReadLogFile()) {
-        // Closing or ending while the contact was read: it goes at the next start. Its delivery is
-        // on record before it goes, or nothing more goes.
-        if (!m_closed && !m_ending && ReadyToSend()) sending = SendRecord();
+    while (m_outstanding.size() < kOutstandingHandovers && !m_stopping && !m_ending && !m_closed &&
+           m_loggerId != kNoLogger) {
+        if (!m_contactWaiting && !(m_contactWaiting = ReadLogFile())) break;
+        // Closing or ending while the contact was read: it goes at the next start. A record still
+        // to be written goes first, or nothing more goes; it is written only with nothing
+        // outstanding, since the shell writes the records of the handovers.
+        if (m_closed || m_ending || m_stopping) break;
+        if (m_claim.unrecorded && (!m_outstanding.empty() || !WriteProgress(true))) break;
+        SendRecord();
     }
     m_advancing = false;
-    if (!sending) CloseLogFile();
+    if (m_outstanding.empty()) CloseLogFile();
 }
 
-void Courier::SendDone(SendResult result) {
-    if (!m_inFlight) return;  // already settled at the end of the session
-    m_inFlight = false;
+void Courier::SendDone() {
     if (m_closed) return;
-    Settle(result);
-    if (result == SendResult::kDelivered) {
+    TakeResults();
+    if (!m_stopping) {
         Advance();
-    } else {
-        CloseLogFile();  // this contact goes when the logger is back
+    } else if (m_outstanding.empty() && !m_advancing) {
+        CloseLogFile();  // the rest goes from the next tick on
     }
 }
 
-void Courier::Settle(SendResult result) {
-    m_unansweredTold = false;
-    if (result == SendResult::kDelivered) {
-        RecordDelivery();
-    } else if (result == SendResult::kRefused) {
-        // Nothing is lost: the contact waits, and goes once the logger takes messages.
-        ReportOnce("DXbase does not accept contacts from Qsoferry: it runs with higher rights (as administrator). "
-                   "Start DXbase normally, or Qsoferry as administrator too. The contacts wait until then.");
+void Courier::TakeResults() {
+    while (!m_outstanding.empty()) {
+        std::optional<HandoverResult> result = m_logger.TakeResult();
+        if (!result) return;
+        Outstanding handover = m_outstanding.front();
+        m_outstanding.pop_front();
+        Settle(handover, *result);
     }
+}
+
+void Courier::Settle(const Outstanding& handover, const HandoverResult& result) {
+    m_unansweredTold = false;
+    m_sendStartMs = m_clock.MonotonicMs();  // the one behind it goes now
+    switch (result.sent) {
+        case SendResult::kDelivered:
+            m_claim.progress = handover.progress;
+            if (!result.recorded.ok()) {
+                m_unwritten = handover.progress;
+                m_claim.unrecorded = true;
+                m_stopping = true;
+                ReportOnce("Cannot write the delivery progress " + m_strProgressPath + ": " + result.recorded.reason +
+                           ". No contact is sent until it can be written.");
+                return;
+            }
+            m_unwritten.reset();
+            m_claim.unrecorded = false;
+            m_claim.safeSlot = handover.safeSlot;
+            m_claim.sinceFlush = handover.sinceFlush;
+            return;
+        case SendResult::kRefused:
+            // Nothing is lost: the contact waits, and goes once the logger takes messages.
+            ReportOnce("DXbase does not accept contacts from Qsoferry: it runs with higher rights (as administrator). "
+                       "Start DXbase normally, or Qsoferry as administrator too. The contacts wait until then.");
+            m_stopping = true;
+            return;
+        case SendResult::kGone:  // this contact goes when the logger is back
+            m_loggerId = kNoLogger;
+            m_stopping = true;
+            return;
+        case SendResult::kNotSent:  // the one before it did not get through
+            m_stopping = true;
+            return;
+    }
+}
+
+// Handovers that have not ended count as not delivered: they go again at the next start. Their
+// records may still be written behind this; each says only what the logger really took.
+void Courier::Abandon() {
+    m_logger.DropWaiting();
+    if (m_outstanding.empty()) return;
+    m_outstanding.clear();
+    m_stopping = true;
 }
 
 // Reads the next contact of the claimed file into the record, claiming and positioning it first.
@@ -123,23 +164,45 @@ bool Courier::ReadLogFile() {
     }
 }
 
-// Composes the export of the contact just read, the frequency left out as the operator chose at
-// this moment, and hands it to the logger.
-bool Courier::SendRecord() {
+// Composes the export of the contact read last, the frequency left out as the operator chose at
+// this moment, and hands it over with the record that will say it was delivered: written into the
+// slot that does not hold the last flushed record, after those handed over before it.
+void Courier::SendRecord() {
+    m_contactWaiting = false;
     text::MakeUpper(m_record.grid);
-    ComposeExport(m_record, m_operator.LeaveOutFrequency(), m_strMessageBuffer);
-    m_inFlight = true;
-    m_sendStartMs = m_clock.MonotonicMs();
-    m_unansweredTold = false;
-    m_logger.BeginSend(m_loggerId, COPYDATA_QSO, m_strMessageBuffer);
-    return true;
+    Handover handover;
+    handover.logger = m_loggerId;
+    handover.marker = COPYDATA_QSO;
+    ComposeExport(m_record, m_operator.LeaveOutFrequency(), handover.bytes);
+
+    const Outstanding before = m_outstanding.empty()
+                                   ? Outstanding{m_claim.progress, m_claim.safeSlot, m_claim.sinceFlush}
+                                   : m_outstanding.back();
+    const LogReader& reader = *m_claim.reader;
+    Outstanding next;
+    next.progress = {before.progress.sequence + 1, reader.ResumeOffset(), reader.Contacts(), false};
+    const int slot = before.safeSlot == 0 ? 1 : 0;
+    handover.flush = before.sinceFlush + 1 >= kFlushEveryContacts;
+    next.safeSlot = handover.flush ? slot : before.safeSlot;
+    next.sinceFlush = handover.flush ? 0 : before.sinceFlush + 1;
+    handover.recordFile = m_claim.progressFile;
+    handover.recordAt = static_cast<std::uint64_t>(slot) * kProgressSlotSize;
+    handover.record = EncodeProgressSlot(next.progress);
+
+    if (m_outstanding.empty()) {
+        m_sendStartMs = m_clock.MonotonicMs();
+        m_unansweredTold = false;
+    }
+    m_outstanding.push_back(next);
+    m_logger.BeginSend(handover);
 }
 
 // End of session and of the program ------------------------------------------------------------
 
 void Courier::PauseForSessionEnd() {
     m_ending = true;
-    FlushProgress();
+    m_logger.DropWaiting();
+    FlushProgress();  // with nothing outstanding; else once the one in flight has ended
 }
 
 void Courier::ResumeAfterCancelledSessionEnd() {
@@ -149,28 +212,35 @@ void Courier::ResumeAfterCancelledSessionEnd() {
 void Courier::EndSession() {
     if (m_closed) return;
     m_ending = true;
-    if (m_inFlight) {
-        // A logger that answers in time gets nothing twice; one that does not may get this contact
-        // again at the next start.
-        std::optional<SendResult> result = m_logger.AwaitSend(kEndSessionWaitMs);
-        if (result) {
-            m_inFlight = false;
-            Settle(*result);
-        }
+    m_logger.DropWaiting();
+    // A logger that answers in time gets nothing twice; one that does not may get the contact in
+    // flight again at the next start.
+    const std::uint64_t until = m_clock.MonotonicMs() + kEndSessionWaitMs;
+    TakeResults();
+    while (!m_outstanding.empty()) {
+        std::uint64_t now = m_clock.MonotonicMs();
+        if (now >= until || !m_logger.AwaitResult(static_cast<unsigned>(until - now))) break;
+        TakeResults();
     }
-    m_closed = true;
-    // Windows may end the process as soon as the session's end has been answered.
-    if (m_advancing) {
-        FlushProgress();
-    } else {
-        CloseLogFile();
-    }
+    Finish();
 }
 
 void Courier::Close() {
     if (m_closed) return;
+    Finish();
+}
+
+// Nothing more happens; what was delivered is on the disk. A file with a handover that has not
+// ended stays open, for its record may still be written.
+void Courier::Finish() {
     m_closed = true;
-    if (!m_advancing) CloseLogFile();  // else Advance closes it as it returns
+    bool pending = !m_outstanding.empty();
+    Abandon();
+    if (m_advancing || pending) {
+        FlushProgress();
+    } else {
+        CloseLogFile();
+    }
 }
 
 // The claimed log and its progress ------------------------------------------------------------------
@@ -311,25 +381,20 @@ bool Courier::WriteProgress(bool flush) {
     return true;
 }
 
-bool Courier::ReadyToSend() {
-    return !m_claim.unrecorded || WriteProgress(true);
-}
-
-void Courier::RecordDelivery() {
-    const LogReader& reader = *m_claim.reader;
-    m_claim.progress = {m_claim.progress.sequence + 1, reader.ResumeOffset(), reader.Contacts(), false};
-    WriteProgress(++m_claim.sinceFlush >= kFlushEveryContacts);
-}
-
+// Only with no handover outstanding: the shell writes their records meanwhile.
 void Courier::FlushProgress() {
-    if (m_claim.progressFile != kNoFile && (m_claim.sinceFlush > 0 || m_claim.unrecorded)) WriteProgress(true);
+    if (!m_outstanding.empty() || m_claim.progressFile == kNoFile) return;
+    if (m_claim.sinceFlush > 0 || m_claim.unrecorded) WriteProgress(true);
 }
 
 // Ends the work on the claimed file for now: the progress goes to the disk, and a file whose
 // contacts have all been delivered is removed, and its progress after it.
 void Courier::CloseLogFile() {
+    m_contactWaiting = false;  // read again from the progress next time
+    bool stopped = m_stopping;
+    m_stopping = false;
     if (!m_claim.reader && m_claim.file == kNoFile && m_claim.progressFile == kNoFile) return;
-    bool delivered = m_claim.atEnd;
+    bool delivered = m_claim.atEnd && !stopped;
     if (delivered) {
         // Said first, so that a file whose removal fails is never sent again. No flush: the file
         // goes next, and a power cut that undid that would only repeat what the last flush allows.

@@ -15,13 +15,16 @@
 // Threading: everything here runs on one thread, the shell's window thread. A send never blocks it:
 // BeginSend returns at once and SendDone comes later from the shell's message loop, so ticks,
 // repaints and the operator's commands go on while the logger takes its time. One contact is in
-// flight at a time; the next is read only once the logger has returned from the previous one. The
-// engine is re-entered from inside its own calls (BetweenLines and Tell run the shell's handlers):
-// every entry point checks m_advancing, m_inFlight and m_closed before it touches the claimed file.
-// After Close or EndSession nothing more is sent, and a late SendDone is ignored.
+// flight at a time, and one more may wait behind it with the shell, so that in a backlog the
+// logger gets the next contact at once; each handover carries the record that says it was
+// delivered, written by the shell before the next one goes. The engine is re-entered from inside
+// its own calls (BetweenLines and Tell run the shell's handlers): Advance and CloseLogFile never
+// run inside Advance (m_advancing), and nothing is sent once m_closed. After Close or EndSession
+// nothing more is sent, and a late SendDone is ignored.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,6 +47,8 @@ constexpr unsigned kLastingFailureTicks = 10;
 constexpr std::uint64_t kUnansweredNoticeMs = 60 * 1000;
 // At the end of a Windows session, how long the send in flight may still take to be recorded.
 constexpr unsigned kEndSessionWaitMs = 4000;
+// Handovers outstanding at once: the one in flight and the one behind it.
+constexpr size_t kOutstandingHandovers = 2;
 
 class Courier {
 public:
@@ -61,8 +66,8 @@ public:
     // Once a tick, with the logger as found now (kNoLogger: none). Starts delivery when none is
     // under way; with a send in flight, tells of a logger that has stopped answering.
     void Tick(LoggerId logger);
-    // The send in flight has ended (from the shell's message loop).
-    void SendDone(SendResult result);
+    // A handover has ended: its result can be taken (from the shell's message loop).
+    void SendDone();
 
     // Windows asks whether the session may end: no new send starts, what was delivered goes on
     // the disk. Cancelled, delivery goes on at the next tick.
@@ -74,10 +79,8 @@ public:
     // The program ends: a send in flight counts as not delivered. Nothing more happens.
     void Close();
 
-    bool SendInFlight() const { return m_inFlight; }
+    bool SendInFlight() const { return !m_outstanding.empty(); }
     bool IsClosed() const { return m_closed; }
-    // The contact read last: the one in flight, or the last delivered.
-    const QsoRecord& Record() const { return m_record; }
 
 private:
     // The claimed file being delivered, with its progress.
@@ -92,18 +95,26 @@ private:
         bool atEnd = false;
     };
 
+    // A handover not ended yet, and the progress as it will stand once it has been recorded.
+    struct Outstanding {
+        Progress progress;
+        int safeSlot = -1;
+        unsigned sinceFlush = 0;
+    };
+
     void Advance();
     bool ReadLogFile();
-    bool SendRecord();
-    void Settle(SendResult result);
+    void SendRecord();
+    void TakeResults();
+    void Settle(const Outstanding& handover, const HandoverResult& result);
+    void Abandon();
+    void Finish();
 
     bool TakeDeliveryLock();
     bool OpenClaimedLog();
     bool ClaimLog();
     bool OpenProgress(std::uint64_t claimedSize, LogReader::Start& start);
     bool WriteProgress(bool flush);
-    bool ReadyToSend();
-    void RecordDelivery();
     void FlushProgress();
     void CloseLogFile();
     void PutBackEmptyLog();
@@ -125,14 +136,15 @@ private:
 
     ClaimedLog m_claim;
     QsoRecord m_record;
-    std::string m_strMessageBuffer;        // the export text, its storage reused
+    bool m_contactWaiting = false;         // m_record holds a contact read and not handed over yet
+    std::deque<Outstanding> m_outstanding;
+    bool m_stopping = false;               // a handover failed: the rest waits until the file is reopened
     std::optional<Progress> m_unwritten;   // a delivery whose record could not be written yet
     unsigned m_nRemoveFailures = 0;        // ticks in a row the delivered claimed file could not be deleted
 
     LoggerId m_loggerId = kNoLogger;  // as found at the last tick
     bool m_advancing = false;         // Advance is on the stack
-    bool m_inFlight = false;
-    std::uint64_t m_sendStartMs = 0;
+    std::uint64_t m_sendStartMs = 0;  // when the handover now in flight went
     bool m_unansweredTold = false;
     bool m_ending = false;  // the session may end: nothing new starts
     bool m_closed = false;

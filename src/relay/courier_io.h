@@ -9,14 +9,21 @@
 //    MoveFileNoReplace never replaces a file that exists at the new name.
 //  - TryLock / Unlock: a named lock shared by every process on the machine, held until Unlock or
 //    until the process ends, however it ends. TryLock never waits: false while another holds it.
-//  - BeginSend: hands exactly the given bytes (no terminator) with the marker to the logger's
-//    window and returns at once; the caller never waits for the logger. Once the logger's window
-//    procedure has returned, the shell calls Courier::SendDone with the result, on the engine's own
-//    thread, from its message loop. Only one send is in flight at a time. The result says kGone when
-//    the window had vanished, kRefused when the system kept the message from it (a logger running
-//    with higher rights); what the logger answers says nothing.
-//  - AwaitSend: waits at most `ms` for the send in flight to end, and gives its result then (that
-//    send's SendDone is then never called); nothing when it has not ended in time.
+//  - BeginSend: hands a contact over and returns at once; the caller never waits for the logger.
+//    The contact's bytes (no terminator) go with the marker to the logger's window; once the
+//    logger's window procedure has returned and taken it, the handover's record is written, and
+//    only then does the next handover go. At most two are outstanding: one in flight and one
+//    waiting behind it, so that the logger gets the next contact without waiting for the engine.
+//    A waiting handover whose predecessor was not delivered, or not recorded, is not sent at all
+//    (kNotSent). The result says kGone when the window had vanished, kRefused when the system kept
+//    the message from it (a logger running with higher rights); what the logger answers says
+//    nothing.
+//  - TakeResult: the result of the oldest handover that has ended, once; results come in the
+//    order of the handovers. When one is there, the shell calls Courier::SendDone on the engine's
+//    own thread, from its message loop.
+//  - DropWaiting: the handover waiting behind the one in flight, if it has not gone yet, does not
+//    go (its result says kNotSent).
+//  - AwaitResult: waits at most `ms` until a result can be taken.
 //  - MonotonicMs: milliseconds from any fixed point, never going back (not the time of day).
 //  - Tell: shows the operator a message and returns once it has been seen; the engine's own calls
 //    (SendDone among them) may run meanwhile.
@@ -69,12 +76,30 @@ protected:
 using LoggerId = std::uintptr_t;
 constexpr LoggerId kNoLogger = 0;
 
-enum class SendResult { kDelivered, kGone, kRefused };
+enum class SendResult { kDelivered, kGone, kRefused, kNotSent };
+
+// A contact to hand to the logger, and the record that says, once it has been taken, that it was.
+struct Handover {
+    LoggerId logger = kNoLogger;
+    unsigned long marker = 0;
+    std::string bytes;
+    FileHandle recordFile = kNoFile;
+    std::uint64_t recordAt = 0;
+    std::string record;
+    bool flush = false;
+};
+
+struct HandoverResult {
+    SendResult sent = SendResult::kDelivered;
+    FileResult recorded;  // the record's write, when the contact was delivered
+};
 
 class LoggerLink {
 public:
-    virtual void BeginSend(LoggerId logger, unsigned long marker, const std::string& bytes) = 0;
-    virtual std::optional<SendResult> AwaitSend(unsigned ms) = 0;
+    virtual void BeginSend(const Handover& handover) = 0;
+    virtual std::optional<HandoverResult> TakeResult() = 0;
+    virtual void DropWaiting() = 0;
+    virtual bool AwaitResult(unsigned ms) = 0;
 
 protected:
     ~LoggerLink() = default;

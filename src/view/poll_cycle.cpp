@@ -43,9 +43,9 @@ void CQsoferryView::OnTimer(unsigned /*nIDEvent*/) {
     m_courier.Tick(logger);
 }
 
-void CQsoferryView::OnSendDone(SendResult result) {
+void CQsoferryView::OnSendDone() {
     CycleGuard guard(m_bInCycle);
-    m_courier.SendDone(result);
+    m_courier.SendDone();
 }
 
 }  // namespace qsoferry

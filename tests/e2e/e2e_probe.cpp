@@ -195,13 +195,16 @@ int Append(const char* path, int count, int intervalMs, int holdMs, int first, i
 int BareSend(int count) {
     HWND logger = WaitFor("DXbase", nullptr, 5000);
     if (!logger) return 1;
+    // A top-level window of its own goes as wParam, as the bridge's frame does, so that the logger
+    // looks at the sender's window for each record as it does for the bridge's.
+    HWND sender = CreateWindowExA(0, "STATIC", "bare sender", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     for (int i = 0; i < count; ++i) {
         char text[160];
         int length = std::snprintf(text, sizeof text,
                                    "K%d#-05#+02#7047.00##FT4#IO91##RSTS +02  RSTR -05   ####RSTS +02#RSTR -05##",
                                    1000 + i);
         COPYDATASTRUCT data = {10001, static_cast<DWORD>(length), text};
-        SendMessageA(logger, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data));
+        SendMessageA(logger, WM_COPYDATA, reinterpret_cast<WPARAM>(sender), reinterpret_cast<LPARAM>(&data));
     }
     return 0;
 }
