@@ -15,8 +15,8 @@ namespace qsoferry::test {
 namespace {
 
 const std::string kLog = kJtdxFolder + "wsjtx_log.adi";
-const std::string kFiveContacts = DecoderLog({"<call:2>K1", "<call:2>K2 <name:2>Jo", "<call:2>K3 <eor> <call:2>K4",
-                                              "<call:2>K5 <band:3>20m"});
+const std::string kFiveContacts =
+    DecoderLog({"<call:2>K1", "<call:2>K2 <name:2>Jo", "<call:2>K3 <eor> <call:2>K4", "<call:2>K5 <band:3>20m"});
 const std::vector<std::string> kAllFive = {"K1", "K2", "K3", "K4", "K5"};
 
 // The operator as the form would be: messages go to the fake's message box, the queue is drained
@@ -62,7 +62,8 @@ struct Bridge {
 };
 
 // Every contact arrived, in order; at most `repeats` of them twice, each right after itself.
-::testing::AssertionResult AllInOrder(const std::vector<std::string>& calls, int repeatsAllowed,
+::testing::AssertionResult AllInOrder(const std::vector<std::string>& calls,
+                                      int repeatsAllowed,
                                       const std::vector<std::string>& expected = kAllFive) {
     std::vector<std::string> unique;
     int repeats = 0;

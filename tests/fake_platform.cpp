@@ -2,10 +2,10 @@
 
 #include <cctype>
 #include <cstdlib>
-#include <stdexcept>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 #include "platform/files.h"
 #include "relay/text.h"
@@ -39,8 +39,8 @@ void FakePlatform::RemoveWindow(WindowHandle window) {
 std::string FakePlatform::Real(const std::string& path) const {
     // A path the program would never use on Windows has no place here: it would land in the
     // working folder, which may be the source tree.
-    bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
-                 path[2] == '\\';
+    bool drive =
+        path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' && path[2] == '\\';
     if (!drive) throw std::logic_error("the fake platform cannot map the path " + path);
     std::string tail = path.substr(3);
     for (char& c : tail) {

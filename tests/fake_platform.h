@@ -141,9 +141,9 @@ private:
     WindowHandle m_nextWindow = 0x100;
     BitmapHandle m_nextBitmap = 0x5000;
     std::map<std::pair<std::string, std::string>, std::pair<FileStatus, int>> m_failures;
-    std::map<FileHandle, std::string> m_open;  // handle -> the path it was opened with
+    std::map<FileHandle, std::string> m_open;         // handle -> the path it was opened with
     std::deque<std::pair<Handover, bool>> m_waiting;  // handed over, not at the logger yet; dropped?
-    bool m_blocked = false;  // a handover failed and the engine has not taken its result yet
+    bool m_blocked = false;                           // a handover failed and the engine has not taken its result yet
     std::optional<std::pair<Handover, SendResult>> m_held;  // at the logger, not answered
     std::deque<HandoverResult> m_results;
 };

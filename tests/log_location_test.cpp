@@ -23,15 +23,15 @@ TEST(LogPaths, UseTheUserNameExactlyAsGiven) {
         EXPECT_EQ(view.LogPath(),
                   "C:\\Documents and Settings\\" + user + "\\Local Settings\\Application Data\\JTDX\\wsjtx_log.adi");
         EXPECT_EQ(view.BackupPath(), "C:\\Documents and Settings\\" + user +
-                                            "\\Local Settings\\Application Data\\JTDX\\wsjtx_log_bak.adi");
+                                         "\\Local Settings\\Application Data\\JTDX\\wsjtx_log_bak.adi");
     }
 }
 
 struct LocationCase {
     const char* what;
-    bool derivedFolder;                     // C:\Documents and Settings\OPER\...\JTDX exists
+    bool derivedFolder;                       // C:\Documents and Settings\OPER\...\JTDX exists
     std::optional<std::string> localAppData;  // what the system says
-    std::string folder;                     // where the log, backup and claimed file are
+    std::string folder;                       // where the log, backup and claimed file are
 };
 
 TEST(LogPaths, TheDerivedFolderWhenItExistsElseTheSystemsLocalAppData) {

@@ -243,7 +243,8 @@ TEST_F(PollCycle, TheDecoderHoldingTheLogIsRetriedSilently) {
     StartLogger();
     platform.WriteFile(view.LogPath(), DecoderLog({"<call:2>K1"}));
     platform.FailNext("move", view.LogPath(), FileStatus::kBusy, 4);
-    for (int tick = 0; tick < 4; ++tick) Tick();
+    for (int tick = 0; tick < 4; ++tick)
+        Tick();
     EXPECT_TRUE(platform.sent.empty());
     EXPECT_TRUE(platform.messages.empty());
     EXPECT_TRUE(platform.Exists(view.LogPath()));

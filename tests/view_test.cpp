@@ -15,31 +15,32 @@ TEST(InitialUpdate, RunsItsStepsInOrder) {
     {
         CQsoferryView view(platform);
         view.OnInitialUpdate();
-        EXPECT_EQ(platform.calls, (std::vector<std::string>{
-                                      "DocumentTitle Qsoferry ver 1.00",
-                                      "SetCheck 1002 0",  // data exchange, then OnUpdate's drain
-                                      "Drain",
-                                      "FitFrame",
-                                      "UserName",
-                                      "FolderExists C:\\Documents and Settings\\OPER\\Local Settings\\Application Data\\JTDX",
-                                      "LocalAppData",
-                                      "CanOpen " + kLog,  // no log: an empty backup would mark the first
-                                      "CanOpen " + kBackup,  // start, but there is no JTDX folder here
-                                      "Open " + kLog,
-                                      "Open " + kBackup,
-                                      "LoadBitmap 130",
-                                      "LoadBitmap 131",
-                                      "LoadBitmap 132",
-                                      "SetImage 1000",
-                                      "SetImage 1003",
-                                      "Drain",
-                                      "FindClass DXbase",
-                                      "SetImage 1000",
-                                      "FindTitle JTDX - Wide Graph",
-                                      "SetImage 1001",
-                                      "Caption Qsoferry ver 1.00",
-                                      "StartTimer 1 1000",
-                                  }));
+        EXPECT_EQ(platform.calls,
+                  (std::vector<std::string>{
+                      "DocumentTitle Qsoferry ver 1.00",
+                      "SetCheck 1002 0",  // data exchange, then OnUpdate's drain
+                      "Drain",
+                      "FitFrame",
+                      "UserName",
+                      "FolderExists C:\\Documents and Settings\\OPER\\Local Settings\\Application Data\\JTDX",
+                      "LocalAppData",
+                      "CanOpen " + kLog,     // no log: an empty backup would mark the first
+                      "CanOpen " + kBackup,  // start, but there is no JTDX folder here
+                      "Open " + kLog,
+                      "Open " + kBackup,
+                      "LoadBitmap 130",
+                      "LoadBitmap 131",
+                      "LoadBitmap 132",
+                      "SetImage 1000",
+                      "SetImage 1003",
+                      "Drain",
+                      "FindClass DXbase",
+                      "SetImage 1000",
+                      "FindTitle JTDX - Wide Graph",
+                      "SetImage 1001",
+                      "Caption Qsoferry ver 1.00",
+                      "StartTimer 1 1000",
+                  }));
         EXPECT_EQ(view.LogPath(), kLog);
         EXPECT_EQ(view.NoFreq(), 0);
         EXPECT_EQ(platform.controlImage[IDC_BADGE], platform.loadedBitmaps[IDB_BADGE]);

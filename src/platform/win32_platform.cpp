@@ -176,7 +176,8 @@ bool Win32Platform::FolderExists(const std::string& path) {
 std::optional<std::string> Win32Platform::LocalAppDataFolder() {
     // SHGetFolderPathA: there since Windows 2000, and what every Windows up to 11 still answers.
     char folder[MAX_PATH];
-    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) return std::nullopt;
+    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder)))
+        return std::nullopt;
     return std::string(folder);
 }
 

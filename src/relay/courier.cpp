@@ -37,8 +37,7 @@ void Courier::SetLogPath(const std::string& logPath) {
 void Courier::Tick(LoggerId logger) {
     m_loggerId = logger;
     if (m_closed) return;
-    if (!m_outstanding.empty() && !m_unansweredTold &&
-        m_clock.MonotonicMs() - m_sendStartMs >= kUnansweredNoticeMs) {
+    if (!m_outstanding.empty() && !m_unansweredTold && m_clock.MonotonicMs() - m_sendStartMs >= kUnansweredNoticeMs) {
         m_unansweredTold = true;
         m_operator.Tell(
             "DXbase has not taken the last contact for a minute: it is busy or hangs. Qsoferry waits for it; "
@@ -107,8 +106,9 @@ void Courier::Settle(const Outstanding& handover, const HandoverResult& result) 
             return;
         case SendResult::kRefused:
             // Nothing is lost: the contact waits, and goes once the logger takes messages.
-            ReportOnce("DXbase does not accept contacts from Qsoferry: it runs with higher rights (as administrator). "
-                       "Start DXbase normally, or Qsoferry as administrator too. The contacts wait until then.");
+            ReportOnce(
+                "DXbase does not accept contacts from Qsoferry: it runs with higher rights (as administrator). "
+                "Start DXbase normally, or Qsoferry as administrator too. The contacts wait until then.");
             m_stopping = true;
             return;
         case SendResult::kGone:  // this contact goes when the logger is back
@@ -320,8 +320,8 @@ bool Courier::OpenProgress(std::uint64_t claimedSize, LogReader::Start& start) {
     if (size <= sizeof bytes) m_files.ReadFileAt(m_claim.progressFile, 0, bytes, sizeof bytes, got);
     DecodedProgress decoded = DecodeProgress(size <= sizeof bytes ? std::string_view(bytes, got) : "garbage");
     m_claim.safeSlot = decoded.slot;
-    if (m_unwritten && (decoded.status != DecodedProgress::Status::kValid ||
-                        m_unwritten->sequence > decoded.progress.sequence)) {
+    if (m_unwritten &&
+        (decoded.status != DecodedProgress::Status::kValid || m_unwritten->sequence > decoded.progress.sequence)) {
         // A delivery this bridge made but could not write down yet is newer than the disk.
         decoded.status = DecodedProgress::Status::kValid;
         decoded.progress = *m_unwritten;
@@ -362,9 +362,8 @@ bool Courier::OpenProgress(std::uint64_t claimedSize, LogReader::Start& start) {
 // Writes m_claim.progress into the slot that does not hold the last flushed record.
 bool Courier::WriteProgress(bool flush) {
     int slot = m_claim.safeSlot == 0 ? 1 : 0;
-    FileResult written =
-        m_files.WriteFileAt(m_claim.progressFile, static_cast<std::uint64_t>(slot) * kProgressSlotSize,
-                            EncodeProgressSlot(m_claim.progress), flush);
+    FileResult written = m_files.WriteFileAt(m_claim.progressFile, static_cast<std::uint64_t>(slot) * kProgressSlotSize,
+                                             EncodeProgressSlot(m_claim.progress), flush);
     if (!written.ok()) {
         m_unwritten = m_claim.progress;
         m_claim.unrecorded = true;

@@ -6,11 +6,12 @@
 // fails while the decoder has the file open, so a contact the decoder logs meanwhile goes into a
 // new log, relayed later. The claimed file stays until every contact in it has reached the logger.
 // Beside it lies its progress file (progress_record.h): the resume offset after the last contact
-// the logger took, and how many it took. It is written after every send and flushed to the disk
-// every kFlushEveryContacts sends and whenever delivery pauses. Delivery resumes after the last
-// contact on record, at every tick and after a restart; so a bridge that ends sends at most the
-// contact in flight again, and a power cut at most the contacts since the last flush. The claimed
-// file goes only once all its contacts are delivered: first the file, then its progress.
+// the logger took, and how many it took. It is written after every contact the logger takes,
+// before the next one goes, and flushed to the disk every kFlushEveryContacts contacts and
+// whenever delivery pauses. Delivery resumes after the last contact on record, at every tick and
+// after a restart; so a bridge that ends sends at most the contact in flight again, and a power cut
+// at most the contacts since the last flush. The claimed file goes only once all its contacts are
+// delivered: first the file, then its progress.
 //
 // Threading: everything here runs on one thread, the shell's window thread. A send never blocks it:
 // BeginSend returns at once and SendDone comes later from the shell's message loop, so ticks,
@@ -136,11 +137,11 @@ private:
 
     ClaimedLog m_claim;
     QsoRecord m_record;
-    bool m_contactWaiting = false;         // m_record holds a contact read and not handed over yet
+    bool m_contactWaiting = false;  // m_record holds a contact read and not handed over yet
     std::deque<Outstanding> m_outstanding;
-    bool m_stopping = false;               // a handover failed: the rest waits until the file is reopened
-    std::optional<Progress> m_unwritten;   // a delivery whose record could not be written yet
-    unsigned m_nRemoveFailures = 0;        // ticks in a row the delivered claimed file could not be deleted
+    bool m_stopping = false;              // a handover failed: the rest waits until the file is reopened
+    std::optional<Progress> m_unwritten;  // a delivery whose record could not be written yet
+    unsigned m_nRemoveFailures = 0;       // ticks in a row the delivered claimed file could not be deleted
 
     LoggerId m_loggerId = kNoLogger;  // as found at the last tick
     bool m_advancing = false;         // Advance is on the stack

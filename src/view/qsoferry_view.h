@@ -40,7 +40,7 @@ public:
     void OnMouseMove() {}  // default processing only
     void OnTimer(unsigned nIDEvent);
     void OnSendDone();  // a contact handed to the logger has ended
-    void OnDestroy();                    // the view's window is going away
+    void OnDestroy();   // the view's window is going away
     // Windows is shutting down or logging off: no new contact is started, and what was delivered
     // goes on the disk. A query may still be cancelled; `ending` says whether the session ends.
     void OnQueryEndSession();

@@ -20,6 +20,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import zlib
 
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
@@ -579,6 +580,31 @@ def scenario_hung_logger(st):
     st.start_bridge()
     check_delivered(st, calls, 1, "started again beside a logger that answers, every contact arrives, in order, "
                                   "at most one twice")
+
+
+def scenario_admin_lock(st):
+    """A bridge run as administrator by an older version holds the delivery lock, closed to this one:
+    this one does not deliver beside it, and takes over once it ends."""
+    log = "C:\\Documents and Settings\\%s\\Local Settings\\Application Data\\JTDX\\wsjtx_log.adi" % st.state["user"]
+    name = "Qsoferry delivery %08x" % (zlib.crc32(log.upper().encode("latin-1")) & 0xFFFFFFFF)
+    out_path = os.path.join(st.state["work"], "hold-lock.txt")
+    st.start_logger()
+    with open(out_path, "wb") as out:
+        holder = subprocess.Popen([WINE, os.path.join(BIN, "e2e_probe.exe"), "hold-lock", name, "9000"], env=st.env,
+                                  stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
+    try:
+        wait_until(lambda: open(out_path, "rb").read().startswith(b"held"), 15, "the other bridge's lock")
+        st.start_bridge()
+        st.write_contact(ft4_contact("ADM1"))
+        time.sleep(4)
+        check(st.records() == [] and holder.poll() is None, "beside a lock it may not open, the bridge delivers nothing")
+        holder.wait(timeout=30)
+    finally:
+        if holder.poll() is None:
+            holder.kill()
+            holder.wait()
+    st.wait_records(1, timeout=15)
+    check(st.records()[0]["text"] == ft4_expected("ADM1"), "once the other bridge has ended, it delivers")
 
 
 def scenario_bridge_killed(st):

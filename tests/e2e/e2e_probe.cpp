@@ -13,6 +13,8 @@
 //                                K<FIRST>.. (100 unless given); with SEED, pauses of 0..MS at random
 //   e2e_probe bare-send N        N contacts straight to the logger, one SendMessage each, as the bridge
 //                                sends them: the floor for the bridge's backlog time
+//   e2e_probe hold-lock NAME MS  holds the mutex Global\NAME for MS ms, closed to every other program,
+//                                as a bridge run as administrator by an older version holds it
 //   e2e_probe rect TITLE         the rectangle of the top-level window with that title
 //   e2e_probe count-frames       how many bridges' main windows there are
 //   e2e_probe endsession         WM_QUERYENDSESSION and WM_ENDSESSION to the frame, as at a log-off
@@ -192,6 +194,23 @@ int Append(const char* path, int count, int intervalMs, int holdMs, int first, i
 
 }  // namespace
 
+int HoldLock(const char* name, int ms) {
+    // A DACL that grants nothing: another program's open of the same name is denied.
+    SECURITY_DESCRIPTOR closed;
+    InitializeSecurityDescriptor(&closed, SECURITY_DESCRIPTOR_REVISION);
+    ACL empty;
+    InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+    SetSecurityDescriptorDacl(&closed, TRUE, &empty, FALSE);
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, &closed, FALSE};
+    HANDLE mutex = CreateMutexA(&attributes, TRUE, (std::string("Global\\") + name).c_str());
+    if (!mutex) return 1;
+    std::printf("held\n");
+    std::fflush(stdout);
+    Sleep(static_cast<DWORD>(ms));
+    CloseHandle(mutex);
+    return 0;
+}
+
 int BareSend(int count) {
     HWND logger = WaitFor("DXbase", nullptr, 5000);
     if (!logger) return 1;
@@ -200,9 +219,8 @@ int BareSend(int count) {
     HWND sender = CreateWindowExA(0, "STATIC", "bare sender", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     for (int i = 0; i < count; ++i) {
         char text[160];
-        int length = std::snprintf(text, sizeof text,
-                                   "K%d#-05#+02#7047.00##FT4#IO91##RSTS +02  RSTR -05   ####RSTS +02#RSTR -05##",
-                                   1000 + i);
+        int length = std::snprintf(
+            text, sizeof text, "K%d#-05#+02#7047.00##FT4#IO91##RSTS +02  RSTR -05   ####RSTS +02#RSTR -05##", 1000 + i);
         COPYDATASTRUCT data = {10001, static_cast<DWORD>(length), text};
         SendMessageA(logger, WM_COPYDATA, reinterpret_cast<WPARAM>(sender), reinterpret_cast<LPARAM>(&data));
     }
@@ -233,6 +251,7 @@ int main(int argc, char** argv) {
     }
     if (what == "info") return Info();
     if (what == "bare-send" && argc == 3) return BareSend(std::atoi(argv[2]));
+    if (what == "hold-lock" && argc == 4) return HoldLock(argv[2], std::atoi(argv[3]));
     if (what == "rect" && argc == 3) {
         HWND window = WaitFor(nullptr, argv[2], 5000);
         if (!window) return 1;
