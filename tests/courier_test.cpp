@@ -115,6 +115,7 @@ TEST(Courier, TheBridgeEndingAfterAnyPlatformCallLosesNothing) {
         Bridge again(p);
         again.TickUntilQuiet();
         EXPECT_TRUE(AllInOrder(CallsAtLogger(p), 1)) << "ended after call " << k << ": " << lastCall;
+        EXPECT_TRUE(p.messages.empty()) << "ended after call " << k << ": " << ::testing::PrintToString(p.messages);
         ExpectNothingLeft(p, again.courier);
     }
 }
@@ -177,6 +178,7 @@ struct DiskCase {
     std::string progress;  // what lies in the progress file ("" : none)
     std::vector<std::string> calls;
     bool reported;
+    std::string log = kFiveContacts;
 };
 
 TEST(Courier, BadStateOnDiskIsReportedAndLosesNothing) {
@@ -186,6 +188,9 @@ TEST(Courier, BadStateOnDiskIsReportedAndLosesNothing) {
     Progress done = AfterK2();
     done.complete = true;
     const std::vector<std::string> rest = {"K3", "K4", "K5"};
+    // The last contact without a line end after it: its resume offset is the file's size.
+    const std::string unended = kFiveContacts.substr(0, kFiveContacts.size() - 2);
+    const Progress atTheEnd = {9, unended.size(), 5, false};
     const DiskCase cases[] = {
         {"no progress yet", true, "", kAllFive, false},
         {"resumes after the last delivered contact", true, afterK2, rest, false},
@@ -197,12 +202,13 @@ TEST(Courier, BadStateOnDiskIsReportedAndLosesNothing) {
         {"all delivered already", true, EncodeProgressSlot(done), {}, false},
         {"a leftover progress of a fully delivered file", false, EncodeProgressSlot(done), kAllFive, false},
         {"a leftover progress of a file taken away", false, afterK2, kAllFive, true},
+        {"all delivered up to a last line without its end", true, EncodeProgressSlot(atTheEnd), {}, false, unended},
     };
     for (const DiskCase& c : cases) {
         FakePlatform p;
         p.AddWindow("DXbase", "");
         Bridge bridge(p);
-        p.WriteFile(c.claimed ? bridge.courier.ClaimPath() : kLog, kFiveContacts);
+        p.WriteFile(c.claimed ? bridge.courier.ClaimPath() : kLog, c.log);
         if (!c.progress.empty()) p.WriteFile(bridge.courier.ProgressPath(), c.progress);
         for (int tick = 0; tick < 3; ++tick)
             bridge.Tick();
@@ -210,6 +216,57 @@ TEST(Courier, BadStateOnDiskIsReportedAndLosesNothing) {
         EXPECT_EQ(p.messages.size(), c.reported ? 1u : 0u) << c.what;
         ExpectNothingLeft(p, bridge.courier, c.what);
     }
+}
+
+struct FailingProgressCase {
+    const char* what;
+    bool claimed;    // a claimed file with its progress, or a progress left without its file
+    const char* op;  // the operation on the progress file that fails once
+    std::vector<std::string> calls;
+    size_t messages;
+};
+
+TEST(Courier, AProgressThatCannotBeReadOrDeletedHoldsDeliveryBack) {
+    const FailingProgressCase cases[] = {
+        {"its progress cannot be read", true, "read", {"K3", "K4", "K5"}, 1},
+        {"a leftover progress cannot be read", false, "read", kAllFive, 2},
+        {"a leftover progress cannot be deleted", false, "remove", kAllFive, 2},
+    };
+    for (const FailingProgressCase& c : cases) {
+        FakePlatform p;
+        p.AddWindow("DXbase", "");
+        Bridge bridge(p);
+        p.WriteFile(c.claimed ? bridge.courier.ClaimPath() : kLog, kFiveContacts);
+        p.WriteFile(bridge.courier.ProgressPath(), EncodeProgressSlot(AfterK2()));
+        p.FailNext(c.op, bridge.courier.ProgressPath(), FileStatus::kFailed);
+        bridge.Tick();
+        EXPECT_TRUE(p.sent.empty()) << c.what;
+        bridge.TickUntilQuiet();
+        EXPECT_EQ(CallsAtLogger(p), c.calls) << c.what;
+        EXPECT_EQ(p.messages.size(), c.messages) << c.what << ": " << ::testing::PrintToString(p.messages);
+        ExpectNothingLeft(p, bridge.courier, c.what);
+    }
+}
+
+TEST(Courier, AFileWhoseLastRecordFailedLeavesNothingBehindForTheNext) {
+    FakePlatform p;
+    p.AddWindow("DXbase", "");
+    Bridge bridge(p);
+    p.WriteFile(kLog, kFiveContacts);
+    // Once all five are with the logger, the record that says so cannot be written.
+    p.afterRead = [&](const std::string&) {
+        if (p.sent.size() == 5) p.FailNext("write", bridge.courier.ProgressPath(), FileStatus::kFailed);
+    };
+    bridge.TickUntilQuiet();
+    ASSERT_EQ(CallsAtLogger(p), kAllFive);
+    p.afterRead = nullptr;
+    std::vector<std::string> eleven;
+    for (int i = 0; i < 11; ++i)
+        eleven.push_back("<call:3>N" + std::to_string(10 + i));
+    p.WriteFile(kLog, DecoderLog(eleven));
+    bridge.TickUntilQuiet();
+    EXPECT_EQ(p.sent.size(), 16u);
+    ExpectNothingLeft(p, bridge.courier);
 }
 
 TEST(Courier, ASecondBridgeDeliversNothingWhileTheFirstDoes) {

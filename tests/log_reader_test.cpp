@@ -46,7 +46,8 @@ TEST(LogReader, HeaderLinesAndPieces) {
         {"decoder's own form", DecoderLog({"<call:6>n0call <gridsquare:4>FN42"}), {"N0CALL"}},
         {"header and record, LF only", "ADIF Export<eoh>\n<call:6>N0CALL <eor>", {"N0CALL"}},
         {"several header lines, end on its own line",
-         "Made by hand\n<adif_ver:5>3.1.0\n<programid:4>JTDX\n<EOH>\n<call:5>K1ABC <eor>\n", {"K1ABC"}},
+         "Made by hand\n<adif_ver:5>3.1.0\n<programid:4>JTDX\n<EOH>\n<call:5>K1ABC <eor>\n",
+         {"K1ABC"}},
         {"empty lines before the header", "\r\n\r\nADIF<eoh>\r\n<call:5>K1ABC <eor>\r\n", {"K1ABC"}},
         {"mixed-case header end is not one", "ADIF<Eoh>\n<call:5>K1ABC <eor>\n", {""}},
         {"a first line beginning with < is the header", "<call:5>K1ABC <eor>\n", {""}},
@@ -63,9 +64,11 @@ TEST(LogReader, HeaderLinesAndPieces) {
         {"a star on a line drops it and the rest", "h<eoh>\n<call:5>K1ABC\n<comment:3>a*b <eor>\n<eor>\n", {"K1ABC"}},
         {"a star on the first data line", "h<eoh>\n<call:5>K1ABC <comment:1>* <eor>\n", {""}},
         {"Ctrl-Z ends the file", "h<eoh>\n<call:5>K1ABC <eor>\n\x1a<call:5>W1XYZ <eor>\n", {"K1ABC"}},
-        {"end-of-record tags in any case", "h<eoh>\n<call:2>K1 <eor><call:2>K2 <EOR>\n<call:2>K3 <EoR >x\n<call:2>K4 <eOr>\n",
+        {"end-of-record tags in any case",
+         "h<eoh>\n<call:2>K1 <eor><call:2>K2 <EOR>\n<call:2>K3 <EoR >x\n<call:2>K4 <eOr>\n",
          {"K1", "K2", "K4"}},  // "<EoR >x" is a field, not an end
         {"fields after the last end of record", "h<eoh>\n<call:2>K1 <eor>\n<call:2>K2 <band:3>20m\n", {"K1", "K2"}},
+        {"...a power alone among them", "h<eoh>\n<call:2>K1 <eor>\n<tx_pwr:3>100\n", {"K1", ""}},
         {"an end of record on an empty record gives an empty contact", "h<eoh>\n<call:2>K1 <eor>\n<eor>\n", {"K1", ""}},
         {"a long line", "h<eoh>\n<comment:1>" + std::string(200000, 'x') + "<call:2>K1 <eor>\n", {"K1"}},
     };
@@ -109,9 +112,32 @@ TEST(LogReader, EveryContactStartsFromAnEmptyRecord) {
 // "*", Ctrl-Z, blanks, end-of-record tags, header ends, and lines longer than a chunk.
 std::string RandomLog(std::mt19937& rng) {
     static const char* const kBits[] = {
-        "\r\n", "\n", "\r", "<", ">", ":", " ", "\t", "<eor>", "<EOR>", "<eoh>", "<EOH>", "*", "\x1a",
-        "<call:5>K1ABC ", "<band:3>20m ", "<mode:3>ft8 ", "<submode:3>FT4", "<freq:9>14.074000 ", "<name:2>Jo",
-        "<comment:5>hello", "<gridsquare:6>fn42hn", "<rst_sent:3>-10", "<tx_pwr:4>1500", "x", "<call:2>W1 <eor>\r\n",
+        "\r\n",
+        "\n",
+        "\r",
+        "<",
+        ">",
+        ":",
+        " ",
+        "\t",
+        "<eor>",
+        "<EOR>",
+        "<eoh>",
+        "<EOH>",
+        "*",
+        "\x1a",
+        "<call:5>K1ABC ",
+        "<band:3>20m ",
+        "<mode:3>ft8 ",
+        "<submode:3>FT4",
+        "<freq:9>14.074000 ",
+        "<name:2>Jo",
+        "<comment:5>hello",
+        "<gridsquare:6>fn42hn",
+        "<rst_sent:3>-10",
+        "<tx_pwr:4>1500",
+        "x",
+        "<call:2>W1 <eor>\r\n",
     };
     std::string log = (rng() % 4 == 0) ? "" : "WSJT-X ADIF Export<eoh>\r\n";
     size_t parts = rng() % 120;

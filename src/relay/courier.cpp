@@ -257,8 +257,7 @@ bool Courier::OpenClaimedLog() {
     std::uint64_t size = 0;
     FileResult opened = m_files.OpenFile(m_strClaimPath, FileAccess::kRead, m_claim.file, size);
     if (opened.status == FileStatus::kNotFound) {
-        RemoveLeftoverProgress();
-        if (!ClaimLog()) return false;
+        if (!RemoveLeftoverProgress() || !ClaimLog()) return false;
         opened = m_files.OpenFile(m_strClaimPath, FileAccess::kRead, m_claim.file, size);
     }
     if (!opened.ok()) {
@@ -290,20 +289,35 @@ bool Courier::ClaimLog() {
 
 // A progress file whose claimed file is gone: the bridge ended between removing the one and the
 // other. One that says its file was not fully delivered means the file was taken away by hand.
-void Courier::RemoveLeftoverProgress() {
+// Until it is gone no log is claimed: it would be taken for the new file's progress.
+bool Courier::RemoveLeftoverProgress() {
     FileHandle file = kNoFile;
     std::uint64_t size = 0;
-    if (!m_files.OpenFile(m_strProgressPath, FileAccess::kRead, file, size).ok()) return;
+    FileResult opened = m_files.OpenFile(m_strProgressPath, FileAccess::kRead, file, size);
+    if (opened.status == FileStatus::kNotFound) return true;
+    if (!opened.ok()) {
+        ReportFileError("open", m_strProgressPath, opened);
+        return false;
+    }
     char bytes[2 * kProgressSlotSize];
     size_t got = 0;
-    m_files.ReadFileAt(file, 0, bytes, sizeof bytes, got);
+    FileResult read = m_files.ReadFileAt(file, 0, bytes, sizeof bytes, got);
     m_files.CloseFile(file);
+    if (!read.ok()) {
+        ReportFileError("read", m_strProgressPath, read);
+        return false;
+    }
+    FileResult removed = m_files.RemoveFile(m_strProgressPath);
+    if (!removed.ok() && removed.status != FileStatus::kNotFound) {
+        ReportFileError("delete", m_strProgressPath, removed);
+        return false;
+    }
     DecodedProgress decoded = DecodeProgress(std::string_view(bytes, got));
     if (decoded.status != DecodedProgress::Status::kValid || !decoded.progress.complete) {
         ReportOnce("The delivery progress " + m_strProgressPath +
                    " was left without its log file; contacts in that file may not have reached the logger.");
     }
-    m_files.RemoveFile(m_strProgressPath);
+    return true;
 }
 
 // Opens (or creates) the progress of the claimed file and says where reading starts. Nothing is
@@ -317,7 +331,15 @@ bool Courier::OpenProgress(std::uint64_t claimedSize, LogReader::Start& start) {
     }
     char bytes[2 * kProgressSlotSize];
     size_t got = 0;
-    if (size <= sizeof bytes) m_files.ReadFileAt(m_claim.progressFile, 0, bytes, sizeof bytes, got);
+    if (size <= sizeof bytes) {
+        // Unread, it would look like no progress at all, and the file would go again from its first
+        // contact: nothing goes until it can be read.
+        FileResult read = m_files.ReadFileAt(m_claim.progressFile, 0, bytes, sizeof bytes, got);
+        if (!read.ok()) {
+            ReportFileError("read", m_strProgressPath, read);
+            return false;
+        }
+    }
     DecodedProgress decoded = DecodeProgress(size <= sizeof bytes ? std::string_view(bytes, got) : "garbage");
     m_claim.safeSlot = decoded.slot;
     if (m_unwritten &&

@@ -119,7 +119,7 @@ private:
     void FlushProgress();
     void CloseLogFile();
     void PutBackEmptyLog();
-    void RemoveLeftoverProgress();
+    bool RemoveLeftoverProgress();
 
     void ReportOnce(const std::string& message);
     void ReportFileError(const std::string& action, const std::string& path, const FileResult& result);
