@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     if (size == 0 && decoded.status != Status::kNone) std::abort();
     if (decoded.status != Status::kValid) return 0;
     if (decoded.slot < 0 || decoded.slot > 1) std::abort();
-    size_t at = static_cast<size_t>(decoded.slot) * qsoferry::kProgressSlotSize;
+    size_t at = qsoferry::ProgressSlotAt(decoded.slot, size);
     if (bytes.substr(at, qsoferry::kProgressSlotSize) != qsoferry::EncodeProgressSlot(decoded.progress)) std::abort();
     qsoferry::DecodedProgress again = qsoferry::DecodeProgress(qsoferry::EncodeProgressSlot(decoded.progress));
     if (again.status != Status::kValid || !(again.progress == decoded.progress)) std::abort();

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <random>
 
 #include "read_log.h"
 #include "view_fixture.h"
@@ -116,6 +118,86 @@ TEST(Courier, TheBridgeEndingAfterAnyPlatformCallLosesNothing) {
         again.TickUntilQuiet();
         EXPECT_TRUE(AllInOrder(CallsAtLogger(p), 1)) << "ended after call " << k << ": " << lastCall;
         EXPECT_TRUE(p.messages.empty()) << "ended after call " << k << ": " << ::testing::PrintToString(p.messages);
+        ExpectNothingLeft(p, again.courier);
+    }
+}
+
+// A cut after the delivery had reached `atCut` contacts: the logger got the contacts before it in
+// order, then the next start went on from at most kFlushEveryContacts back and to the end, in
+// order, each contact's text whole.
+::testing::AssertionResult AfterACut(const FakePlatform& p, size_t atCut, const std::vector<std::string>& expected) {
+    std::vector<std::string> got;
+    for (const SentCopyData& s : p.sent)
+        got.push_back(s.bytes);
+    auto fail = [&](const std::string& why) {
+        return ::testing::AssertionFailure() << why << " (" << got.size() << " sent, " << atCut << " before the cut)";
+    };
+    if (got.size() < atCut || !std::equal(got.begin(), got.begin() + atCut, expected.begin())) {
+        return fail("before the cut, not in order");
+    }
+    size_t rest = got.size() - atCut;
+    if (rest > expected.size()) return fail("more than the whole log after the cut");
+    size_t from = expected.size() - rest;  // where the next start went on
+    if (from > atCut) return fail("contacts lost");
+    if (atCut - from > kFlushEveryContacts) return fail("more repeats than the flush period");
+    if (!std::equal(got.begin() + atCut, got.end(), expected.begin() + from))
+        return fail("after the cut, not in order");
+    return ::testing::AssertionSuccess();
+}
+
+TEST(Courier, APowerCutAfterAnyPlatformCallLosesNothing) {
+    // A backlog longer than the flush period, and a contact with no line end after it last.
+    std::vector<std::string> contacts;
+    for (int i = 0; i < 250; ++i)
+        contacts.push_back("<call:5>K" + std::to_string(1000 + i) + " <freq:9>14.074123 <gridsquare:4>jo62");
+    std::string log = DecoderLog(contacts);
+    log.resize(log.size() - 2);
+    const std::vector<std::string> expected = ReadLog(log).records;
+    ASSERT_EQ(expected.size(), 250u);
+
+    size_t total = 0;
+    {
+        FakePlatform p;
+        p.AddWindow("DXbase", "");
+        Bridge bridge(p);
+        p.WriteFile(kLog, log);
+        bridge.TickUntilQuiet();
+        ASSERT_EQ(p.sent.size(), 250u);
+        total = p.calls.size();
+    }
+    // Every cut point is too many for a quick test: the first and last calls of the delivery, and
+    // others drawn in between, each with its own draw of what the cut leaves.
+    const unsigned seed = std::random_device()();
+    std::mt19937 rng(seed);
+    std::vector<size_t> points;
+    for (size_t k = 1; k <= total; ++k) {
+        if (k <= 40 || k + 40 > total || rng() % 12 == 0) points.push_back(k);
+    }
+    for (size_t k : points) {
+        const unsigned cutSeed = static_cast<unsigned>(rng());
+        SCOPED_TRACE(::testing::Message()
+                     << "seed " << seed << ", cut after call " << k << " of " << total << ", cut seed " << cutSeed);
+        FakePlatform p;
+        p.AddWindow("DXbase", "");
+        p.WriteFile(kLog, log);
+        {
+            Bridge bridge(p);
+            p.crashAfterCalls = k;
+            try {
+                bridge.TickUntilQuiet();
+            } catch (const Crashed&) {
+            }
+            p.crashAfterCalls = 0;  // past the last call: the power goes once all is done
+        }
+        const size_t atCut = p.sent.size();
+        p.CutPower(cutSeed);
+        Bridge again(p);
+        again.TickUntilQuiet();
+        EXPECT_TRUE(AfterACut(p, atCut, expected));
+        // A progress the cut damaged is told once; nothing else is.
+        EXPECT_LE(p.messages.size(), 1u) << ::testing::PrintToString(p.messages);
+        for (const std::string& m : p.messages)
+            EXPECT_NE(m.find("does not fit its log file"), std::string::npos) << "told: " << m;
         ExpectNothingLeft(p, again.courier);
     }
 }

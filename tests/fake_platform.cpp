@@ -52,11 +52,13 @@ std::string FakePlatform::Real(const std::string& path) const {
 void FakePlatform::WriteFile(const std::string& path, const std::string& bytes) {
     fs::create_directories(fs::path(Real(path)).parent_path());
     std::ofstream(Real(path), std::ios::binary | std::ios::trunc) << bytes;
+    m_disk.WrittenDurably(path, bytes);
 }
 
 void FakePlatform::AppendFile(const std::string& path, const std::string& bytes) {
     fs::create_directories(fs::path(Real(path)).parent_path());
     std::ofstream(Real(path), std::ios::binary | std::ios::app) << bytes;
+    m_disk.WrittenDurably(path, Contents(path));
 }
 
 bool FakePlatform::Exists(const std::string& path) const {
@@ -90,6 +92,19 @@ bool FakePlatform::Record(std::string call) {
     }
     calls.push_back(std::move(call));
     return true;
+}
+
+void FakePlatform::CutPower(unsigned seed) {
+    Restart();
+    std::mt19937 rng(seed);
+    std::map<std::string, std::string> left = m_disk.Cut(rng);
+    std::error_code ignored;
+    for (const std::string& path : m_disk.Paths())
+        fs::remove(Real(path), ignored);
+    for (const auto& [path, bytes] : left) {
+        fs::create_directories(fs::path(Real(path)).parent_path());
+        std::ofstream(Real(path), std::ios::binary | std::ios::trunc) << bytes;
+    }
 }
 
 void FakePlatform::Restart() {
@@ -286,8 +301,10 @@ FileResult FakePlatform::OpenFile(const std::string& path, FileAccess access, Fi
     if (!Record("Open " + path)) return {FileStatus::kFailed, "gone"};
     FileResult result = Injected("open", path);
     if (!result.ok()) return result;
+    const bool existed = fs::exists(Real(path));
     result = files::Open(Real(path), access, file, size);
     if (result.ok()) m_open[file] = path;
+    if (result.ok() && !existed) m_disk.Created(path);
     return result;
 }
 
@@ -307,7 +324,9 @@ FileResult FakePlatform::WriteFileAt(FileHandle file, std::uint64_t offset, cons
     FileResult result = Injected("write", path);
     if (!result.ok()) return result;
     if (flush) ++flushes;
-    return files::WriteAt(file, offset, bytes, flush);
+    result = files::WriteAt(file, offset, bytes, flush);
+    if (result.ok()) m_disk.Written(path, offset, bytes, flush, Contents(path));
+    return result;
 }
 
 void FakePlatform::CloseFile(FileHandle file) {
@@ -329,13 +348,17 @@ void FakePlatform::Unlock(const std::string&) {
 FileResult FakePlatform::MoveFileNoReplace(const std::string& from, const std::string& to) {
     if (!Record("Move " + from + " -> " + to)) return FileResult{FileStatus::kFailed, "gone"};
     FileResult result = Injected("move", from);
-    return result.ok() ? files::MoveNoReplace(Real(from), Real(to)) : result;
+    if (result.ok()) result = files::MoveNoReplace(Real(from), Real(to));
+    if (result.ok()) m_disk.Moved(from, to);
+    return result;
 }
 
 FileResult FakePlatform::RemoveFile(const std::string& path) {
     if (!Record("Remove " + path)) return FileResult{FileStatus::kFailed, "gone"};
     FileResult result = Injected("remove", path);
-    return result.ok() ? files::Remove(Real(path)) : result;
+    if (result.ok()) result = files::Remove(Real(path));
+    if (result.ok()) m_disk.Removed(path);
+    return result;
 }
 
 bool FakePlatform::FolderExists(const std::string& path) {

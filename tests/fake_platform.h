@@ -4,7 +4,8 @@
 // record of every call in order, failures on demand, and a process that can end at any call: with
 // crashAfterCalls set, the call after that many throws Crashed, and every call after it does
 // nothing, as if the process were gone. Restart then brings a new process up on the same files,
-// as the system leaves them.
+// as the system leaves them; CutPower does the same after a power cut, leaving of the files what
+// the disk model in crash_disk.h says may survive.
 //
 // The logger: handovers go in order, as the real sender thread takes them. Each reaches the logger
 // (it is in `sent`), then its record is written (a "Write" call, which can fail or crash like any
@@ -21,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "crash_disk.h"
 #include "platform/platform.h"
 
 namespace qsoferry::test {
@@ -65,6 +67,9 @@ public:
 
     // The process ends: its open files are closed (and its locks gone), nothing else changes.
     void Restart();
+    // The power goes, then comes back: the process ends, and the files are as a cut leaves them,
+    // drawn from `seed`.
+    void CutPower(unsigned seed);
 
     // Platform.
     DrainResult DispatchPendingMessage() override;
@@ -146,6 +151,7 @@ private:
     bool m_blocked = false;                           // a handover failed and the engine has not taken its result yet
     std::optional<std::pair<Handover, SendResult>> m_held;  // at the logger, not answered
     std::deque<HandoverResult> m_results;
+    CrashDisk m_disk;
 };
 
 }  // namespace qsoferry::test

@@ -20,7 +20,19 @@ TEST(ProgressRecord, TheNewerValidSlotCountsWhateverItsPlace) {
     }
     EXPECT_EQ(DecodeProgress(a).progress, older);
     EXPECT_EQ(DecodeProgress("").status, Status::kNone);
-    EXPECT_EQ(DecodeProgress(a + b + "x").status, Status::kDamaged);
+
+    // Slot 1 a page on, as written now; the bytes between count for nothing (the side-by-side
+    // slot 1 of an earlier writer, or zeros).
+    const std::string gap = std::string(kProgressPageSize - 2 * kProgressSlotSize, '\0');
+    EXPECT_EQ(ProgressSlotOffset(1), kProgressPageSize);
+    for (const std::string& between : {b + gap, std::string(kProgressSlotSize, 'x') + gap}) {
+        DecodedProgress paged = DecodeProgress(a + between + b);
+        EXPECT_EQ(paged.progress, newer);
+        EXPECT_EQ(paged.slot, 1);
+    }
+    // Extended, but slot 1 never landed: zeros there, and slot 0 counts.
+    EXPECT_EQ(DecodeProgress(a + b + gap + std::string(kProgressSlotSize, '\0')).progress, older);
+    EXPECT_EQ(DecodeProgress(std::string(kProgressFileMax + 1, '\0')).status, Status::kDamaged);
 }
 
 TEST(ProgressRecord, AnyChangedByteOrCutMakesASlotDamaged) {

@@ -186,7 +186,7 @@ void Courier::SendRecord() {
     next.safeSlot = handover.flush ? slot : before.safeSlot;
     next.sinceFlush = handover.flush ? 0 : before.sinceFlush + 1;
     handover.recordFile = m_claim.progressFile;
-    handover.recordAt = static_cast<std::uint64_t>(slot) * kProgressSlotSize;
+    handover.recordAt = ProgressSlotOffset(slot);
     handover.record = EncodeProgressSlot(next.progress);
 
     if (m_outstanding.empty()) {
@@ -299,7 +299,7 @@ bool Courier::RemoveLeftoverProgress() {
         ReportFileError("open", m_strProgressPath, opened);
         return false;
     }
-    char bytes[2 * kProgressSlotSize];
+    char bytes[kProgressFileMax];
     size_t got = 0;
     FileResult read = m_files.ReadFileAt(file, 0, bytes, sizeof bytes, got);
     m_files.CloseFile(file);
@@ -329,7 +329,7 @@ bool Courier::OpenProgress(std::uint64_t claimedSize, LogReader::Start& start) {
         ReportFileError("open", m_strProgressPath, opened);
         return false;
     }
-    char bytes[2 * kProgressSlotSize];
+    char bytes[kProgressFileMax];
     size_t got = 0;
     if (size <= sizeof bytes) {
         // Unread, it would look like no progress at all, and the file would go again from its first
@@ -371,8 +371,13 @@ bool Courier::OpenProgress(std::uint64_t claimedSize, LogReader::Start& start) {
         m_claim.atEnd = decoded.progress.complete;  // only its removal is left to do
     } else {
         // A fresh file: its first record is written before any contact is sent, so that a progress
-        // that cannot be written stops delivery before it begins.
+        // that cannot be written stops delivery before it begins. It goes into slot 1 as well, so
+        // that the file has its whole size before its first flush: growing it later would write
+        // into the sectors of slot 0, which may then hold the last flushed record.
         m_claim.progress = Progress{1, 0, 0, false};
+        m_claim.safeSlot = 0;
+        m_claim.unrecorded = true;
+        if (!WriteProgress(false)) return false;
         m_claim.safeSlot = -1;
         m_claim.unrecorded = true;
         if (!WriteProgress(false)) return false;
@@ -384,7 +389,7 @@ bool Courier::OpenProgress(std::uint64_t claimedSize, LogReader::Start& start) {
 // Writes m_claim.progress into the slot that does not hold the last flushed record.
 bool Courier::WriteProgress(bool flush) {
     int slot = m_claim.safeSlot == 0 ? 1 : 0;
-    FileResult written = m_files.WriteFileAt(m_claim.progressFile, static_cast<std::uint64_t>(slot) * kProgressSlotSize,
+    FileResult written = m_files.WriteFileAt(m_claim.progressFile, ProgressSlotOffset(slot),
                                              EncodeProgressSlot(m_claim.progress), flush);
     if (!written.ok()) {
         m_unwritten = m_claim.progress;
@@ -417,12 +422,13 @@ void Courier::CloseLogFile() {
     if (!m_claim.reader && m_claim.file == kNoFile && m_claim.progressFile == kNoFile) return;
     bool delivered = m_claim.atEnd && !stopped;
     if (delivered) {
-        // Said first, so that a file whose removal fails is never sent again. No flush: the file
-        // goes next, and a power cut that undid that would only repeat what the last flush allows.
-        // All are delivered whether or not this can be written: the file goes either way.
+        // Said first, and flushed, so that a file whose removal fails is never sent again, and a
+        // power cut between the two removals leaves a progress that says all were delivered,
+        // not one that warns of contacts lost. All are delivered whether or not this can be
+        // written: the file goes either way.
         m_claim.progress.sequence++;
         m_claim.progress.complete = true;
-        WriteProgress(false);
+        WriteProgress(true);
     } else {
         FlushProgress();  // delivery pauses with contacts left: what was delivered goes on the disk
     }

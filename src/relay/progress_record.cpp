@@ -62,13 +62,22 @@ std::string EncodeProgressSlot(const Progress& p) {
     return std::string(line, kProgressSlotSize);
 }
 
+std::uint64_t ProgressSlotOffset(int slot) {
+    return slot == 0 ? 0 : kProgressPageSize;
+}
+
+size_t ProgressSlotAt(int slot, size_t fileSize) {
+    if (slot == 0) return 0;
+    return fileSize <= 2 * kProgressSlotSize ? kProgressSlotSize : kProgressPageSize;
+}
+
 DecodedProgress DecodeProgress(std::string_view bytes) {
     DecodedProgress decoded;
     if (bytes.empty()) return decoded;
     decoded.status = DecodedProgress::Status::kDamaged;
-    if (bytes.size() > 2 * kProgressSlotSize) return decoded;
+    if (bytes.size() > kProgressFileMax) return decoded;
     for (int slot = 0; slot < 2; ++slot) {
-        size_t at = static_cast<size_t>(slot) * kProgressSlotSize;
+        size_t at = ProgressSlotAt(slot, bytes.size());
         Progress p;
         if (at >= bytes.size() || !DecodeSlot(bytes.substr(at, kProgressSlotSize), p)) continue;
         if (decoded.status != DecodedProgress::Status::kValid || p.sequence > decoded.progress.sequence) {

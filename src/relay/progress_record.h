@@ -3,7 +3,10 @@
 //
 // The file holds two fixed-size slots of one text line each, every line closed by a CRC-32 of
 // itself, so that a torn or half-written slot is recognised and the other one still counts. The
-// writer only ever overwrites the slot that does not hold the last flushed record.
+// writer only ever overwrites the slot that does not hold the last flushed record. Slot 1 lies a
+// page after slot 0, in a sector and a page of its own, so that a write the power cuts can damage
+// only the slot being written, whole sectors included. Files written before that had the slots
+// side by side (slot 1 at byte 72); they are still read.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +26,14 @@ struct Progress {
 };
 
 constexpr size_t kProgressSlotSize = 72;
+constexpr size_t kProgressPageSize = 4096;
+// The largest progress file there is.
+constexpr size_t kProgressFileMax = kProgressPageSize + kProgressSlotSize;
+
+// Where a slot is written; and where it is read in a file of `fileSize` bytes (side by side in
+// files of the earlier layout).
+std::uint64_t ProgressSlotOffset(int slot);
+size_t ProgressSlotAt(int slot, size_t fileSize);
 
 std::string EncodeProgressSlot(const Progress& progress);
 
