@@ -270,6 +270,7 @@ TEST(Courier, BadStateOnDiskIsReportedAndLosesNothing) {
     Progress done = AfterK2();
     done.complete = true;
     const std::vector<std::string> rest = {"K3", "K4", "K5"};
+    const Progress afterK1 = {6, ReadLog(kFiveContacts).resume.at(0), 1, false};
     // The last contact without a line end after it: its resume offset is the file's size.
     const std::string unended = kFiveContacts.substr(0, kFiveContacts.size() - 2);
     const Progress atTheEnd = {9, unended.size(), 5, false};
@@ -277,6 +278,7 @@ TEST(Courier, BadStateOnDiskIsReportedAndLosesNothing) {
         {"no progress yet", true, "", kAllFive, false},
         {"resumes after the last delivered contact", true, afterK2, rest, false},
         {"a torn newer slot leaves the older one", true, afterK2 + afterK2.substr(0, 30), rest, false},
+        {"the earlier layout, its newer slot second", true, EncodeProgressSlot(afterK1) + afterK2, rest, false},
         {"a truncated record", true, afterK2.substr(0, 40), kAllFive, true},
         {"garbage", true, "hello, world", kAllFive, true},
         {"an offset past the end of its file", true, EncodeProgressSlot(past), kAllFive, true},
