@@ -231,10 +231,10 @@ TEST(Courier, NothingIsSentWhoseDeliveryCannotBeRecorded) {
         Bridge bridge(p);
         p.WriteFile(kLog, kFiveContacts);
         const std::string progress = bridge.courier.ProgressPath();
-        if (k == 0) p.FailNext("write", progress, FileStatus::kFailed, 1000);
+        if (k == 0) p.FailNext("write", progress, FileStatus::kFull, 1000);
         int sends = 0;
         p.beforeSend = [&] {
-            if (++sends == k) p.FailNext("write", progress, FileStatus::kFailed, 1000);
+            if (++sends == k) p.FailNext("write", progress, FileStatus::kFull, 1000);
         };
         bridge.Tick();
         EXPECT_EQ(p.sent.size(), static_cast<size_t>(k)) << "nothing goes after a delivery that is not on record";
@@ -302,6 +302,68 @@ TEST(Courier, BadStateOnDiskIsReportedAndLosesNothing) {
     }
 }
 
+TEST(Courier, AFailingFileOperationAtAnyStepLosesNothing) {
+    int operations = 0;
+    {
+        FakePlatform p;
+        p.AddWindow("DXbase", "");
+        p.WriteFile(kLog, kFiveContacts);
+        Bridge bridge(p);
+        bridge.TickUntilQuiet();
+        operations = p.fileOperations;
+    }
+    const FileStatus kinds[] = {FileStatus::kNotFound, FileStatus::kBusy, FileStatus::kDenied, FileStatus::kFull,
+                                FileStatus::kFailed};
+    for (int n = 1; n <= operations; ++n) {
+        for (FileStatus kind : kinds) {
+            FakePlatform p;
+            p.AddWindow("DXbase", "");
+            p.WriteFile(kLog, kFiveContacts);
+            Bridge bridge(p);
+            p.FailFileOperation(n, kind);
+            bridge.TickUntilQuiet();
+            const std::string what = "file operation " + std::to_string(n) + " of " + std::to_string(operations) +
+                                     " failing as " + std::to_string(static_cast<int>(kind));
+            EXPECT_TRUE(AllInOrder(CallsAtLogger(p), 1)) << what;
+            ExpectNothingLeft(p, bridge.courier, what);
+            // Passing once, it is never told; one that will not pass by itself is told at once.
+            if (kind == FileStatus::kDenied || kind == FileStatus::kFull) {
+                EXPECT_LE(p.messages.size(), 1u) << what;
+            } else {
+                EXPECT_TRUE(p.messages.empty()) << what << ": " << ::testing::PrintToString(p.messages);
+            }
+        }
+    }
+}
+
+TEST(Courier, AFailureIsToldOnceItLastsOrAtOnceWhenItCannotPass) {
+    const struct {
+        FileStatus kind;
+        int ticks;  // the log cannot be taken at this many ticks in a row
+        size_t told;
+    } cases[] = {
+        {FileStatus::kBusy, kLastingFailureTicks, 0},
+        {FileStatus::kBusy, kLastingFailureTicks + 4, 1},
+        {FileStatus::kFailed, kLastingFailureTicks, 0},
+        {FileStatus::kFailed, kLastingFailureTicks + 4, 1},
+        {FileStatus::kDenied, 1, 1},
+        {FileStatus::kFull, 3, 1},
+    };
+    for (const auto& c : cases) {
+        FakePlatform p;
+        p.AddWindow("DXbase", "");
+        p.WriteFile(kLog, kFiveContacts);
+        Bridge bridge(p);
+        p.FailNext("move", kLog, c.kind, c.ticks);
+        for (int tick = 0; tick < c.ticks; ++tick)
+            bridge.Tick();
+        EXPECT_TRUE(p.sent.empty());
+        bridge.TickUntilQuiet();
+        EXPECT_EQ(CallsAtLogger(p), kAllFive);
+        EXPECT_EQ(p.messages.size(), c.told) << static_cast<int>(c.kind) << " for " << c.ticks << " ticks";
+    }
+}
+
 struct FailingProgressCase {
     const char* what;
     bool claimed;    // a claimed file with its progress, or a progress left without its file
@@ -322,7 +384,7 @@ TEST(Courier, AProgressThatCannotBeReadOrDeletedHoldsDeliveryBack) {
         Bridge bridge(p);
         p.WriteFile(c.claimed ? bridge.courier.ClaimPath() : kLog, kFiveContacts);
         p.WriteFile(bridge.courier.ProgressPath(), EncodeProgressSlot(AfterK2()));
-        p.FailNext(c.op, bridge.courier.ProgressPath(), FileStatus::kFailed);
+        p.FailNext(c.op, bridge.courier.ProgressPath(), FileStatus::kDenied);
         bridge.Tick();
         EXPECT_TRUE(p.sent.empty()) << c.what;
         bridge.TickUntilQuiet();

@@ -122,6 +122,7 @@ void FakePlatform::Restart() {
 }
 
 FileResult FakePlatform::Injected(const std::string& op, const std::string& path) {
+    if (++fileOperations == m_failAt) return {m_failStatus, "injected " + op + " failure"};
     auto it = m_failures.find({op, path});
     if (it == m_failures.end() || it->second.second == 0) return {};
     --it->second.second;

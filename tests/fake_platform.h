@@ -62,6 +62,12 @@ public:
     // The next `times` calls of an operation ("open", "read", "write", "move", "remove") on this
     // path fail.
     void FailNext(const std::string& op, const std::string& path, FileStatus status, int times = 1);
+    // Or the n-th of all those calls, counted from 1, fails once.
+    void FailFileOperation(int n, FileStatus status) {
+        m_failAt = n;
+        m_failStatus = status;
+    }
+    int fileOperations = 0;
 
     std::vector<std::string> CallsNamed(const std::string& prefix) const;
 
@@ -146,6 +152,8 @@ private:
     WindowHandle m_nextWindow = 0x100;
     BitmapHandle m_nextBitmap = 0x5000;
     std::map<std::pair<std::string, std::string>, std::pair<FileStatus, int>> m_failures;
+    int m_failAt = 0;
+    FileStatus m_failStatus = FileStatus::kFailed;
     std::map<FileHandle, std::string> m_open;         // handle -> the path it was opened with
     std::deque<std::pair<Handover, bool>> m_waiting;  // handed over, not at the logger yet; dropped?
     bool m_blocked = false;                           // a handover failed and the engine has not taken its result yet

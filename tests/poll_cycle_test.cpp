@@ -212,7 +212,7 @@ TEST_F(PollCycle, AContactAppendedWhileTheLogIsReadIsNeitherLostNorSentTwice) {
 TEST_F(PollCycle, AClaimedFileThatCannotBeRemovedIsNeverSentTwice) {
     StartLogger();
     platform.WriteFile(view.LogPath(), DecoderLog({"<call:2>K1"}));
-    platform.FailNext("remove", ClaimPath(), FileStatus::kFailed, 3);
+    platform.FailNext("remove", ClaimPath(), FileStatus::kDenied, 3);
     for (int tick = 0; tick < 3; ++tick)
         Tick();
     EXPECT_EQ(SentTexts().size(), 1u) << "delivered before it is removed, and only once";
@@ -255,7 +255,7 @@ TEST_F(PollCycle, TheDecoderHoldingTheLogIsRetriedSilently) {
 TEST_F(PollCycle, OtherFileErrorsAreReportedOnceUntilTheyClear) {
     StartLogger();
     platform.WriteFile(view.LogPath(), DecoderLog({"<call:2>K1"}));
-    platform.FailNext("read", ClaimPath(), FileStatus::kFailed, 5);
+    platform.FailNext("read", ClaimPath(), FileStatus::kDenied, 5);
     for (int tick = 0; tick < 5; ++tick)
         Tick();
     EXPECT_EQ(platform.messages.size(), 1u);
@@ -263,7 +263,7 @@ TEST_F(PollCycle, OtherFileErrorsAreReportedOnceUntilTheyClear) {
     EXPECT_EQ(SentTexts().size(), 1u);
     // After a success the same error is worth telling again.
     platform.WriteFile(view.LogPath(), DecoderLog({"<call:2>K2"}));
-    platform.FailNext("read", ClaimPath(), FileStatus::kFailed, 1);
+    platform.FailNext("read", ClaimPath(), FileStatus::kDenied, 1);
     Tick();
     EXPECT_EQ(platform.messages.size(), 2u);
 }

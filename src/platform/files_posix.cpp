@@ -11,9 +11,11 @@ namespace {
 
 FileResult FromErrno(int err) {
     FileResult result;
-    result.status = (err == ENOENT || err == ENOTDIR)  ? FileStatus::kNotFound
-                    : (err == EBUSY || err == ETXTBSY) ? FileStatus::kBusy
-                                                       : FileStatus::kFailed;
+    result.status = (err == ENOENT || err == ENOTDIR)                 ? FileStatus::kNotFound
+                    : (err == EBUSY || err == ETXTBSY)                ? FileStatus::kBusy
+                    : (err == EACCES || err == EPERM || err == EROFS) ? FileStatus::kDenied
+                    : (err == ENOSPC || err == EDQUOT)                ? FileStatus::kFull
+                                                                      : FileStatus::kFailed;
     result.reason = std::strerror(err);
     return result;
 }

@@ -33,6 +33,14 @@ inline FileResult FileResultFromError(DWORD error) {
         case ERROR_LOCK_VIOLATION:
             result.status = FileStatus::kBusy;
             break;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_WRITE_PROTECT:
+            result.status = FileStatus::kDenied;
+            break;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            result.status = FileStatus::kFull;
+            break;
         default:
             result.status = FileStatus::kFailed;
     }

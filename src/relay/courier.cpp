@@ -37,6 +37,8 @@ void Courier::SetLogPath(const std::string& logPath) {
 void Courier::Tick(LoggerId logger) {
     m_loggerId = logger;
     if (m_closed) return;
+    m_failingTicks = m_failedThisTick ? m_failingTicks + 1 : 0;
+    m_failedThisTick = false;
     if (!m_outstanding.empty() && !m_unansweredTold && m_clock.MonotonicMs() - m_sendStartMs >= kUnansweredNoticeMs) {
         m_unansweredTold = true;
         m_operator.Tell(
@@ -95,8 +97,9 @@ void Courier::Settle(const Outstanding& handover, const HandoverResult& result) 
                 m_unwritten = handover.progress;
                 m_claim.unrecorded = true;
                 m_stopping = true;
-                ReportOnce("Cannot write the delivery progress " + m_strProgressPath + ": " + result.recorded.reason +
-                           ". No contact is sent until it can be written.");
+                ReportFailure("Cannot write the delivery progress " + m_strProgressPath + ": " +
+                                  result.recorded.reason + ". No contact is sent until it can be written.",
+                              result.recorded);
                 return;
             }
             m_unwritten.reset();
@@ -394,8 +397,9 @@ bool Courier::WriteProgress(bool flush) {
     if (!written.ok()) {
         m_unwritten = m_claim.progress;
         m_claim.unrecorded = true;
-        ReportOnce("Cannot write the delivery progress " + m_strProgressPath + ": " + written.reason +
-                   ". No contact is sent until it can be written.");
+        ReportFailure("Cannot write the delivery progress " + m_strProgressPath + ": " + written.reason +
+                          ". No contact is sent until it can be written.",
+                      written);
         return false;
     }
     m_unwritten.reset();
@@ -438,16 +442,14 @@ void Courier::CloseLogFile() {
     if (!delivered) return;
 
     FileResult removed = m_files.RemoveFile(m_strClaimPath);
-    if (!removed.ok() && removed.status != FileStatus::kNotFound) {
-        // Nothing is sent again: the progress says all are delivered. Tried again every tick; new
-        // contacts wait in the log meanwhile, so a lasting failure is told even when it is only
-        // another program holding the file (an antivirus, a backup).
-        if (removed.status != FileStatus::kBusy || ++m_nRemoveFailures == kLastingFailureTicks) {
-            ReportOnce("Cannot delete " + m_strClaimPath + ": " + removed.reason);
-        }
+    if (!removed.ok()) {
+        // Nothing is sent again: the progress says all are delivered, and stays until the file is
+        // surely gone (one said to be missing is looked for again at the next tick). Tried again
+        // every tick; new contacts wait in the log meanwhile, so a lasting failure is told even
+        // when it is only another program holding the file (an antivirus, a backup).
+        ReportFileError("delete", m_strClaimPath, removed);
         return;
     }
-    m_nRemoveFailures = 0;
     m_files.RemoveFile(m_strProgressPath);
     m_strLastReport.clear();
 }
@@ -471,10 +473,18 @@ void Courier::ReportOnce(const std::string& message) {
 }
 
 void Courier::ReportFileError(const std::string& action, const std::string& path, const FileResult& result) {
-    // A file that vanished is nobody's fault, and a sharing conflict with the decoder is expected:
-    // both are simply tried again at the next tick.
-    if (result.status == FileStatus::kNotFound || result.status == FileStatus::kBusy) return;
-    ReportOnce("Cannot " + action + " " + path + ": " + result.reason);
+    ReportFailure("Cannot " + action + " " + path + ": " + result.reason, result);
+}
+
+// A file that vanished is nobody's fault. One that the system refuses, or a full disk, will not
+// pass by itself: told at once. Anything else (another program holding the file, a passing I/O
+// error) is tried again every tick, and told once it has lasted kLastingFailureTicks ticks.
+void Courier::ReportFailure(const std::string& message, const FileResult& result) {
+    if (result.status == FileStatus::kNotFound) return;
+    m_failedThisTick = true;
+    bool lasting = result.status == FileStatus::kDenied || result.status == FileStatus::kFull ||
+                   m_failingTicks >= kLastingFailureTicks;
+    if (lasting) ReportOnce(message);
 }
 
 }  // namespace qsoferry

@@ -42,7 +42,7 @@ constexpr const char kSourceEmptyText[] = "The source file is empty";
 // The progress is flushed to the disk after this many deliveries and whenever delivery pauses, so
 // a power cut repeats at most this many contacts.
 constexpr unsigned kFlushEveryContacts = 100;
-// A file another program keeps from being deleted for this many ticks is a lasting failure.
+// A file operation that goes on failing for this many ticks is a lasting failure, and told.
 constexpr unsigned kLastingFailureTicks = 10;
 // A logger that has not returned from a send for this long is told of, once.
 constexpr std::uint64_t kUnansweredNoticeMs = 60 * 1000;
@@ -123,6 +123,7 @@ private:
 
     void ReportOnce(const std::string& message);
     void ReportFileError(const std::string& action, const std::string& path, const FileResult& result);
+    void ReportFailure(const std::string& message, const FileResult& result);
 
     DeliveryFiles& m_files;
     LoggerLink& m_logger;
@@ -141,7 +142,8 @@ private:
     std::deque<Outstanding> m_outstanding;
     bool m_stopping = false;              // a handover failed: the rest waits until the file is reopened
     std::optional<Progress> m_unwritten;  // a delivery whose record could not be written yet
-    unsigned m_nRemoveFailures = 0;       // ticks in a row the delivered claimed file could not be deleted
+    bool m_failedThisTick = false;
+    unsigned m_failingTicks = 0;  // ticks in a row in which a file operation failed
 
     LoggerId m_loggerId = kNoLogger;  // as found at the last tick
     bool m_advancing = false;         // Advance is on the stack

@@ -42,6 +42,8 @@ enum class FileStatus {
     kOk,
     kNotFound,  // no such file (or folder)
     kBusy,      // another program holds the file (a sharing conflict): try again later
+    kDenied,    // the system refuses (access denied, a read-only disk): it will not pass by itself
+    kFull,      // the disk is full: it will not pass by itself
     kFailed,    // anything else; the reason says what
 };
 
