@@ -86,32 +86,43 @@ void ExpectNothingLeft(const FakePlatform& p, const Courier& courier, const std:
     EXPECT_FALSE(p.Exists(courier.ProgressPath())) << what;
 }
 
-TEST(Courier, TheBridgeEndingAfterAnyPlatformCallLosesNothing) {
-    // How many calls one whole delivery takes, undisturbed.
-    size_t total = 0;
-    {
-        FakePlatform p;
-        p.AddWindow("DXbase", "");
-        Bridge bridge(p);
-        p.WriteFile(kLog, kFiveContacts);
+// What one whole delivery of `log` takes, undisturbed: the loops below disturb each step of it.
+struct Undisturbed {
+    size_t calls = 0;        // platform calls
+    int fileOperations = 0;  // of them, opens, reads, writes, moves and removals
+    size_t sent = 0;
+};
+Undisturbed DeliverUndisturbed(const std::string& log) {
+    FakePlatform p;
+    p.AddWindow("DXbase", "");
+    Bridge bridge(p);
+    p.WriteFile(kLog, log);
+    bridge.TickUntilQuiet();
+    return {p.calls.size(), p.fileOperations, p.sent.size()};
+}
+
+// A bridge delivers from the files `p` holds, and its process ends at platform call k (or after
+// its last). True when it ended in the middle.
+bool EndAfterCall(FakePlatform& p, size_t k) {
+    Bridge bridge(p);
+    p.crashAfterCalls = k;
+    try {
         bridge.TickUntilQuiet();
-        ASSERT_EQ(CallsAtLogger(p), kAllFive);
-        total = p.calls.size();
+    } catch (const Crashed&) {
     }
-    for (size_t k = 1; k <= total; ++k) {
+    p.crashAfterCalls = 0;
+    return p.crashed;
+}  // the bridge is dropped as it was: whatever it would still do goes nowhere
+
+TEST(Courier, TheBridgeEndingAfterAnyPlatformCallLosesNothing) {
+    const Undisturbed whole = DeliverUndisturbed(kFiveContacts);
+    ASSERT_EQ(whole.sent, 5u);
+    const size_t total = whole.calls;
+    for (size_t k = 1; k < total; ++k) {  // the call after the k-th is the last one made
         FakePlatform p;
         p.AddWindow("DXbase", "");
         p.WriteFile(kLog, kFiveContacts);
-        {
-            Bridge bridge(p);
-            p.crashAfterCalls = k;
-            try {
-                for (int tick = 0; tick < 8; ++tick)
-                    bridge.Tick();
-            } catch (const Crashed&) {
-            }
-            ASSERT_TRUE(p.crashed) << k;
-        }  // dropped as it was: whatever it would still do goes nowhere
+        ASSERT_TRUE(EndAfterCall(p, k)) << k;
         const std::string lastCall = p.calls.back();
         p.Restart();
         Bridge again(p);
@@ -155,16 +166,9 @@ TEST(Courier, APowerCutAfterAnyPlatformCallLosesNothing) {
     const std::vector<std::string> expected = ReadLog(log).records;
     ASSERT_EQ(expected.size(), 250u);
 
-    size_t total = 0;
-    {
-        FakePlatform p;
-        p.AddWindow("DXbase", "");
-        Bridge bridge(p);
-        p.WriteFile(kLog, log);
-        bridge.TickUntilQuiet();
-        ASSERT_EQ(p.sent.size(), 250u);
-        total = p.calls.size();
-    }
+    const Undisturbed whole = DeliverUndisturbed(log);
+    ASSERT_EQ(whole.sent, 250u);
+    const size_t total = whole.calls;
     // Every cut point is too many for a quick test: the first and last calls of the delivery, and
     // others drawn in between, each with its own draw of what the cut leaves.
     const unsigned seed = std::random_device()();
@@ -180,15 +184,7 @@ TEST(Courier, APowerCutAfterAnyPlatformCallLosesNothing) {
         FakePlatform p;
         p.AddWindow("DXbase", "");
         p.WriteFile(kLog, log);
-        {
-            Bridge bridge(p);
-            p.crashAfterCalls = k;
-            try {
-                bridge.TickUntilQuiet();
-            } catch (const Crashed&) {
-            }
-            p.crashAfterCalls = 0;  // past the last call: the power goes once all is done
-        }
+        EndAfterCall(p, k);  // past the last call, the power goes once all is done
         const size_t atCut = p.sent.size();
         p.CutPower(cutSeed);
         Bridge again(p);
@@ -303,15 +299,7 @@ TEST(Courier, BadStateOnDiskIsReportedAndLosesNothing) {
 }
 
 TEST(Courier, AFailingFileOperationAtAnyStepLosesNothing) {
-    int operations = 0;
-    {
-        FakePlatform p;
-        p.AddWindow("DXbase", "");
-        p.WriteFile(kLog, kFiveContacts);
-        Bridge bridge(p);
-        bridge.TickUntilQuiet();
-        operations = p.fileOperations;
-    }
+    const int operations = DeliverUndisturbed(kFiveContacts).fileOperations;
     const FileStatus kinds[] = {FileStatus::kNotFound, FileStatus::kBusy, FileStatus::kDenied, FileStatus::kFull,
                                 FileStatus::kFailed};
     for (int n = 1; n <= operations; ++n) {
