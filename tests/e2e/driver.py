@@ -555,11 +555,11 @@ def scenario_logger_leaves(st):
 
 
 def scenario_hung_logger(st):
-    """A logger that takes 25 s over a contact: meanwhile the bridge's window answers (the lamps follow
-    the peers, a posted WM_CLOSE ends it), and started again beside a logger that answers, it delivers
-    every contact, in order, at most one twice."""
+    """A logger that takes 30 s over a contact: meanwhile the bridge's window answers (the lamps follow
+    the peers, the end of a session is answered, a posted WM_CLOSE ends it), and started again beside
+    a logger that answers, it delivers every contact, in order, at most one twice."""
     calls = backlog(3)
-    st.start_logger("--delay", "25000")
+    st.start_logger("--delay", "30000")
     bridge = st.start_bridge()
     st.write_contacts(calls)
     time.sleep(2.5)  # the first contact has gone to the logger by now
@@ -569,6 +569,11 @@ def scenario_hung_logger(st):
     st.stop("fake_decoder")
     st.wait_lamps(GREEN, GREY, "and its lamp goes grey when it ends")
     check(st.records() == [] and time.monotonic() - busy_since < 20, "the logger is still busy with the first contact")
+    started = time.monotonic()
+    out = st.probe("endsession")
+    took = time.monotonic() - started
+    check("queryEndSession=1" in out and took < 8,
+          "at a log-off it says yes at once and waits for the logger no longer than a few seconds (%.1f s)" % took)
     started = time.monotonic()
     st.probe("post-close")
     bridge.wait(timeout=15)
