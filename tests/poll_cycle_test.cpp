@@ -239,19 +239,6 @@ TEST_F(PollCycle, AClaimedFileThatCannotBeRemovedIsNeverSentTwice) {
     EXPECT_FALSE(platform.Exists(ClaimPath()));
 }
 
-TEST_F(PollCycle, TheDecoderHoldingTheLogIsRetriedSilently) {
-    StartLogger();
-    platform.WriteFile(view.LogPath(), DecoderLog({"<call:2>K1"}));
-    platform.FailNext("move", view.LogPath(), FileStatus::kBusy, 4);
-    for (int tick = 0; tick < 4; ++tick)
-        Tick();
-    EXPECT_TRUE(platform.sent.empty());
-    EXPECT_TRUE(platform.messages.empty());
-    EXPECT_TRUE(platform.Exists(view.LogPath()));
-    Tick();
-    EXPECT_EQ(SentTexts().size(), 1u);
-}
-
 TEST_F(PollCycle, OtherFileErrorsAreReportedOnceUntilTheyClear) {
     StartLogger();
     platform.WriteFile(view.LogPath(), DecoderLog({"<call:2>K1"}));
