@@ -138,6 +138,21 @@ TEST_F(PollCycle, WhileTheLoggerTakesItsTimeTheFormGoesOn) {
     EXPECT_LE(platform.sent.size(), 5u);
 }
 
+TEST_F(PollCycle, AMessageBoxLeftOpenHoldsNoContactBack) {
+    StartLogger();
+    platform.refuseSends = true;
+    platform.WriteFile(view.LogPath(), DecoderLog({"<call:2>K1", "<call:2>K2"}));
+    platform.whileMessageShown = [&] {
+        platform.refuseSends = false;  // DXbase started again, normally, while the box is open
+        for (int i = 0; i < 3; ++i)
+            Tick();  // the box's modal loop dispatches ticks and the logger's answers
+        EXPECT_EQ(CallsAtLogger(platform), (std::vector<std::string>{"K1", "K2"}));
+    };
+    Tick();
+    EXPECT_EQ(platform.messages.size(), 1u);
+    EXPECT_FALSE(platform.Exists(ClaimPath()));
+}
+
 TEST_F(PollCycle, ClosingDuringACycleEndsItWithoutDeletingOrSending) {
     for (bool viaQuit : {false, true}) {
         FakePlatform p;

@@ -57,7 +57,9 @@ SendResult SendNow(HWND frame, const Handover& handover) {
         SendMessageA(target, WM_COPYDATA, reinterpret_cast<WPARAM>(frame), reinterpret_cast<LPARAM>(&data));
     if (answer != 0) return SendResult::kDelivered;
     DWORD error = GetLastError();
-    if (error == ERROR_INVALID_WINDOW_HANDLE) return SendResult::kGone;
+    // A logger that ended while it had the message may not have kept it: it goes again. Wine says
+    // "access denied" then too, so a refusal is only one from a window still there.
+    if (error == ERROR_INVALID_WINDOW_HANDLE || !IsWindow(target)) return SendResult::kGone;
     if (error == ERROR_ACCESS_DENIED) return SendResult::kRefused;
     return SendResult::kDelivered;
 }

@@ -108,11 +108,12 @@ void Courier::Settle(const Outstanding& handover, const HandoverResult& result) 
             m_claim.sinceFlush = handover.sinceFlush;
             return;
         case SendResult::kRefused:
-            // Nothing is lost: the contact waits, and goes once the logger takes messages.
+            // Nothing is lost: the contact waits, and goes once the logger takes messages. Said
+            // once the engine has stopped: the shell's handlers run while the operator reads it.
+            m_stopping = true;
             ReportOnce(
                 "DXbase does not accept contacts from Qsoferry: it runs with higher rights (as administrator). "
                 "Start DXbase normally, or Qsoferry as administrator too. The contacts wait until then.");
-            m_stopping = true;
             return;
         case SendResult::kGone:  // this contact goes when the logger is back
             m_loggerId = kNoLogger;

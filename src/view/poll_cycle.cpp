@@ -20,32 +20,27 @@ private:
 }  // namespace
 
 void CQsoferryView::OnTimer(unsigned /*nIDEvent*/) {
-    if (m_bClosing) return;
-    // A tick that falls due while a cycle runs (inside a drain, or while a message box is open) is
-    // never nested: the log and the record serve one cycle at a time. While a box waits for the
-    // operator, the lamps still follow the peers.
-    if (m_bInCycle) {
-        if (m_bMessageOpen) SetLamps();
-        return;
+    // A tick that falls due while a cycle runs (inside a drain) is skipped, never nested: the log
+    // and the record serve one cycle at a time.
+    if (m_bClosing || m_bInCycle) return;
+    {
+        CycleGuard guard(m_bInCycle);
+        WindowHandle logger = UpdateLamps();
+        if (m_bClosing) return;
+        // Until the start-up backup is made, the log holds history that must not reach the logger.
+        if (m_bBackupPending) PreserveLogOnce();
+        // Without a logger the log waits; the decoder keeps appending to it.
+        if (!m_bBackupPending && !m_bClosing) m_courier.Tick(logger);
     }
-    CycleGuard guard(m_bInCycle);
-
-    WindowHandle logger = UpdateLamps();
-    if (m_bClosing) return;
-
-    // Until the start-up backup is made, the log holds history that must not reach the logger.
-    if (m_bBackupPending) {
-        PreserveLogOnce();
-        if (m_bBackupPending || m_bClosing) return;
-    }
-
-    // Without a logger the log waits; the decoder keeps appending to it.
-    m_courier.Tick(logger);
+    ShowHeldMessages();
 }
 
 void CQsoferryView::OnSendDone() {
-    CycleGuard guard(m_bInCycle);
-    m_courier.SendDone();
+    {
+        CycleGuard guard(m_bInCycle);
+        m_courier.SendDone();
+    }
+    if (!m_bInCycle) ShowHeldMessages();
 }
 
 }  // namespace qsoferry

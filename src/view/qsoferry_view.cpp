@@ -65,21 +65,27 @@ void CQsoferryView::BetweenLines() {
     DrainMessageQueue();  // the window keeps answering while a long log is read
 }
 
-// One box at a time: what is told while one is open follows once it is closed. Ticks meanwhile
-// refresh the lamps only (OnTimer), and the logger's answers go on being handled.
+// One box at a time, and never from inside a cycle: a message told there waits for the end of the
+// cycle, so that while the operator reads it the ticks go on in full and the logger's answers are
+// handled; nothing waits behind an open box. What is told again while it is open is dropped.
 void CQsoferryView::Tell(const std::string& message) {
-    if (m_bMessageOpen) {
-        if (std::find(m_heldMessages.begin(), m_heldMessages.end(), message) == m_heldMessages.end())
-            m_heldMessages.push_back(message);
+    if (message == m_strShown ||
+        std::find(m_heldMessages.begin(), m_heldMessages.end(), message) != m_heldMessages.end()) {
         return;
     }
+    m_heldMessages.push_back(message);
+    if (!m_bInCycle) ShowHeldMessages();
+}
+
+void CQsoferryView::ShowHeldMessages() {
+    if (m_bMessageOpen) return;
     m_bMessageOpen = true;
-    m_platform.ShowMessage(message);
     while (!m_heldMessages.empty() && !m_bClosing) {
-        std::string next = m_heldMessages.front();
+        m_strShown = m_heldMessages.front();
         m_heldMessages.erase(m_heldMessages.begin());
-        m_platform.ShowMessage(next);
+        m_platform.ShowMessage(m_strShown);
     }
+    m_strShown.clear();
     m_bMessageOpen = false;
 }
 

@@ -63,6 +63,7 @@ private:
     WindowHandle SetLamps();
     void DrainMessageQueue();
     void ReportOnce(const std::string& message);
+    void ShowHeldMessages();
 
     // Operator: what the delivery engine asks of the form.
     void Tell(const std::string& message) override;
@@ -90,7 +91,8 @@ private:
     bool m_bInCycle = false;
     bool m_bClosing = false;
     bool m_bMessageOpen = false;              // a message box is open: one at a time
-    std::vector<std::string> m_heldMessages;  // told while one was open, shown after it
+    std::string m_strShown;                   // what it says
+    std::vector<std::string> m_heldMessages;  // told inside a cycle or while one was open
 };
 
 }  // namespace qsoferry
