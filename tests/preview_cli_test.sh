@@ -33,6 +33,14 @@ cp "$samples/wsjtx_log.adi" "$work/log.adi.qsoferry"
 "$preview" "$work/log.adi" > "$work/out"
 check "a stray claim file is ignored" 3 "$(wc -l < "$work/out")"
 
+# A line longer than the reader's buffer is read twice: the file is read again from the line's start.
+{ printf 'h<eoh>\n<call:2>K1 <comment:1>'; head -c 200000 /dev/zero | tr '\0' x; printf ' <eor><call:2>K2 <eor>\n<call:2>K3 <eor>\n'; } \
+    > "$work/long.adi"
+"$preview" "$work/long.adi" > "$work/out"
+check "a line longer than the buffer: every contact, in order" \
+    "K1########RSTS   RSTR    $(printf 'x%.0s' $(seq 50))####RSTS #RSTR ## K2 K3" \
+    "$(head -1 "$work/out") $(tail -n +2 "$work/out" | cut -d'#' -f1 | tr '\n' ' ' | sed 's/ $//')"
+
 "$preview" "$samples/empty.adi" > "$work/out" 2> "$work/err"
 check "empty file: exit 1" 1 $?
 check "empty file: message" "The source file is empty" "$(cat "$work/err")"

@@ -1,6 +1,7 @@
 // Reads a whole log through the streaming reader, fed at most `chunk` bytes at a time, for the
 // tests and the fuzzer: the export of every contact, where reading resumes after each, and whether
-// the file was empty.
+// the file was empty. A reader with a buffer of `bufferSize` bytes reads it; 0 gives one that
+// holds the whole log, so that no line is long to it.
 #pragma once
 
 #include <algorithm>
@@ -19,9 +20,12 @@ struct ReadResult {
     bool empty = false;
 };
 
-inline ReadResult ReadLog(const std::string& bytes, size_t chunk = LogReader::kChunkSize, bool noFreq = false,
-                          LogReader::Start start = {}) {
-    LogReader reader(start);
+inline ReadResult ReadLog(const std::string& bytes,
+                          size_t chunk = LogReader::kChunkSize,
+                          bool noFreq = false,
+                          LogReader::Start start = {},
+                          size_t bufferSize = 0) {
+    LogReader reader(start, bufferSize != 0 ? bufferSize : std::max(LogReader::kChunkSize, bytes.size() + 1));
     QsoRecord record;
     ReadResult out;
     for (;;) {

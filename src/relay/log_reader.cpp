@@ -1,6 +1,8 @@
 #include "relay/log_reader.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "relay/text.h"
 
@@ -35,6 +37,88 @@ Name Classify(const char* name, size_t length, Field& field) {
 
 }  // namespace
 
+// One piece of a long line, cut as it streams by to what ParsePiece can use, so that ParsePiece
+// gives on the cut piece exactly what it gives on the whole one:
+//  - the name: up to kLongestName + 1 bytes, looking for its ":". Without one there, the name is
+//    none the record keeps unless the trimmed piece is that short, so of the rest only whether it
+//    holds a non-blank byte counts;
+//  - the declared length and type, between ":" and the first ">": dropped, nothing reads them;
+//  - the value: its leading blanks and then its text, each kept to kValueKept bytes. Past that
+//    only whether a non-blank byte follows counts, so that trimming the piece's end trims what it
+//    trimmed before. No rule looks further: the export record holds 503 bytes, a comment keeps 50
+//    after its leading blanks, a band 6, and a mode of 16 or more is simply too long.
+// "Some non-blank byte follows" is kept as one marker byte, neither blank nor ".".
+class LogReader::PieceCutter {
+public:
+    static constexpr size_t kValueKept = 512;
+
+    PieceCutter() { m_text.reserve(kLongestName + 2 + 2 * kValueKept + 1); }
+    void Begin() {
+        m_text.clear();
+        m_state = State::kName;
+        m_run = 0;
+        m_more = false;
+    }
+    void Take(const char* p, size_t size) {
+        const char* end = p + size;
+        while (p < end) {
+            switch (m_state) {
+                case State::kName:
+                    m_text.push_back(*p);
+                    if (*p++ == ':') {
+                        m_state = State::kLength;
+                    } else if (m_text.size() == kLongestName + 1) {
+                        m_state = State::kPast;
+                    }
+                    break;
+                case State::kLength: {
+                    const char* gt = Find(p, end, '>');
+                    if (!gt) return;
+                    m_text.push_back('>');
+                    p = gt + 1;
+                    m_state = State::kLead;
+                    break;
+                }
+                case State::kLead:
+                    if (!text::IsSpace(*p)) {
+                        m_state = State::kValue;
+                        m_run = 0;
+                    } else if (m_run < kValueKept) {
+                        m_text.push_back(*p++);
+                        ++m_run;
+                    } else {
+                        ++p;
+                    }
+                    break;
+                case State::kValue: {
+                    size_t kept = std::min(static_cast<size_t>(end - p), kValueKept - m_run);
+                    m_text.append(p, kept);
+                    p += kept;
+                    m_run += kept;
+                    if (m_run == kValueKept) m_state = State::kPast;
+                    break;
+                }
+                case State::kPast:
+                    for (; p < end && !m_more; ++p)
+                        m_more = !text::IsSpace(*p);
+                    return;
+            }
+        }
+    }
+    std::string_view Piece() {
+        if (m_more) m_text.push_back('~');
+        m_more = false;
+        return m_text;
+    }
+
+private:
+    enum class State { kName, kLength, kLead, kValue, kPast };
+    std::string m_text;
+    State m_state = State::kName;
+    size_t m_run = 0;
+    bool m_more = false;
+};
+
 PieceKind ParsePiece(std::string_view piece, QsoRecord& record) {
     piece = text::TrimRightView(piece);
     const char* begin = piece.data();
@@ -57,8 +141,9 @@ PieceKind ParsePiece(std::string_view piece, QsoRecord& record) {
     return PieceKind::kField;
 }
 
-LogReader::LogReader(Start start)
-    : m_buffer(new char[kChunkSize]),
+LogReader::LogReader(Start start, size_t bufferSize)
+    : m_buffer(new char[std::max(bufferSize, kMinBufferSize)]),
+      m_capacity(std::max(bufferSize, kMinBufferSize)),
       m_bufferOffset(start.offset),
       m_inputOffset(start.offset),
       m_contacts(start.contacts),
@@ -79,14 +164,6 @@ char* LogReader::Space(size_t& room) {
         m_scan -= m_begin;
         m_end = held;
         m_begin = 0;
-    }
-    if (m_end == m_capacity) {
-        // One line fills the buffer: it grows to hold the line, however long.
-        size_t capacity = m_capacity * 2;
-        std::unique_ptr<char[]> bigger(new char[capacity]);
-        std::memcpy(bigger.get(), m_buffer.get(), m_end);
-        m_buffer = std::move(bigger);
-        m_capacity = capacity;
     }
     room = m_capacity - m_end;
     return m_buffer.get() + m_end;
@@ -132,6 +209,11 @@ LogReader::Step LogReader::Next(QsoRecord& record) {
         m_resetPending = false;
     }
     for (;;) {
+        if (m_long.pass != LongPass::kNone) {
+            Step step;
+            if (ReadLongLine(record, step)) return step;
+            continue;
+        }
         if (m_inLine) {
             if (ParseLine(record)) return Step::kContact;
             m_inLine = false;
@@ -142,6 +224,15 @@ LogReader::Step LogReader::Next(QsoRecord& record) {
         std::string_view line;
         size_t next = 0;
         if (!TakeLine(line, next)) {
+            if (!m_eof && m_end - m_begin == m_capacity) {
+                // The line fills the buffer: it is read as a long line, from its start.
+                m_long = LongLine();
+                m_long.pass = LongPass::kScan;
+                m_long.start = m_bufferOffset + m_begin;
+                m_long.first = m_buffer[m_begin];
+                if (m_phase == Phase::kData && beforeDataLine) beforeDataLine();
+                continue;
+            }
             if (!m_eof) return Step::kNeedInput;
             return AtEnd(record, m_bufferOffset + m_end);
         }
@@ -194,6 +285,150 @@ bool LogReader::ParseLine(QsoRecord& record) {
         }
     }
     return false;
+}
+
+// A line longer than the buffer. True with `step` to return; false when the line is done with
+// (or, after the scan, its pieces are to be read) and Next goes on.
+bool LogReader::ReadLongLine(QsoRecord& record, Step& step) {
+    if (m_long.pass == LongPass::kPieces) return ReadLongPieces(record, step);
+    for (;;) {
+        if (m_begin == m_end) {
+            if (!m_eof) {
+                step = Step::kNeedInput;
+                return true;
+            }
+            m_long.last = true;
+            return EndLongScan(record, m_bufferOffset + m_end, step);
+        }
+        const char* from = m_buffer.get() + m_begin;
+        const char* lf = Find(from, m_buffer.get() + m_end, '\n');
+        size_t size = lf ? static_cast<size_t>(lf - from) : m_end - m_begin;
+        ScanLongLine(from, size);
+        if (lf) {
+            m_begin = m_scan = m_begin + size + 1;
+            return EndLongScan(record, m_bufferOffset + m_begin, step);
+        }
+        m_bufferOffset += m_end;  // scanned: the bytes are not needed again in this pass
+        m_begin = m_end = m_scan = 0;
+    }
+}
+
+// The next `size` bytes of the long line, which start at file offset m_bufferOffset + m_begin.
+void LogReader::ScanLongLine(const char* bytes, size_t size) {
+    if (size == 0) return;
+    const std::uint64_t offset = m_bufferOffset + m_begin;
+    if (m_phase != Phase::kData) {
+        if (!m_long.headerEnd) {
+            // A header end may straddle two reads: look across the joint too.
+            char joint[8];
+            size_t head = std::min<size_t>(size, 4);
+            std::memcpy(joint, m_long.tail, m_long.tailSize);
+            std::memcpy(joint + m_long.tailSize, bytes, head);
+            size_t jointSize = m_long.tailSize + head;
+            m_long.headerEnd =
+                EndsHeader(std::string_view(joint, jointSize)) || EndsHeader(std::string_view(bytes, size));
+            const char* last = size >= 4 ? bytes + size - 4 : joint + jointSize - std::min<size_t>(jointSize, 4);
+            m_long.tailSize = size >= 4 ? 4 : std::min<size_t>(jointSize, 4);
+            std::memmove(m_long.tail, last, m_long.tailSize);
+        }
+        return;
+    }
+    m_long.star = m_long.star || Find(bytes, bytes + size, '*');
+    size_t first = 0;
+    if (!m_long.hasText) {
+        while (first < size && text::IsSpace(bytes[first]))
+            ++first;
+        if (first == size) return;
+        m_long.hasText = true;
+        m_long.textBegin = offset + first;
+    }
+    size_t end = size;
+    while (end > first && text::IsSpace(bytes[end - 1]))
+        --end;
+    if (end > first) m_long.textEnd = offset + end;
+}
+
+// The scan has reached the line's end; the next line begins at `next`.
+bool LogReader::EndLongScan(QsoRecord& record, std::uint64_t next, Step& step) {
+    m_long.pass = LongPass::kNone;
+    switch (m_phase) {
+        case Phase::kLeading:
+            m_phase = (m_long.first == '<' || m_long.headerEnd) ? Phase::kData : Phase::kHeader;
+            return false;
+        case Phase::kHeader:
+            if (m_long.headerEnd) m_phase = Phase::kData;
+            return false;
+        case Phase::kData:
+            if (!m_long.hasText) return false;
+            if (m_long.star) {
+                step = AtEnd(record, m_long.start);
+                return true;
+            }
+            m_long.next = next;
+            m_long.pass = LongPass::kPieces;
+            if (!m_cutter) m_cutter = std::make_unique<PieceCutter>();
+            m_cutter->Begin();
+            MoveTo(m_long.textBegin, false);
+            return false;
+        case Phase::kDone:
+            return false;
+    }
+    return false;
+}
+
+// The pieces of a long data line, read again from its first non-blank byte to its last.
+bool LogReader::ReadLongPieces(QsoRecord& record, Step& step) {
+    for (;;) {
+        const std::uint64_t at = m_bufferOffset + m_begin;
+        if (at >= m_long.textEnd || (m_begin == m_end && m_eof)) {
+            // The file cannot have shrunk under a claimed log, but if it has, the line ends here.
+            if (ClosePiece(record, std::min(at, m_long.textEnd))) {
+                step = Step::kContact;
+                return true;
+            }
+            MoveTo(m_long.next, m_long.last);
+            m_long.pass = LongPass::kNone;
+            return false;
+        }
+        if (m_begin == m_end) {
+            step = Step::kNeedInput;
+            return true;
+        }
+        const char* from = m_buffer.get() + m_begin;
+        size_t size = static_cast<size_t>(std::min<std::uint64_t>(m_end - m_begin, m_long.textEnd - at));
+        const char* lt = Find(from, from + size, '<');
+        size_t piece = lt ? static_cast<size_t>(lt - from) : size;
+        m_cutter->Take(from, piece);
+        m_begin += piece;
+        if (lt) {
+            ++m_begin;
+            if (ClosePiece(record, at + piece)) {
+                step = Step::kContact;
+                return true;
+            }
+        }
+    }
+}
+
+// Applies the piece the cutter holds, which ended at file offset `end`, and starts the next.
+// True at an end-of-record tag, with the contact in the record. The last piece of a line is
+// closed once: after it the cutter holds nothing.
+bool LogReader::ClosePiece(QsoRecord& record, std::uint64_t end) {
+    PieceKind kind = ParsePiece(m_cutter->Piece(), record);
+    m_cutter->Begin();
+    if (kind != PieceKind::kEndOfRecord) return false;
+    record.Finish();
+    ++m_contacts;
+    m_resumeOffset = end;
+    m_resetPending = true;
+    return true;
+}
+
+// Reading goes on from file offset `offset`, with nothing held.
+void LogReader::MoveTo(std::uint64_t offset, bool eof) {
+    m_bufferOffset = m_inputOffset = offset;
+    m_begin = m_end = m_scan = 0;
+    m_eof = eof;
 }
 
 LogReader::Step LogReader::AtEnd(QsoRecord& record, std::uint64_t endOffset) {

@@ -4,7 +4,8 @@
 // The framing it follows:
 //  - Lines as a text-mode stream gives them: a line feed ends a line, a carriage return just
 //    before it is dropped, the last line needs no line feed, a Ctrl-Z (0x1A) ends the file. A line
-//    may be longer than a chunk; the buffer grows to hold it.
+//    may be of any length: one longer than the buffer is read twice (see LongLine), so memory
+//    stays bounded whatever the input, and what comes out is the same as if it had been held.
 //  - Lines of length zero before the first other line are passed over. When that line begins with
 //    "<" it is the whole header; otherwise the header runs to the first line holding "<EOH>" or
 //    "<eoh>". Nothing on the line that ends the header is read.
@@ -47,7 +48,9 @@ public:
         std::uint64_t contacts = 0;
     };
     LogReader() : LogReader(Start()) {}
-    explicit LogReader(Start start);
+    // `bufferSize` bytes are all the reader holds (at least kMinBufferSize).
+    explicit LogReader(Start start, size_t bufferSize = kChunkSize);
+    static constexpr size_t kMinBufferSize = 16;
     ~LogReader();
     LogReader(const LogReader&) = delete;
     LogReader& operator=(const LogReader&) = delete;
@@ -59,7 +62,8 @@ public:
     Step Next(QsoRecord& record);
 
     // Input, when Next says kNeedInput: read up to `room` bytes of the file from InputOffset() into
-    // Space(room), then say how many with Filled; Filled(0) says the file has ended.
+    // Space(room), then say how many with Filled; Filled(0) says the file has ended. InputOffset
+    // goes back when a line longer than the buffer is read a second time.
     char* Space(size_t& room);
     void Filled(size_t count);
     std::uint64_t InputOffset() const { return m_inputOffset; }
@@ -76,15 +80,41 @@ public:
 private:
     enum class Phase { kLeading, kHeader, kData, kDone };
 
+    // A line that does not fit in the buffer is read twice. A scan finds its end and what framing
+    // needs: its first byte, a header end, a "*", where its text begins and ends. Then, for a
+    // data line, its pieces are read again from the file, each cut as it streams by to what the
+    // record can use (PieceCutter), so the reader holds a bounded amount however long the line.
+    enum class LongPass { kNone, kScan, kPieces };
+    struct LongLine {
+        LongPass pass = LongPass::kNone;
+        std::uint64_t start = 0;  // file offset of the line's first byte
+        char first = 0;
+        bool headerEnd = false;
+        char tail[4] = {};  // the last bytes scanned, for a header end split between two reads
+        size_t tailSize = 0;
+        bool star = false;
+        bool hasText = false;
+        std::uint64_t textBegin = 0, textEnd = 0;  // the line trimmed of white space
+        std::uint64_t next = 0;                    // where the line after it begins
+        bool last = false;                         // the file ends with it
+    };
+    class PieceCutter;
+
     bool TakeLine(std::string_view& line, size_t& next);
     bool ParseLine(QsoRecord& record);
     Step AtEnd(QsoRecord& record, std::uint64_t endOffset);
+    bool ReadLongLine(QsoRecord& record, Step& step);
+    void ScanLongLine(const char* bytes, size_t size);
+    bool EndLongScan(QsoRecord& record, std::uint64_t next, Step& step);
+    bool ReadLongPieces(QsoRecord& record, Step& step);
+    bool ClosePiece(QsoRecord& record, std::uint64_t end);
+    void MoveTo(std::uint64_t offset, bool eof);
 
     std::unique_ptr<char[]> m_buffer;
-    size_t m_capacity = kChunkSize;
-    size_t m_begin = 0;  // first byte not yet consumed: the start of the next line
-    size_t m_end = 0;    // end of the bytes held
-    size_t m_scan = 0;   // how far the line at m_begin has been searched for its line feed
+    size_t m_capacity;
+    size_t m_begin = 0;                // first byte not yet consumed: the start of the next line
+    size_t m_end = 0;                  // end of the bytes held
+    size_t m_scan = 0;                 // how far the line at m_begin has been searched for its line feed
     std::uint64_t m_bufferOffset = 0;  // file offset of m_buffer[0]
     std::uint64_t m_inputOffset = 0;
     bool m_eof = false;
@@ -96,6 +126,8 @@ private:
     std::uint64_t m_contacts = 0;
     std::uint64_t m_resumeOffset = 0;
     bool m_empty = false;
+    LongLine m_long;
+    std::unique_ptr<PieceCutter> m_cutter;
 };
 
 }  // namespace qsoferry

@@ -3,6 +3,7 @@
 // with the bridge's own reader and export. The file is read in chunks, never changed.
 // Exit: 0 records written; 1 the file holds nothing; 2 the file cannot be read; 64 usage.
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -20,6 +21,16 @@ constexpr const char kSourceEmptyText[] = "The source file is empty";
 int Usage() {
     std::fprintf(stderr, "usage: qsoferry-preview [--no-freq] FILE\n");
     return kExitUsage;
+}
+
+// The reader asks for input from an offset of its own: it goes back to read a line longer than
+// its buffer a second time.
+bool SeekTo(std::FILE* in, std::uint64_t offset) {
+#ifdef _WIN32
+    return _fseeki64(in, static_cast<__int64>(offset), SEEK_SET) == 0;
+#else
+    return fseeko(in, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
 }
 
 int CannotRead(const std::string& file, int err) {
@@ -53,13 +64,20 @@ int main(int argc, char** argv) {
     qsoferry::LogReader reader;
     qsoferry::QsoRecord record;
     char line[qsoferry::kExportMaxBytes + 1];
+    std::uint64_t position = 0;  // where the file stands
     for (;;) {
         qsoferry::LogReader::Step step = reader.Next(record);
         if (step == qsoferry::LogReader::Step::kEnd) break;
         if (step == qsoferry::LogReader::Step::kNeedInput) {
             size_t room = 0;
             char* space = reader.Space(room);
+            if (reader.InputOffset() != position && !SeekTo(in, reader.InputOffset())) {
+                int err = errno;
+                std::fclose(in);
+                return CannotRead(file, err);
+            }
             size_t got = std::fread(space, 1, std::min(room, qsoferry::LogReader::kChunkSize), in);
+            position = reader.InputOffset() + got;
             if (got == 0 && std::ferror(in)) {
                 int err = errno;
                 std::fclose(in);
