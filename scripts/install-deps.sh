@@ -7,6 +7,7 @@ packages=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64        # Windows cross builds
     wine64 fonts-wine xvfb xauth xdotool imagemagick python3                       # the program under Wine
     nsis                                                                           # the setup program
+    locales                                                                        # Western and Japanese systems under Wine
 )
 # 32-bit Windows programs (the i686 build, the 32-bit stand-ins) run under wine64 with Debian's
 # wine32 from the i386 architecture beside it.
@@ -30,3 +31,8 @@ if [ ${#missing[@]} -gt 0 ]; then
     [ "$updated" -eq 1 ] || $sudo_cmd apt-get update -q
     $sudo_cmd apt-get install -y -q "${missing[@]}"
 fi
+# Wine takes the system's code page from the locale (en_US.UTF-8: 1252, ja_JP.UTF-8: 932) and names
+# Unix files through it; a locale that does not exist silently gives 1252 and garbled names.
+for locale in en_US ja_JP; do
+    locale -a | grep -qix "$locale.utf-\?8" || $sudo_cmd localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
+done

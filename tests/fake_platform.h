@@ -102,6 +102,8 @@ public:
     void CloseFile(FileHandle file) override;
     bool TryLock(const std::string& name) override;
     void Unlock(const std::string& name) override;
+    // Its system spells every path as the program does (in UTF-8), as POSIX systems do.
+    std::optional<std::string> LegacySpelling(const std::string& path) override { return path; }
     FileResult MoveFileNoReplace(const std::string& from, const std::string& to) override;
     FileResult RemoveFile(const std::string& path) override;
     bool FolderExists(const std::string& path) override;

@@ -14,16 +14,38 @@ const std::string kLog = kDir + "wsjtx_log.adi";
 const std::string kBackup = kDir + "wsjtx_log_bak.adi";
 const std::string kHistory = "WSJT-X ADIF Export<eoh>\r\n<call:5>K1ABC <eor>\r\n";
 
-TEST(LogPaths, UseTheUserNameExactlyAsGiven) {
-    for (const std::string user : {"OPER", "oper", "Jane Doe", " x.y "}) {
-        FakePlatform platform;
-        platform.userName = user;
-        CQsoferryView view(platform);
-        view.OnInitialUpdate();
-        EXPECT_EQ(view.LogPath(),
-                  "C:\\Documents and Settings\\" + user + "\\Local Settings\\Application Data\\JTDX\\wsjtx_log.adi");
-        EXPECT_EQ(view.BackupPath(), "C:\\Documents and Settings\\" + user +
-                                         "\\Local Settings\\Application Data\\JTDX\\wsjtx_log_bak.adi");
+// Any profile, in any script: the user name and the system's folder are taken as given, whichever
+// branch finds the log, and a contact written there reaches the logger with its bytes as they lie.
+TEST(LogPaths, AnyProfileNameInAnyScriptFindsTheLog) {
+    const std::string users[] = {"OPER", "Jane Doe", " x.y ", "Jürgen", "Ковалёв", "山田表示", "表山", "Γιώργος"};
+    // A name in the log's own bytes: Latin-1 as the decoder may write it, and UTF-8.
+    const std::string contact = "<call:5>K1ABC <name:6>J\xfcrgen <comment:6>\xe5\xb1\xb1\xe7\x94\xb0";
+    for (const std::string& user : users) {
+        for (bool derived : {true, false}) {
+            FakePlatform platform;
+            platform.userName = user;
+            platform.localAppData = "C:\\Users\\" + user + "\\AppData\\Local";
+            const std::string folder =
+                derived ? "C:\\Documents and Settings\\" + user + "\\Local Settings\\Application Data\\JTDX\\"
+                        : *platform.localAppData + "\\JTDX\\";
+            std::filesystem::create_directories(platform.Real(folder));
+            CQsoferryView view(platform);
+            AttachLogger(platform, view);
+            view.OnInitialUpdate();
+            const std::string what = user + (derived ? ", derived folder" : ", local application data");
+            EXPECT_EQ(view.LogPath(), folder + "wsjtx_log.adi") << what;
+            EXPECT_EQ(view.BackupPath(), folder + "wsjtx_log_bak.adi") << what;
+            EXPECT_TRUE(platform.Exists(folder + "wsjtx_log_bak.adi")) << what;
+
+            platform.AddWindow("DXbase", "");
+            platform.WriteFile(folder + "wsjtx_log.adi", DecoderLog({contact}));
+            TickAndRun(platform, view);
+            ASSERT_EQ(platform.sent.size(), 1u) << what;
+            EXPECT_EQ(platform.sent[0].bytes.substr(0, 16), "K1ABC####J\xfcrgen#") << what;
+            EXPECT_NE(platform.sent[0].bytes.find("\xe5\xb1\xb1\xe7\x94\xb0#"), std::string::npos) << what;
+            EXPECT_FALSE(platform.Exists(folder + "wsjtx_log.adi")) << what;
+            EXPECT_TRUE(platform.messages.empty()) << what;
+        }
     }
 }
 

@@ -7,6 +7,6 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     qsoferry::CQsoferryApp theApp(instance);
-    if (!theApp.InitInstance(__argc, __argv)) return theApp.ExitInstance();
+    if (!theApp.InitInstance()) return theApp.ExitInstance();
     return theApp.Run();
 }

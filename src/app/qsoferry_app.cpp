@@ -2,10 +2,13 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
+#include <shellapi.h>
 
+#include <iterator>
 #include <optional>
 
 #include "app/about_dlg.h"
+#include "platform/utf16_win.h"
 #include "platform/win_error.h"
 #include "resource.h"
 
@@ -15,36 +18,43 @@ namespace {
 constexpr const char kRegistryKey[] = "Local AppWizard-Generated Applications";
 
 std::string FullPath(const std::string& path) {
-    char full[MAX_PATH * 2];
-    DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-    return (length > 0 && length < sizeof full) ? std::string(full, length) : path;
+    wchar_t full[MAX_PATH * 2];
+    DWORD length = GetFullPathNameW(Utf16(path).c_str(), static_cast<DWORD>(std::size(full)), full, nullptr);
+    return (length > 0 && length < std::size(full)) ? Utf8(std::wstring_view(full, length)) : path;
 }
 
 // The first argument that is not a switch names the document's file, as the framework parses it.
-std::string FileFromCommandLine(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] != '/' && argv[i][0] != '-') return argv[i];
+std::string FileFromCommandLine() {
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    std::string file;
+    for (int i = 1; argv && i < argc; ++i) {
+        if (argv[i][0] != L'/' && argv[i][0] != L'-') {
+            file = Utf8(argv[i]);
+            break;
+        }
     }
-    return {};
+    if (argv) LocalFree(argv);
+    return file;
 }
 
 // The file dialog's choice, or nothing when it was cancelled. Any file may be chosen.
 std::optional<std::string> AskForFileName(HWND owner, bool save) {
-    char path[MAX_PATH * 2] = "";
-    OPENFILENAMEA ofn = {};
+    wchar_t path[MAX_PATH * 2] = L"";
+    OPENFILENAMEW ofn = {};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = owner;
-    ofn.lpstrFilter = "All Files (*.*)\0*.*\0";
+    ofn.lpstrFilter = L"All Files (*.*)\0*.*\0";
     ofn.lpstrFile = path;
-    ofn.nMaxFile = sizeof path;
+    ofn.nMaxFile = static_cast<DWORD>(std::size(path));
     ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | (save ? 0 : OFN_FILEMUSTEXIST);
-    if (!(save ? GetSaveFileNameA(&ofn) : GetOpenFileNameA(&ofn))) return std::nullopt;
-    return std::string(path);
+    if (!(save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return std::nullopt;
+    return Utf8(path);
 }
 
 // A document's file only has to be there and readable: nothing is read from it. Says why not.
 std::optional<std::string> CannotOpen(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE file = CreateFileW(Utf16(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return "Cannot open " + path + ".\n" + SystemMessage(GetLastError());
     CloseHandle(file);
@@ -58,14 +68,14 @@ CQsoferryApp::CQsoferryApp(HINSTANCE instance)
     m_platform.onDocumentTitle = [this](const std::string& title) { m_doc.SetTitle(title); };
 }
 
-bool CQsoferryApp::InitInstance(int argc, char** argv) {
+bool CQsoferryApp::InitInstance() {
     // No dialog hosts an ActiveX control, so there is no control container to enable.
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     SetRegistryKey(kRegistryKey);
     LoadStdProfileSettings(4);
     m_accel = LoadAcceleratorsA(m_instance, MAKEINTRESOURCEA(IDR_MAINFRAME));
-    if (!ProcessShellCommand(FileFromCommandLine(argc, argv))) return false;
+    if (!ProcessShellCommand(FileFromCommandLine())) return false;
     // Shown last: the window is first seen with its final caption and size, timer 1 running.
     ShowWindow(m_frame.Handle(), SW_SHOW);
     UpdateWindow(m_frame.Handle());
@@ -84,7 +94,7 @@ void CQsoferryApp::LoadStdProfileSettings(size_t recentCount) {
 bool CQsoferryApp::ProcessShellCommand(const std::string& fileName) {
     if (!fileName.empty()) {
         if (std::optional<std::string> why = CannotOpen(fileName)) {
-            MessageBoxA(nullptr, why->c_str(), m_appName.c_str(), MB_OK | MB_ICONEXCLAMATION);
+            MessageBoxW(nullptr, Utf16(*why).c_str(), Utf16(m_appName).c_str(), MB_OK | MB_ICONEXCLAMATION);
             return false;
         }
     }
@@ -153,7 +163,8 @@ void CQsoferryApp::OnFileSave() {
     std::optional<std::string> path = AskForFileName(m_frame.Handle(), true);
     if (!path) return;
     // CREATE_NEW: an empty file only where none exists; an existing one is left untouched.
-    HANDLE file = CreateFileA(path->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileW(Utf16(*path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD error = GetLastError();
     if (file == INVALID_HANDLE_VALUE && error != ERROR_FILE_EXISTS) {
         m_platform.ShowMessage("Cannot save " + *path + ".\n" + SystemMessage(error));

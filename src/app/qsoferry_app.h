@@ -21,7 +21,7 @@ class CQsoferryApp {
 public:
     explicit CQsoferryApp(HINSTANCE instance);
 
-    bool InitInstance(int argc, char** argv);
+    bool InitInstance();  // the document's file comes from the command line
     int Run();
     int ExitInstance() { return m_exitCode; }
 

@@ -2,13 +2,18 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <iterator>
+
+#include "platform/utf16_win.h"
+
 namespace qsoferry {
 namespace {
 
 constexpr const char kRecentSection[] = "Recent File List";
 
-std::string EntryName(size_t index) {
-    return "File" + std::to_string(index + 1);
+std::wstring EntryName(size_t index) {
+    return L"File" + std::to_wstring(index + 1);
 }
 
 }  // namespace
@@ -20,16 +25,18 @@ void RegistryProfile::SetRegistryKey(const std::string& company, const std::stri
 std::vector<std::string> RegistryProfile::LoadRecentFiles(size_t count) const {
     std::vector<std::string> entries;
     HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, m_sectionPath.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return entries;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, Utf16(m_sectionPath).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return entries;
     for (size_t i = 0; i < count; ++i) {
-        char value[MAX_PATH * 2] = "";
-        DWORD size = sizeof value - 1;
+        // Entries written by the A calls of earlier versions read back alike: the registry keeps UTF-16.
+        wchar_t value[MAX_PATH * 2] = L"";
+        DWORD size = sizeof value - sizeof *value;  // in bytes, room left for a terminator
         DWORD type = 0;
-        if (RegQueryValueExA(key, EntryName(i).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
+        if (RegQueryValueExW(key, EntryName(i).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
                 ERROR_SUCCESS &&
             type == REG_SZ) {
-            value[size < sizeof value ? size : sizeof value - 1] = '\0';
-            entries.emplace_back(value);
+            value[std::min<size_t>(size / sizeof *value, std::size(value) - 1)] = L'\0';
+            entries.push_back(Utf8(value));
         }
     }
     RegCloseKey(key);
@@ -38,16 +45,17 @@ std::vector<std::string> RegistryProfile::LoadRecentFiles(size_t count) const {
 
 void RegistryProfile::SaveRecentFiles(const std::vector<std::string>& entries, size_t count) const {
     HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, m_sectionPath.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS) {
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, Utf16(m_sectionPath).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
         return;  // a profile that cannot be written costs only the list
     }
     for (size_t i = 0; i < count; ++i) {
         if (i < entries.size()) {
-            RegSetValueExA(key, EntryName(i).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(entries[i].c_str()),
-                           static_cast<DWORD>(entries[i].size() + 1));
+            std::wstring entry = Utf16(entries[i]);
+            RegSetValueExW(key, EntryName(i).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(entry.c_str()),
+                           static_cast<DWORD>((entry.size() + 1) * sizeof(wchar_t)));
         } else {
-            RegDeleteValueA(key, EntryName(i).c_str());
+            RegDeleteValueW(key, EntryName(i).c_str());
         }
     }
     RegCloseKey(key);

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/files.h"
@@ -21,6 +22,13 @@ FileResult FromErrno(int err) {
 }
 
 }  // namespace
+
+bool CanOpenForReading(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "r");
+    if (!file) return false;
+    std::fclose(file);
+    return true;
+}
 
 FileResult Open(const std::string& path, FileAccess access, FileHandle& file, std::uint64_t& size) {
     file = kNoFile;

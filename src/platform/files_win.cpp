@@ -1,6 +1,9 @@
 #include <windows.h>
 
+#include <cstdio>
+
 #include "platform/files.h"
+#include "platform/utf16_win.h"
 #include "platform/win_error.h"
 
 namespace qsoferry::files {
@@ -20,6 +23,13 @@ OVERLAPPED At(std::uint64_t offset) {
 
 }  // namespace
 
+bool CanOpenForReading(const std::string& path) {
+    std::FILE* file = _wfopen(Utf16(path).c_str(), L"r");
+    if (!file) return false;
+    std::fclose(file);
+    return true;
+}
+
 FileResult Open(const std::string& path, FileAccess access, FileHandle& file, std::uint64_t& size) {
     file = kNoFile;
     size = 0;
@@ -27,7 +37,7 @@ FileResult Open(const std::string& path, FileAccess access, FileHandle& file, st
     DWORD rights = access == FileAccess::kRead ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
     DWORD disposition = access == FileAccess::kRead ? OPEN_EXISTING : OPEN_ALWAYS;
     HANDLE handle =
-        CreateFileA(path.c_str(), rights, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileW(Utf16(path).c_str(), rights, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return FileResultFromError(GetLastError());
     LARGE_INTEGER length = {};
     if (!GetFileSizeEx(handle, &length)) {
@@ -67,19 +77,19 @@ void Close(FileHandle file) {
 }
 
 FileResult MoveNoReplace(const std::string& from, const std::string& to) {
-    // MoveFileA never replaces an existing file, and fails while another program has the file
+    // MoveFileW never replaces an existing file, and fails while another program has the file
     // open without delete sharing.
-    if (!MoveFileA(from.c_str(), to.c_str())) return FileResultFromError(GetLastError());
+    if (!MoveFileW(Utf16(from).c_str(), Utf16(to).c_str())) return FileResultFromError(GetLastError());
     return {};
 }
 
 FileResult Remove(const std::string& path) {
-    if (!DeleteFileA(path.c_str())) return FileResultFromError(GetLastError());
+    if (!DeleteFileW(Utf16(path).c_str())) return FileResultFromError(GetLastError());
     return {};
 }
 
 bool FolderExists(const std::string& path) {
-    DWORD attributes = GetFileAttributesA(path.c_str());
+    DWORD attributes = GetFileAttributesW(Utf16(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 

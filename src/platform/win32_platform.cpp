@@ -4,8 +4,10 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "platform/files.h"
+#include "platform/utf16_win.h"
 #include "resource.h"
 
 namespace qsoferry {
@@ -18,9 +20,10 @@ WindowHandle AsHandle(HWND window) {
 }  // namespace
 
 std::string AppTitle(HINSTANCE instance) {
-    char title[256] = "";
-    if (LoadStringA(instance, AFX_IDS_APP_TITLE, title, sizeof title) == 0) return "Qsoferry";
-    return title;
+    wchar_t title[256] = L"";
+    int length = LoadStringW(instance, AFX_IDS_APP_TITLE, title, static_cast<int>(std::size(title)));
+    if (length <= 0) return "Qsoferry";
+    return Utf8(std::wstring_view(title, static_cast<size_t>(length)));
 }
 
 DrainResult Win32Platform::DispatchPendingMessage() {
@@ -90,7 +93,7 @@ void Win32Platform::SetDocumentTitle(const std::string& title) {
 }
 
 void Win32Platform::SetMainCaption(const std::string& caption) {
-    SetWindowTextA(m_frame, caption.c_str());
+    SetWindowTextW(m_frame, Utf16(caption).c_str());
 }
 
 void Win32Platform::FitFrameToForm() {
@@ -143,13 +146,13 @@ bool Win32Platform::TryLock(const std::string& name) {
     if (!mutex) {
         SECURITY_ATTRIBUTES open = {sizeof open, nullptr, FALSE};
         // Everyone may use it, from any integrity level.
-        ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;;GA;;;WD)S:(ML;;NW;;;LW)", SDDL_REVISION_1,
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;GA;;;WD)S:(ML;;NW;;;LW)", SDDL_REVISION_1,
                                                              &open.lpSecurityDescriptor, nullptr);
-        mutex = CreateMutexA(&open, FALSE, ("Global\\" + name).c_str());
+        mutex = CreateMutexW(&open, FALSE, Utf16("Global\\" + name).c_str());
         DWORD error = GetLastError();
         if (open.lpSecurityDescriptor) LocalFree(open.lpSecurityDescriptor);
         if (!mutex && error == ERROR_ACCESS_DENIED) return false;
-        if (!mutex) mutex = CreateMutexA(nullptr, FALSE, ("Local\\" + name).c_str());
+        if (!mutex) mutex = CreateMutexW(nullptr, FALSE, Utf16("Local\\" + name).c_str());
         if (!mutex) return true;
     }
     DWORD waited = WaitForSingleObject(mutex, 0);
@@ -159,6 +162,10 @@ bool Win32Platform::TryLock(const std::string& name) {
 void Win32Platform::Unlock(const std::string& name) {
     auto it = m_locks.find(name);
     if (it != m_locks.end() && it->second) ReleaseMutex(it->second);
+}
+
+std::optional<std::string> Win32Platform::LegacySpelling(const std::string& path) {
+    return InSystemCodePage(path);
 }
 
 FileResult Win32Platform::MoveFileNoReplace(const std::string& from, const std::string& to) {
@@ -174,23 +181,24 @@ bool Win32Platform::FolderExists(const std::string& path) {
 }
 
 std::optional<std::string> Win32Platform::LocalAppDataFolder() {
-    // SHGetFolderPathA: there since Windows 2000, and what every Windows up to 11 still answers.
-    char folder[MAX_PATH];
-    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder)))
+    // SHGetFolderPathW: there since Windows 2000, and what every Windows up to 11 still answers.
+    // The A form would give a profile named outside the system's code page as question marks.
+    wchar_t folder[MAX_PATH];
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder)))
         return std::nullopt;
-    return std::string(folder);
+    return Utf8(folder);
 }
 
 std::optional<std::string> Win32Platform::UserName() {
-    char name[128];
-    DWORD size = sizeof name;
-    if (!GetUserNameA(name, &size)) return std::nullopt;
-    return std::string(name);
+    wchar_t name[257];  // UNLEN + 1
+    DWORD size = static_cast<DWORD>(std::size(name));
+    if (!GetUserNameW(name, &size)) return std::nullopt;
+    return Utf8(name);
 }
 
 void Win32Platform::ShowMessage(const std::string& text) {
     // The box's modal loop goes on dispatching timer messages to the form.
-    MessageBoxA(m_frame, text.c_str(), AppTitle(m_instance).c_str(), MB_OK);
+    MessageBoxW(m_frame, Utf16(text).c_str(), Utf16(AppTitle(m_instance)).c_str(), MB_OK);
 }
 
 }  // namespace qsoferry

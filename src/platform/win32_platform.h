@@ -53,6 +53,7 @@ public:
     bool FolderExists(const std::string& path) override;
     bool TryLock(const std::string& name) override;
     void Unlock(const std::string& name) override;
+    std::optional<std::string> LegacySpelling(const std::string& path) override;
     std::optional<std::string> UserName() override;
     std::optional<std::string> LocalAppDataFolder() override;
     void ShowMessage(const std::string& text) override;

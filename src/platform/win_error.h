@@ -6,15 +6,17 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/utf16_win.h"
 
 namespace qsoferry {
 
+// The system's words in UTF-8, in whatever language they come.
 inline std::string SystemMessage(DWORD error) {
-    char* text = nullptr;
+    wchar_t* text = nullptr;
     DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = length ? std::string(text, length) : "error " + std::to_string(error);
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string message = length ? Utf8(std::wstring_view(text, length)) : "error " + std::to_string(error);
     if (text) LocalFree(text);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ')) {
         message.pop_back();

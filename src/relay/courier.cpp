@@ -29,7 +29,8 @@ void Courier::SetLogPath(const std::string& logPath) {
     m_strLogPath = logPath;
     m_strClaimPath = logPath + ".qsoferry";
     m_strProgressPath = m_strClaimPath + ".progress";
-    m_strLockName = "Qsoferry delivery " + Hex(Crc32(text::ToUpper(logPath)));
+    std::optional<std::string> spelling = m_files.LegacySpelling(logPath);
+    m_strLockName = "Qsoferry delivery " + Hex(Crc32(text::ToUpper(spelling ? *spelling : logPath)));
 }
 
 // Poll cycle -------------------------------------------------------------------------------------

@@ -9,6 +9,9 @@
 //    MoveFileNoReplace never replaces a file that exists at the new name.
 //  - TryLock / Unlock: a named lock shared by every process on the machine, held until Unlock or
 //    until the process ends, however it ends. TryLock never waits: false while another holds it.
+//  - LegacySpelling: the path's bytes as bridges from before Unicode paths had it, in the system's
+//    code page, when that spells every character of it; nothing otherwise. The lock is named from
+//    it, so that an older bridge on the same log (one started by hand) and this one agree.
 //  - BeginSend: hands a contact over and returns at once; the caller never waits for the logger.
 //    The contact's bytes (no terminator) go with the marker to the logger's window; once the
 //    logger's window procedure has returned and taken it, the handover's record is written, and
@@ -69,6 +72,7 @@ public:
     virtual FileResult RemoveFile(const std::string& path) = 0;
     virtual bool TryLock(const std::string& name) = 0;
     virtual void Unlock(const std::string& name) = 0;
+    virtual std::optional<std::string> LegacySpelling(const std::string& path) = 0;
 
 protected:
     ~DeliveryFiles() = default;

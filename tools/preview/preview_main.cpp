@@ -2,12 +2,14 @@
 // Shows what the bridge would send to the logger for a decoder log, one export record a line,
 // with the bridge's own reader and export. The file is read in chunks, never changed.
 // Exit: 0 records written; 1 the file holds nothing; 2 the file cannot be read; 64 usage.
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "preview_io.h"
 #include "relay/export_record.h"
 #include "relay/log_reader.h"
 
@@ -19,44 +21,35 @@ constexpr int kExitUsage = 64;
 constexpr const char kSourceEmptyText[] = "The source file is empty";
 
 int Usage() {
-    std::fprintf(stderr, "usage: qsoferry-preview [--no-freq] FILE\n");
+    qsoferry::preview::SayError("usage: qsoferry-preview [--no-freq] FILE");
     return kExitUsage;
 }
 
-// The reader asks for input from an offset of its own: it goes back to read a line longer than
-// its buffer a second time.
-bool SeekTo(std::FILE* in, std::uint64_t offset) {
-#ifdef _WIN32
-    return _fseeki64(in, static_cast<__int64>(offset), SEEK_SET) == 0;
-#else
-    return fseeko(in, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
-}
-
 int CannotRead(const std::string& file, int err) {
-    std::fprintf(stderr, "qsoferry-preview: cannot read %s: %s\n", file.c_str(), std::strerror(err));
+    qsoferry::preview::SayError("qsoferry-preview: cannot read " + file + ": " + std::strerror(err));
     return kExitUnreadable;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    using namespace qsoferry::preview;
     bool noFreq = false;
     std::string file;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--no-freq") == 0) {
+    for (const std::string& argument : Arguments(argc, argv)) {
+        if (argument == "--no-freq") {
             noFreq = true;
-        } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
+        } else if (argument.size() > 1 && argument[0] == '-') {
             return Usage();
         } else if (file.empty()) {
-            file = argv[i];
+            file = argument;
         } else {
             return Usage();
         }
     }
     if (file.empty()) return Usage();
 
-    std::FILE* in = std::fopen(file.c_str(), "rb");
+    std::FILE* in = OpenForReading(file);
     if (!in) return CannotRead(file, errno);
     static char outBuffer[256 * 1024];
     std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
@@ -93,7 +86,7 @@ int main(int argc, char** argv) {
     std::fclose(in);
     if (std::fflush(stdout) != 0) return kExitUnreadable;
     if (reader.IsEmpty()) {
-        std::fprintf(stderr, "%s\n", kSourceEmptyText);
+        SayError(kSourceEmptyText);
         return kExitEmpty;
     }
     return 0;
