@@ -30,3 +30,8 @@ PY
 makensis -V2 -DVERSION="$version" -DSTAGE="$stage" -DOUTFILE="$PWD/dist/qsoferry-$version-setup.exe" \
     installer/qsoferry.nsi
 ls -l dist/qsoferry-"$version"-*
+# The same setup program built for x86-64, never released: the Wine tests install with it on a
+# machine that runs no 32-bit program (the release's setup program is 32-bit, to run everywhere).
+mkdir -p build/setup-x64
+makensis -V1 "-XTarget amd64-unicode" -DVERSION="$version" -DSTAGE="$stage" \
+    -DOUTFILE="$PWD/build/setup-x64/qsoferry-$version-setup-x64.exe" installer/qsoferry.nsi

@@ -1,5 +1,5 @@
 // Looks at the running bridge from outside, for the Wine tests. Every wait is bounded.
-//   e2e_probe username
+//   e2e_probe username | acp     the user's name; the system's ANSI code page
 //   e2e_probe wait-class NAME MS | wait-title NAME MS | gone-title NAME MS
 //   e2e_probe info               caption, menu, the frame's children, rectangles, check box
 //   e2e_probe click ID           BM_CLICK on a control of the form
@@ -20,7 +20,11 @@
 //   e2e_probe endsession         WM_QUERYENDSESSION and WM_ENDSESSION to the frame, as at a log-off
 //   e2e_probe message | message-ok  the program's message boxes: how many, the text; OK
 //   e2e_probe resources EXE      the menu and accelerator table 128 of an .exe
+//   e2e_probe link-target LNK    the program a shortcut starts, as the shell resolves it (UTF-8)
 #include <windows.h>
+
+#include <shlobj.h>
+#include <shobjidl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -64,9 +68,12 @@ void PrintMenu(HMENU menu, const std::string& prefix) {
 
 BOOL CALLBACK PrintChild(HWND child, LPARAM parent) {
     if (GetParent(child) != reinterpret_cast<HWND>(parent)) return TRUE;
-    char className[64] = "", text[128] = "";
+    // The text as the window holds it, in UTF-16, printed as UTF-8: a path in any script reads right.
+    char className[64] = "", text[2048] = "";
+    wchar_t wide[1024] = L"";
     GetClassNameA(child, className, sizeof className);
-    GetWindowTextA(child, text, sizeof text);
+    int length = GetWindowTextW(child, wide, 1024);
+    text[WideCharToMultiByte(CP_UTF8, 0, wide, length, text, sizeof text - 1, nullptr, nullptr)] = '\0';
     std::printf("child=%s|%d|%s\n", className, static_cast<short>(GetDlgCtrlID(child)), text);
     return TRUE;
 }
@@ -211,6 +218,30 @@ int HoldLock(const char* name, int ms) {
     return 0;
 }
 
+int LinkTarget(const char* utf8Link) {
+    wchar_t link[MAX_PATH] = L"", target[MAX_PATH] = L"";
+    MultiByteToWideChar(CP_UTF8, 0, utf8Link, -1, link, MAX_PATH);
+    CoInitialize(nullptr);
+    IShellLinkW* shellLink = nullptr;
+    IPersistFile* file = nullptr;
+    PIDLIST_ABSOLUTE items = nullptr;
+    // The item list is what the shell starts; Wine's own copy of the path in the link is in the
+    // system's code page, and loses letters outside it.
+    bool ok = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                         reinterpret_cast<void**>(&shellLink))) &&
+              SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+              SUCCEEDED(file->Load(link, STGM_READ)) && SUCCEEDED(shellLink->GetIDList(&items)) &&
+              SHGetPathFromIDListW(items, target);
+    if (items) CoTaskMemFree(items);
+    if (file) file->Release();
+    if (shellLink) shellLink->Release();
+    CoUninitialize();
+    char text[MAX_PATH * 4] = "";
+    WideCharToMultiByte(CP_UTF8, 0, target, -1, text, sizeof text, nullptr, nullptr);
+    std::printf("%s\n", text);
+    return ok ? 0 : 1;
+}
+
 int BareSend(int count) {
     HWND logger = WaitFor("DXbase", nullptr, 5000);
     if (!logger) return 1;
@@ -230,6 +261,10 @@ int BareSend(int count) {
 int main(int argc, char** argv) {
     if (argc < 2) return 64;
     const std::string what = argv[1];
+    if (what == "acp") {
+        std::printf("%u\n", GetACP());
+        return 0;
+    }
     if (what == "username") {
         char name[128];
         DWORD size = sizeof name;
@@ -275,6 +310,7 @@ int main(int argc, char** argv) {
         return dialog && PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0) ? 0 : 1;
     }
     if (what == "resources" && argc == 3) return Resources(argv[2]);
+    if (what == "link-target" && argc == 3) return LinkTarget(argv[2]);
     HWND frame = WaitFor(kFrameClass, nullptr, 5000);
     if (!frame) {
         std::printf("no bridge window\n");

@@ -1,0 +1,149 @@
+"""Scenarios: the window, its lamps, menus, keys and command line."""
+import os
+import subprocess
+import time
+
+from harness import *  # noqa: F401,F403 (the station, waits and expected records)
+
+def scenario_lamps(st):
+    st.start_bridge()
+    st.wait_lamps(GREY, GREY)
+    st.save_window("main-lamps-grey.png", st.info()["frame"][0])
+    st.start_logger()
+    st.wait_lamps(GREEN, GREY, "the logger's lamp turns green when it starts")
+    st.start_decoder()
+    st.wait_lamps(GREEN, GREEN, "the decoder's lamp turns green when it starts")
+    st.stop("fake_logger")
+    st.wait_lamps(GREY, GREEN, "the logger's lamp turns grey when it ends")
+    st.stop("fake_decoder")
+    st.wait_lamps(GREY, GREY, "the decoder's lamp turns grey when it ends")
+
+
+def scenario_window(st):
+    bridge = st.start_bridge()
+    info = st.info()
+    check(info["caption"] == [CAPTION], "caption reads %s" % CAPTION)
+    check(info["visible"] == ["1"] and info["hasMenu"] == ["1"], "the frame is shown with a menu bar")
+    check(info.get("child") == ["#32770|0|"], "the form is the frame's only child: no toolbar, no status bar")
+    form = [int(v) for v in info["form"][0].split(",")]
+    check(info["client"] == ["%d,%d" % (form[2], form[3])], "the frame is fitted to the form")
+    check(info["noFreq"] == ["0"], "the check box starts unchecked")
+    exe = "Z:" + os.path.join(BIN, "qsoferry.exe").replace("/", "\\")
+    resources = st.probe("resources", exe).splitlines()
+    check([r for r in resources if r.startswith("menu=")] ==
+          ["menu=&File", "menu=&File/E&xit #57665", "menu=&Help", "menu=&Help/&About Qsoferry ver 1.00 #57664"],
+          "menu: File with Exit, Help with the about item")
+    check(len([r for r in resources if r.startswith("accel=")]) == 13, "the accelerator table has 13 entries")
+
+    st.start_logger()
+    for how in ("about-ok", "about-esc", "about-close"):
+        st.probe("command", ID_APP_ABOUT)
+        about = st.probe("about-info")
+        check("Static|-1|Qsoferry Ver 1.00" in about and "Button|1|OK" in about,
+              "the about box shows its line and OK")
+        if how == "about-ok":
+            st.save_window("about.png", [l for l in about.splitlines() if l.startswith("about=")][0][6:])
+            st.write_contact(ft4_contact("AB1OUT"))
+            st.wait_records(1)
+            check(st.records()[0]["text"] == ft4_expected("AB1OUT"), "a contact written while it is open arrives")
+        st.probe(how)
+        check_within(lambda: not st.window_exists("About Qsoferry ver 1.00"), 10,
+                     "the about box closes with %s" % how[6:])
+
+    st.probe("command", ID_FILE_NEW)
+    time.sleep(1.5)
+    check(st.info()["caption"] == [CAPTION], "after New the same window carries on")
+    st.write_contact(ft4_contact("NEW2"))
+    st.wait_records(2)
+
+    st.probe("command", ID_APP_EXIT)
+    bridge.wait(timeout=15)
+    check(bridge.returncode == 0, "File, Exit ends the program")
+
+
+def scenario_command_line(st):
+    document = os.path.join(st.state["work"], "document.adi")
+    with open(document, "w") as f:
+        f.write("keep me\n")
+    st.start_bridge("Z:" + document.replace("/", "\\"))
+    st.probe("command", ID_FILE_SAVE)
+    time.sleep(2)
+    with open(document) as f:
+        check(f.read() == "keep me\n", "a save never writes over the document's file")
+    check(st.info()["caption"] == [CAPTION], "the caption shows no document name")
+    _, reg = wine_output(st.env, ["reg", "query", "HKCU\\Software\\Local AppWizard-Generated Applications\\"
+                                  + CAPTION + "\\Recent File List"])
+    check("document.adi" in reg, "the file heads the recent-file list in the registry")
+    st.stop("qsoferry")
+
+    bridge = st.start_bridge()
+    st.probe("close")
+    bridge.wait(timeout=15)
+    check(bridge.returncode == 0, "the close box ends the program at once, without a prompt")
+
+    missing = st.start("qsoferry", "Z:\\nowhere\\missing.adi")
+    # The program says why in a box and ends without a main window once it is closed.
+    st.probe("wait-title", CAPTION, 15000)
+    time.sleep(1)
+    check("QsoferryFrame" not in st.probe("info", ok=False) and missing.poll() is None,
+          "a file that cannot be opened is reported, and no main window is shown")
+    st.stop("qsoferry")
+
+
+def scenario_keys(st):
+    """The accelerators, pressed as keys on the X display."""
+    bridge = st.start_bridge()
+    keys = lambda *k: subprocess.run(["xdotool", "key", "--delay", "100"] + list(k), env=st.env, check=True,
+                                     timeout=30)
+    st.focus_bridge()
+    st.probe("click", IDC_NO_FREQ)
+    keys("ctrl+z", "ctrl+x", "ctrl+c", "ctrl+v", "alt+BackSpace", "shift+Delete", "ctrl+Insert", "shift+Insert",
+         "F6", "shift+F6")
+    time.sleep(1)
+    check(bridge.poll() is None and st.info()["noFreq"] == ["1"], "the edit keys, F6 and Shift+F6 do nothing")
+
+    keys("ctrl+o")
+    st.probe("wait-title", "Open", 10000)
+    st.probe("cancel", "Open")
+    st.probe("gone-title", "Open", 10000)
+    check(st.info()["noFreq"] == ["1"], "cancelling Ctrl+O changes nothing")
+
+    keys("ctrl+n")
+    check_within(lambda: st.info()["noFreq"] == ["0"], 10,
+                 "Ctrl+N runs the initial update again: the box starts unchecked")
+
+    chosen = os.path.join(st.state["work"], "chosen.adi")
+    with open(chosen, "w") as f:
+        f.write("any file\n")
+    st.probe("click", IDC_NO_FREQ)
+    keys("ctrl+o")
+    st.probe("wait-title", "Open", 10000)
+    time.sleep(0.5)
+    subprocess.run(["xdotool", "type", "--delay", "20", "Z:" + chosen.replace("/", "\\")], env=st.env, check=True,
+                   timeout=60)
+    keys("Return")
+    st.probe("gone-title", "Open", 10000)
+    check_within(lambda: st.info()["noFreq"] == ["0"], 10, "Ctrl+O with a file chosen runs the initial update again")
+    with open(chosen) as f:
+        check(f.read() == "any file\n", "nothing is written to the opened file")
+
+    keys("ctrl+s")
+    time.sleep(2)
+    check(not st.window_exists("Save As"), "Ctrl+S with a document file asks nothing")
+    with open(chosen) as f:
+        check(f.read() == "any file\n", "and writes nothing over it")
+    st.probe("command", ID_APP_EXIT)
+    bridge.wait(timeout=15)
+
+    bridge = st.start_bridge()
+    st.focus_bridge()
+    keys("ctrl+s")
+    st.probe("wait-title", "Save As", 10000)
+    saved = os.path.join(st.state["work"], "saved.adi")
+    time.sleep(0.5)
+    subprocess.run(["xdotool", "type", "--delay", "20", "Z:" + saved.replace("/", "\\")], env=st.env, check=True,
+                   timeout=60)
+    keys("Return")
+    st.probe("gone-title", "Save As", 10000)
+    wait_until(lambda: os.path.exists(saved), 10, "the saved file")
+    check(os.path.getsize(saved) == 0, "Ctrl+S without a document file creates an empty file where none was")
