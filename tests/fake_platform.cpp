@@ -150,12 +150,13 @@ WindowHandle FakePlatform::FindWindowByClass(const std::string& className) {
     return kNoWindow;
 }
 
-WindowHandle FakePlatform::FindWindowByTitle(const std::string& title) {
-    if (!Record("FindTitle " + title)) return kNoWindow;
+std::vector<std::string> FakePlatform::TopLevelWindowTitles() {
+    std::vector<std::string> titles;
+    if (!Record("Titles")) return titles;
     for (const auto& [handle, window] : m_windows) {
-        if (window.topLevel && text::EqualsNoCase(window.title, title)) return handle;
+        if (window.topLevel) titles.push_back(window.title);
     }
-    return kNoWindow;
+    return titles;
 }
 
 void FakePlatform::BeginSend(const Handover& handover) {
@@ -365,6 +366,20 @@ FileResult FakePlatform::RemoveFile(const std::string& path) {
 bool FakePlatform::FolderExists(const std::string& path) {
     if (!Record("FolderExists " + path)) return false;
     return files::FolderExists(Real(path));
+}
+
+std::vector<std::string> FakePlatform::ListFolders(const std::string& parent, const std::string& prefix) {
+    std::vector<std::string> names;
+    if (!Record("ListFolders " + parent + "\\" + prefix + "*")) return names;
+    if (text::EqualsNoCase(parent.substr(0, 26), "C:\\Documents and Settings\\")) {
+        throw std::logic_error("listed through the compatibility junctions: " + parent);
+    }
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(Real(parent), error)) {
+        std::string name = entry.path().filename().string();
+        if (entry.is_directory() && name.compare(0, prefix.size(), prefix) == 0) names.push_back(name);
+    }
+    return names;
 }
 
 std::optional<std::string> FakePlatform::LocalAppDataFolder() {

@@ -80,7 +80,7 @@ public:
     // Platform.
     DrainResult DispatchPendingMessage() override;
     WindowHandle FindWindowByClass(const std::string& className) override;
-    WindowHandle FindWindowByTitle(const std::string& title) override;
+    std::vector<std::string> TopLevelWindowTitles() override;
     void BeginSend(const Handover& handover) override;
     std::optional<HandoverResult> TakeResult() override;
     void DropWaiting() override;
@@ -107,6 +107,9 @@ public:
     FileResult MoveFileNoReplace(const std::string& from, const std::string& to) override;
     FileResult RemoveFile(const std::string& path) override;
     bool FolderExists(const std::string& path) override;
+    // Refuses, as Windows does, to list through the compatibility junctions under
+    // C:\\Documents and Settings (opening a file by its full name there works).
+    std::vector<std::string> ListFolders(const std::string& parent, const std::string& prefix) override;
     std::optional<std::string> UserName() override;
     std::optional<std::string> LocalAppDataFolder() override;
     void ShowMessage(const std::string& text) override;

@@ -52,7 +52,7 @@ TEST_F(Lamps, PendingMessagesRunBeforeTheLookupsAndLoggerBeforeDecoder) {
     Tick();
     EXPECT_EQ(platform.calls,
               (std::vector<std::string>{"Dispatch", "click", "Dispatch", "paint", "Drain", "FindClass DXbase",
-                                        "SetImage 1000", "FindTitle JTDX - Wide Graph", "SetImage 1001"}));
+                                        "SetImage 1000", "Titles", "SetImage 1001"}));
 }
 
 }  // namespace

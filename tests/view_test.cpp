@@ -22,8 +22,8 @@ TEST(InitialUpdate, RunsItsStepsInOrder) {
                       "Drain",
                       "FitFrame",
                       "UserName",
-                      "FolderExists C:\\Documents and Settings\\OPER\\Local Settings\\Application Data\\JTDX",
                       "LocalAppData",
+                      "FolderExists C:\\Documents and Settings\\OPER\\Local Settings\\Application Data\\JTDX",
                       "CanOpen " + kLog,     // no log: an empty backup would mark the first
                       "CanOpen " + kBackup,  // start, but there is no JTDX folder here
                       "Open " + kLog,
@@ -36,7 +36,7 @@ TEST(InitialUpdate, RunsItsStepsInOrder) {
                       "Drain",
                       "FindClass DXbase",
                       "SetImage 1000",
-                      "FindTitle JTDX - Wide Graph",
+                      "Titles",
                       "SetImage 1001",
                       "Caption Qsoferry ver 1.00",
                       "StartTimer 1 1000",

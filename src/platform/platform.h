@@ -7,8 +7,10 @@
 //    dispatches it (running the program's own handlers before it returns) and says so; says kEmpty
 //    when nothing is pending, and kQuit when the program has been asked to end (the quit request is
 //    kept for the main loop, so draining never swallows it).
-//  - FindWindowByClass / FindWindowByTitle: top-level windows only, keys compared without regard to
-//    case; kNoWindow when there is none.
+//  - FindWindowByClass: top-level windows only, the class compared without regard to case;
+//    kNoWindow when there is none.
+//  - TopLevelWindowTitles: the titles of every top-level window, in UTF-8, in one pass; never waits
+//    on the windows' programs.
 //  - BeginSend: the copy-data message is sent from a thread of its own, so that a logger that
 //    takes its time never holds up the window; its end comes back to the form as a message, which
 //    the form hands to CQsoferryView::OnSendDone. wParam is the bridge's main window.
@@ -19,6 +21,8 @@
 //  - LocalAppDataFolder: the user's local application data folder as the system knows it (where
 //    JTDX keeps its folder), without a trailing backslash, or nothing.
 //  - FolderExists: true when the path names a folder.
+//  - ListFolders: the names of the folders directly inside `parent` whose names begin with
+//    `prefix`, in one listing of the folder; none when it cannot be listed.
 //  - ShowMessage: a modal box with an OK button and the application's title as caption; messages
 //    (timer ticks included) are still dispatched while it is open.
 #pragma once
@@ -26,6 +30,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "relay/courier_io.h"
 
@@ -48,7 +53,7 @@ public:
 
     // Peers.
     virtual WindowHandle FindWindowByClass(const std::string& className) = 0;
-    virtual WindowHandle FindWindowByTitle(const std::string& title) = 0;
+    virtual std::vector<std::string> TopLevelWindowTitles() = 0;
 
     // The form's controls, its frame and its document.
     virtual BitmapHandle LoadBitmapResource(int resourceId) = 0;
@@ -63,6 +68,7 @@ public:
 
     // Files, beside the delivery engine's own.
     virtual bool FolderExists(const std::string& path) = 0;
+    virtual std::vector<std::string> ListFolders(const std::string& parent, const std::string& prefix) = 0;
 
     // User.
     virtual std::optional<std::string> UserName() = 0;

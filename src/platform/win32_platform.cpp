@@ -43,8 +43,20 @@ WindowHandle Win32Platform::FindWindowByClass(const std::string& className) {
     return AsHandle(FindWindowA(className.c_str(), nullptr));
 }
 
-WindowHandle Win32Platform::FindWindowByTitle(const std::string& title) {
-    return AsHandle(FindWindowA(nullptr, title.c_str()));
+std::vector<std::string> Win32Platform::TopLevelWindowTitles() {
+    // GetWindowTextW reads another program's window title from the system's own copy: it sends
+    // nothing, so a hung program never holds this up. Titles are compared as Unicode.
+    std::vector<std::string> titles;
+    EnumWindows(
+        [](HWND window, LPARAM list) -> BOOL {
+            wchar_t title[512];
+            int length = GetWindowTextW(window, title, static_cast<int>(std::size(title)));
+            if (length > 0)
+                reinterpret_cast<std::vector<std::string>*>(list)->push_back(Utf8(std::wstring_view(title, length)));
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&titles));
+    return titles;
 }
 
 void Win32Platform::BeginSend(const Handover& handover) {
@@ -178,6 +190,19 @@ FileResult Win32Platform::RemoveFile(const std::string& path) {
 
 bool Win32Platform::FolderExists(const std::string& path) {
     return files::FolderExists(path);
+}
+
+std::vector<std::string> Win32Platform::ListFolders(const std::string& parent, const std::string& prefix) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileExW(Utf16(parent + "\\" + prefix + "*").c_str(), FindExInfoBasic, &found,
+                                     FindExSearchLimitToDirectories, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) names.push_back(Utf8(found.cFileName));
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
 }
 
 std::optional<std::string> Win32Platform::LocalAppDataFolder() {

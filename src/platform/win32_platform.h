@@ -28,7 +28,7 @@ public:
 
     DrainResult DispatchPendingMessage() override;
     WindowHandle FindWindowByClass(const std::string& className) override;
-    WindowHandle FindWindowByTitle(const std::string& title) override;
+    std::vector<std::string> TopLevelWindowTitles() override;
     void BeginSend(const Handover& handover) override;
     std::optional<HandoverResult> TakeResult() override;
     void DropWaiting() override;
@@ -51,6 +51,7 @@ public:
     FileResult MoveFileNoReplace(const std::string& from, const std::string& to) override;
     FileResult RemoveFile(const std::string& path) override;
     bool FolderExists(const std::string& path) override;
+    std::vector<std::string> ListFolders(const std::string& parent, const std::string& prefix) override;
     bool TryLock(const std::string& name) override;
     void Unlock(const std::string& name) override;
     std::optional<std::string> LegacySpelling(const std::string& path) override;

@@ -2,6 +2,8 @@
 // the window answering while a cycle runs.
 #include "view/qsoferry_view.h"
 
+#include "relay/text.h"
+
 namespace qsoferry {
 
 void CQsoferryView::DrainMessageQueue() {
@@ -11,7 +13,7 @@ void CQsoferryView::DrainMessageQueue() {
     // The program is ending: whatever cycle is running stops at its next look at the flag.
     if (msg == DrainResult::kQuit && !m_bClosing) {
         m_bClosing = true;
-        m_courier.Close();
+        ForEachCourier([](Courier& courier) { courier.Close(); });
     }
 }
 
@@ -24,9 +26,56 @@ WindowHandle CQsoferryView::UpdateLamps() {
 WindowHandle CQsoferryView::SetLamps() {
     WindowHandle logger = m_platform.FindWindowByClass(kLoggerClass);
     m_platform.SetControlImage(m_ctlLoggerLamp, logger != kNoWindow ? m_bmpLampOn : m_bmpLampOff);
-    WindowHandle decoder = m_platform.FindWindowByTitle(kDecoderTitle);
-    m_platform.SetControlImage(m_ctlDecoderLamp, decoder != kNoWindow ? m_bmpLampOn : m_bmpLampOff);
+    bool decoder = false;
+    for (const std::string& title : m_platform.TopLevelWindowTitles())
+        decoder = decoder || IsJtdxWideGraphTitle(title);
+    m_platform.SetControlImage(m_ctlDecoderLamp, decoder ? m_bmpLampOn : m_bmpLampOff);
     return logger;
+}
+
+namespace {
+
+// The words JTDX puts after its name in the Wide Graph's title, from its translation files:
+// English (kept by the French, Latvian, Dutch and Russian translations), Catalan, Danish, Spanish,
+// Estonian, Croatian, Hungarian, Italian, Japanese, Polish, Portuguese, Swedish and Chinese.
+constexpr std::string_view kWideGraphWords[] = {
+    "Wide Graph",
+    "Gràfic Ampli",
+    "Vandfald",
+    "Gráfico amplio",
+    "Lai graafik",
+    "Vodopad",
+    "Széles sávú grafikon",
+    "Spettro",
+    "ワイドグラフ",
+    "Wodospad",
+    "Gráfico Amplo" /* and "amplo" */,
+    "Bred graf",
+    "频谱图",
+    "頻譜圖",
+};
+
+bool EndsWithNoCase(std::string_view text, std::string_view tail) {
+    return text.size() >= tail.size() && text::EqualsNoCase(text.substr(text.size() - tail.size()), tail);
+}
+
+}  // namespace
+
+// The title is applicationName + " - " + the words, and applicationName is "JTDX", or with a rig
+// name (or test mode) "JTDX - <name>". A rig name may hold " - " itself: the title is matched from
+// both ends, the name being whatever lies between.
+bool IsJtdxWideGraphTitle(std::string_view title) {
+    constexpr std::string_view kHead = kRigFolderPrefix;  // "JTDX - "
+    if (title.size() < kHead.size() || !text::EqualsNoCase(title.substr(0, kHead.size()), kHead)) return false;
+    const std::string_view rest = title.substr(kHead.size());
+    for (std::string_view words : kWideGraphWords) {
+        if (text::EqualsNoCase(rest, words)) return true;
+        if (rest.size() > words.size() + 3 && EndsWithNoCase(rest, words) &&
+            rest.substr(rest.size() - words.size() - 3, 3) == " - ") {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace qsoferry

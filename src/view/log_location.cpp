@@ -10,8 +10,6 @@ namespace {
 constexpr const char kProfileRoot[] = "C:\\Documents and Settings\\";
 constexpr const char kDecoderTail[] = "\\Local Settings\\Application Data\\JTDX";
 constexpr const char kDecoderFolder[] = "\\JTDX";
-constexpr const char kLogName[] = "\\wsjtx_log.adi";
-constexpr const char kBackupName[] = "\\wsjtx_log_bak.adi";
 
 }  // namespace
 
@@ -22,22 +20,27 @@ void CQsoferryView::DeriveLogPaths() {
     // Where the derived folder does not exist (a renamed account, a domain profile, Windows on
     // another drive), JTDX's folder is where the system says local application data lives. A
     // station where the derived path works keeps it.
-    if (!m_platform.FolderExists(folder)) {
-        if (std::optional<std::string> local = m_platform.LocalAppDataFolder()) {
-            folder = *local + kDecoderFolder;
-            m_bPathsKnown = true;
-        }
+    std::optional<std::string> local = m_platform.LocalAppDataFolder();
+    if (!m_platform.FolderExists(folder) && local) {
+        folder = *local + kDecoderFolder;
+        m_bPathsKnown = true;
     }
-    m_strLogPath = folder + kLogName;
+    m_strLogPath = folder + "\\" + kLogFileName;
     m_courier.SetLogPath(m_strLogPath);
-    m_strBackupPath = folder + kBackupName;
+    m_strBackupPath = folder + "\\" + kBackupFileName;
+    // Rig folders lie beside JTDX's own, in the local application data as the system names it.
+    m_strRigParent = local.value_or("");
 }
 
 void CQsoferryView::PreserveLogOnce() {
     m_bBackupPending = false;
     if (!m_bPathsKnown) return;  // paths without a user or a folder lead nowhere; rename nothing
-    bool log = m_platform.CanOpenForReading(m_strLogPath);
-    if (m_platform.CanOpenForReading(m_strBackupPath)) return;
+    m_bBackupPending = SetHistoryAside(m_strLogPath, m_strBackupPath) == HistoryAside::kPending;
+}
+
+CQsoferryView::HistoryAside CQsoferryView::SetHistoryAside(const std::string& logPath, const std::string& backupPath) {
+    bool log = m_platform.CanOpenForReading(logPath);
+    if (m_platform.CanOpenForReading(backupPath)) return HistoryAside::kNone;
     if (!log) {
         // No history to keep. An empty backup says it was looked for: a log found at a later start
         // holds contacts logged while the bridge was down, and is relayed rather than set aside.
@@ -45,19 +48,20 @@ void CQsoferryView::PreserveLogOnce() {
         // history), and only in a folder that exists.
         FileHandle file = kNoFile;
         std::uint64_t size = 0;
-        FileResult probe = m_platform.OpenFile(m_strLogPath, FileAccess::kRead, file, size);
+        FileResult probe = m_platform.OpenFile(logPath, FileAccess::kRead, file, size);
         m_platform.CloseFile(file);
-        if (probe.status != FileStatus::kNotFound) return;
-        if (m_platform.OpenFile(m_strBackupPath, FileAccess::kReadWrite, file, size).ok()) m_platform.CloseFile(file);
-        return;
+        if (probe.status != FileStatus::kNotFound) return HistoryAside::kNone;
+        if (m_platform.OpenFile(backupPath, FileAccess::kReadWrite, file, size).ok()) m_platform.CloseFile(file);
+        return HistoryAside::kNone;
     }
 
-    FileResult result = m_platform.MoveFileNoReplace(m_strLogPath, m_strBackupPath);
-    if (result.ok() || result.status == FileStatus::kNotFound) return;
+    FileResult result = m_platform.MoveFileNoReplace(logPath, backupPath);
+    if (result.ok()) return HistoryAside::kMoved;
+    if (result.status == FileStatus::kNotFound) return HistoryAside::kNone;
     // The log keeps its history until the move succeeds; the poll cycle retries it every tick and
     // relays nothing before.
-    m_bBackupPending = true;
-    ReportOnce("Cannot move " + m_strLogPath + " to " + m_strBackupPath + ": " + result.reason);
+    ReportOnce("Cannot move " + logPath + " to " + backupPath + ": " + result.reason);
+    return HistoryAside::kPending;
 }
 
 }  // namespace qsoferry

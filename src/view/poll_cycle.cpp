@@ -31,6 +31,16 @@ void CQsoferryView::OnTimer(unsigned /*nIDEvent*/) {
         if (m_bBackupPending) PreserveLogOnce();
         // Without a logger the log waits; the decoder keeps appending to it.
         if (!m_bBackupPending && !m_bClosing) m_courier.Tick(logger);
+        if (m_nTicksToRigScan == 0) {
+            m_nTicksToRigScan = kRigScanTicks;
+            FindRigFolders();
+        }
+        --m_nTicksToRigScan;
+        for (size_t i = 0; i < m_rigFolders.size() && !m_bClosing; ++i) {
+            RigFolder& rig = *m_rigFolders[i];
+            if (rig.backupPending) PreserveRigLog(rig);
+            if (!rig.backupPending && !m_bClosing) rig.courier->Tick(logger);
+        }
     }
     ShowHeldMessages();
 }
@@ -38,7 +48,8 @@ void CQsoferryView::OnTimer(unsigned /*nIDEvent*/) {
 void CQsoferryView::OnSendDone() {
     {
         CycleGuard guard(m_bInCycle);
-        m_courier.SendDone();
+        for (size_t port : m_logger.Collect())
+            (port == 0 ? m_courier : *m_rigFolders[port - 1]->courier).SendDone();
     }
     if (!m_bInCycle) ShowHeldMessages();
 }

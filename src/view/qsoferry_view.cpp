@@ -7,7 +7,7 @@
 namespace qsoferry {
 
 CQsoferryView::CQsoferryView(Platform& platform)
-    : m_platform(platform), m_courier(platform, platform, platform, *this) {}
+    : m_platform(platform), m_logger(platform), m_courier(platform, m_logger.AddPort(), platform, *this) {}
 
 CQsoferryView::~CQsoferryView() {
     // The view owns its bitmaps; the controls that show them never do.
@@ -32,6 +32,7 @@ void CQsoferryView::OnInitialUpdate() {
     m_platform.FitFrameToForm();
     DeriveLogPaths();
     PreserveLogOnce();
+    FindRigFolders();
 
     // The framework's New and Open run the initial update again: the bitmaps loaded by an earlier
     // run are reused, so nothing leaks. One that failed to load is tried again.
@@ -97,23 +98,30 @@ void CQsoferryView::ReportOnce(const std::string& message) {
 
 void CQsoferryView::OnDestroy() {
     m_bClosing = true;
-    m_courier.Close();
+    ForEachCourier([](Courier& courier) { courier.Close(); });
 }
 
 void CQsoferryView::OnQueryEndSession() {
     // The answer is yes, at once; until it is known whether the session really ends, no contact
     // is started.
-    m_courier.PauseForSessionEnd();
+    ForEachCourier([](Courier& courier) { courier.PauseForSessionEnd(); });
 }
 
 void CQsoferryView::OnEndSession(bool ending) {
     if (!ending) {
-        m_courier.ResumeAfterCancelledSessionEnd();
+        ForEachCourier([](Courier& courier) { courier.ResumeAfterCancelledSessionEnd(); });
         return;
     }
     // Windows may end the process as soon as this returns: what was delivered is on the disk now.
+    // One contact is in flight for the whole program, so only one engine can have to wait.
     m_bClosing = true;
-    m_courier.EndSession();
+    ForEachCourier([](Courier& courier) { courier.EndSession(); });
+}
+
+void CQsoferryView::ForEachCourier(const std::function<void(Courier&)>& action) {
+    action(m_courier);
+    for (size_t i = 0; i < m_rigFolders.size(); ++i)  // by index: an action may find new folders
+        action(*m_rigFolders[i]->courier);
 }
 
 }  // namespace qsoferry

@@ -1,8 +1,11 @@
 // CQsoferryView: the bridge's only view. It carries the form (the lamps, the badge, the check box),
 // finds the decoder's log at start-up and sets its history aside, and drives the delivery engine
-// (relay/courier.h): its timer handler is the poll cycle. Its members are split into files:
+// (relay/courier.h): its timer handler is the poll cycle. A JTDX started with a rig name keeps its
+// log in a folder "JTDX - <rig>" beside JTDX's own; each such folder gets an engine of its own,
+// and all of them share the one logger (relay/shared_logger.h). Its members are split into files:
 //   src/view/qsoferry_view.cpp  construction, initial update, check box, messages, end of session
 //   src/view/log_location.cpp   log and backup paths, start-up backup
+//   src/view/rig_folders.cpp    the rig-named folders: finding them, their history, their engines
 //   src/view/poll_cycle.cpp     OnTimer, OnSendDone
 //   src/view/lamps.cpp          UpdateLamps, DrainMessageQueue
 // It talks to the outside only through the Platform it is given, and is the engine's Operator.
@@ -12,20 +15,32 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
 #include "relay/courier.h"
+#include "relay/shared_logger.h"
 #include "resource.h"
 
 namespace qsoferry {
 
 constexpr const char kAppTitle[] = "Qsoferry ver 1.00";
 constexpr const char kLoggerClass[] = "DXbase";
-constexpr const char kDecoderTitle[] = "JTDX - Wide Graph";
 constexpr unsigned kPollTimerId = 1;
 constexpr unsigned kPollPeriodMs = 1000;
+constexpr const char kLogFileName[] = "wsjtx_log.adi";
+constexpr const char kBackupFileName[] = "wsjtx_log_bak.adi";
+constexpr const char kRigFolderPrefix[] = "JTDX - ";
+// A rig folder that appears while the bridge runs is looked for every this many ticks.
+constexpr unsigned kRigScanTicks = 3;
+
+// True for the title of a JTDX Wide Graph: "JTDX - Wide Graph", or with a rig name (or in test
+// mode) "JTDX - <name> - Wide Graph", the last words in any interface language JTDX ships.
+bool IsJtdxWideGraphTitle(std::string_view title);
 
 class CQsoferryView : private Operator {
 public:
@@ -50,6 +65,7 @@ public:
     const std::string& LogPath() const { return m_strLogPath; }
     const std::string& BackupPath() const { return m_strBackupPath; }
     const Courier& Delivery() const { return m_courier; }
+    size_t RigFolderCount() const { return m_rigFolders.size(); }
     int NoFreq() const { return m_nNoFreq; }
     bool IsClosing() const { return m_bClosing; }
     bool IsBackupPending() const { return m_bBackupPending; }
@@ -59,6 +75,13 @@ private:
     void DoDataExchange();
     void DeriveLogPaths();
     void PreserveLogOnce();
+    enum class HistoryAside { kNone, kMoved, kPending };
+    HistoryAside SetHistoryAside(const std::string& logPath, const std::string& backupPath);
+    struct RigFolder;
+    void FindRigFolders();
+    void PreserveRigLog(RigFolder& rig);
+    std::uint64_t CountContacts(const std::string& path);
+    void ForEachCourier(const std::function<void(Courier&)>& action);
     WindowHandle UpdateLamps();
     WindowHandle SetLamps();
     void DrainMessageQueue();
@@ -71,7 +94,18 @@ private:
     void BetweenLines() override;
 
     Platform& m_platform;
+    SharedLogger m_logger;  // port 0 is m_courier's, port i + 1 m_rigFolders[i]'s
     Courier m_courier;
+
+    // A folder "JTDX - <rig>" beside JTDX's own, relayed under the same rules.
+    struct RigFolder {
+        std::string logPath, backupPath;
+        std::unique_ptr<Courier> courier;
+        bool backupPending = false;
+    };
+    std::vector<std::unique_ptr<RigFolder>> m_rigFolders;
+    std::string m_strRigParent;  // where rig folders are looked for; empty: nowhere
+    unsigned m_nTicksToRigScan = 0;
 
     // Form controls, bound to their ids.
     const int m_ctlBadge = IDC_BADGE;

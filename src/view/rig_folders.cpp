@@ -1,0 +1,64 @@
+// The folders a JTDX started with a rig name (-r, --rig-name) writes to: "JTDX - <rig>" beside
+// JTDX's own folder in the local application data. Each is relayed by an engine of its own, under
+// the rules of JTDX's own folder: its start-up backup, claimed file, progress and delivery lock.
+#include "view/qsoferry_view.h"
+
+#include "relay/log_reader.h"
+
+namespace qsoferry {
+
+// One listing of the folder that holds them, where the system says local application data lives.
+// Never through C:\Documents and Settings: on Vista and later that path runs through compatibility
+// junctions that refuse listing to everyone, although a file opened by its full name through them
+// is found.
+void CQsoferryView::FindRigFolders() {
+    if (m_strRigParent.empty()) return;
+    for (const std::string& name : m_platform.ListFolders(m_strRigParent, kRigFolderPrefix)) {
+        if (name.size() <= sizeof kRigFolderPrefix - 1) continue;
+        const std::string folder = m_strRigParent + "\\" + name + "\\";
+        bool known = false;
+        for (const auto& rig : m_rigFolders)
+            known = known || rig->logPath == folder + kLogFileName;
+        if (known) continue;
+        auto rig = std::make_unique<RigFolder>();
+        rig->logPath = folder + kLogFileName;
+        rig->backupPath = folder + kBackupFileName;
+        Operator& op = *this;  // a private base: converted here, where it is accessible
+        rig->courier = std::make_unique<Courier>(m_platform, m_logger.AddPort(), m_platform, op);
+        rig->courier->SetLogPath(rig->logPath);
+        m_rigFolders.push_back(std::move(rig));
+        PreserveRigLog(*m_rigFolders.back());
+    }
+}
+
+// A folder seen for the first time is treated as JTDX's own at the first start: a log already in
+// it is history, set aside and not relayed. Unlike the first start, this can happen at any time,
+// so the operator is told what was set aside and where.
+void CQsoferryView::PreserveRigLog(RigFolder& rig) {
+    HistoryAside aside = SetHistoryAside(rig.logPath, rig.backupPath);
+    rig.backupPending = aside == HistoryAside::kPending;
+    if (aside != HistoryAside::kMoved) return;
+    std::uint64_t count = CountContacts(rig.backupPath);
+    Tell(std::to_string(count) + (count == 1 ? " contact" : " contacts") + " logged before Qsoferry first saw " +
+         rig.logPath + (count == 1 ? " was" : " were") + " set aside in " + rig.backupPath +
+         " and not sent to DXbase.");
+}
+
+std::uint64_t CQsoferryView::CountContacts(const std::string& path) {
+    FileHandle file = kNoFile;
+    std::uint64_t size = 0;
+    if (!m_platform.OpenFile(path, FileAccess::kRead, file, size).ok()) return 0;
+    LogReader reader;
+    QsoRecord record;
+    for (LogReader::Step step; (step = reader.Next(record)) != LogReader::Step::kEnd;) {
+        if (step != LogReader::Step::kNeedInput) continue;
+        size_t room = 0, got = 0;
+        char* space = reader.Space(room);
+        if (!m_platform.ReadFileAt(file, reader.InputOffset(), space, room, got).ok()) got = 0;
+        reader.Filled(got);
+    }
+    m_platform.CloseFile(file);
+    return reader.IsEmpty() ? 0 : reader.Contacts();
+}
+
+}  // namespace qsoferry
