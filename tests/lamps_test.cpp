@@ -36,6 +36,36 @@ TEST_F(Lamps, EachLampFollowsItsPeer) {
     EXPECT_EQ(Decoder(), off);
 }
 
+// Every JTDX Wide Graph lights the lamp: with a rig name, in test mode, in any language JTDX
+// ships; a rig name may hold " - " itself. Nothing else does.
+TEST_F(Lamps, TheDecoderLampKnowsEveryJtdxWideGraph) {
+    const struct {
+        const char* title;
+        bool jtdx;
+    } cases[] = {
+        {"JTDX - IC7300 - Wide Graph", true},
+        {"JTDX - test - Wide Graph", true},
+        {"JTDX - IC-7300 - Ω 2 - Wide Graph", true},
+        {"jtdx - wide graph", true},
+        {"JTDX - ワイドグラフ", true},
+        {"JTDX - FT991 - 频谱图", true},
+        {"JTDX - Széles sávú grafikon", true},
+        {"JTDX - FT-DX10 - Gráfico amplo", true},
+        {"JTDX -  - Wide Graph", false},
+        {"JTDX - Wide Graph 2", false},
+        {"JTDX - IC7300 - Wide", false},
+        {"JTDX - IC7300", false},
+        {"WSJT-X - Wide Graph", false},
+        {"JTDX", false},
+    };
+    for (const auto& c : cases) {
+        WindowHandle graph = platform.AddWindow("Qt5QWindowIcon", c.title);
+        Tick();
+        EXPECT_EQ(Decoder(), c.jtdx ? on : off) << c.title;
+        platform.RemoveWindow(graph);
+    }
+}
+
 TEST_F(Lamps, ChildWindowsAndOtherTitlesAreNotPeers) {
     platform.AddWindow("DXbase", "", false);
     platform.AddWindow("X", "JTDX - Wide Graph", false);

@@ -59,6 +59,8 @@ public:
         return nullptr;
     }
     bool HasResult() const { return !m_entries.empty() && m_entries.front().state == State::kEnded; }
+    // Its engine is delivering: it has handed contacts over and not taken all their results back.
+    bool Active() const { return !m_entries.empty(); }
 
 private:
     enum class State { kWaiting, kInLink, kEnded };
@@ -117,7 +119,9 @@ std::vector<size_t> SharedLogger::Collect() {
     return ended;
 }
 
-// Fills the link up to its two places, the ports taking turns.
+// Fills the link up to its two places, the ports taking turns. A port whose turn it is and whose
+// engine is delivering keeps its turn until that engine hands the next contact over or is done:
+// so no port gets two turns in a row while another still has contacts to give.
 void SharedLogger::Forward() {
     while (m_inLink.size() < kOutstandingHandovers && !m_ports.empty()) {
         const Handover* next = nullptr;
@@ -125,6 +129,7 @@ void SharedLogger::Forward() {
         for (size_t k = 0; k < m_ports.size() && !next; ++k) {
             port = (m_nextPort + k) % m_ports.size();
             next = m_ports[port]->Next();
+            if (!next && m_ports[port]->Active()) return;  // its turn: it is waited for
         }
         if (!next) return;
         m_nextPort = (port + 1) % m_ports.size();

@@ -33,8 +33,13 @@ public:
     LoggerLink& AddPort();
 
     // The link has results (the shell's message says so): takes them all, hands each to its port,
-    // and lets what waits go on. Says which ports got results: their engines' SendDone is due.
+    // and lets what waits go on. Says which ports have results: their engines' SendDone is due.
+    // Also worth calling now and then (once a tick): a port can have results that never went to
+    // the link (dropped at the end of a session, or behind a failure).
     std::vector<size_t> Collect();
+    // The engines have gone on after their results: lets what waits go to the link, the turn
+    // passing over an engine that has handed nothing more over.
+    void Pump() { Forward(); }
 
 private:
     class Port;

@@ -25,33 +25,58 @@ void CQsoferryView::OnTimer(unsigned /*nIDEvent*/) {
     if (m_bClosing || m_bInCycle) return;
     {
         CycleGuard guard(m_bInCycle);
-        WindowHandle logger = UpdateLamps();
-        if (m_bClosing) return;
-        // Until the start-up backup is made, the log holds history that must not reach the logger.
-        if (m_bBackupPending) PreserveLogOnce();
-        // Without a logger the log waits; the decoder keeps appending to it.
-        if (!m_bBackupPending && !m_bClosing) m_courier.Tick(logger);
-        if (m_nTicksToRigScan == 0) {
-            m_nTicksToRigScan = kRigScanTicks;
-            FindRigFolders();
-        }
-        --m_nTicksToRigScan;
-        for (size_t i = 0; i < m_rigFolders.size() && !m_bClosing; ++i) {
-            RigFolder& rig = *m_rigFolders[i];
-            if (rig.backupPending) PreserveRigLog(rig);
-            if (!rig.backupPending && !m_bClosing) rig.courier->Tick(logger);
-        }
+        TickCouriers();
+        TakeLoggerResults();
     }
     ShowHeldMessages();
+}
+
+// Every folder hands its first contacts over before any takes the logger's answers: else the first
+// would deliver its whole backlog from the answers that come in while it reads, and the others
+// would wait for it.
+void CQsoferryView::TickCouriers() {
+    CycleGuard defer(m_bDeferResults);
+    WindowHandle logger = UpdateLamps();
+    if (m_bClosing) return;
+    // Until the start-up backup is made, the log holds history that must not reach the logger.
+    if (m_bBackupPending) PreserveLogOnce();
+    // Without a logger the log waits; the decoder keeps appending to it.
+    if (!m_bBackupPending && !m_bClosing) m_courier.Tick(logger);
+    if (m_nTicksToRigScan == 0) {
+        m_nTicksToRigScan = kRigScanTicks;
+        FindRigFolders();
+    }
+    --m_nTicksToRigScan;
+    for (size_t i = 0; i < m_rigFolders.size() && !m_bClosing; ++i) {
+        RigFolder& rig = *m_rigFolders[i];
+        if (rig.backupPending) PreserveRigLog(rig);
+        if (!rig.backupPending && !m_bClosing) rig.courier->Tick(logger);
+    }
 }
 
 void CQsoferryView::OnSendDone() {
     {
         CycleGuard guard(m_bInCycle);
-        for (size_t port : m_logger.Collect())
-            (port == 0 ? m_courier : *m_rigFolders[port - 1]->courier).SendDone();
+        TakeLoggerResults();
     }
     if (!m_bInCycle) ShowHeldMessages();
+}
+
+// Only ever at the top of the window's handlers, never from a drain inside an engine's reading:
+// there, one engine would go on with the answers while the others, further up the stack, could
+// not hand theirs over, and the folders would no longer take turns. Results that come meanwhile
+// are taken once the handler that was running has gone back up.
+void CQsoferryView::TakeLoggerResults() {
+    if (m_bDeferResults || m_bReading || m_bClosing) {
+        m_bResultsDue = true;
+        return;
+    }
+    do {
+        m_bResultsDue = false;
+        for (size_t port : m_logger.Collect())
+            (port == 0 ? m_courier : *m_rigFolders[port - 1]->courier).SendDone();
+        m_logger.Pump();
+    } while (m_bResultsDue && !m_bClosing);
 }
 
 }  // namespace qsoferry

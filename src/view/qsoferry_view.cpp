@@ -63,7 +63,10 @@ bool CQsoferryView::LeaveOutFrequency() {
 }
 
 void CQsoferryView::BetweenLines() {
+    bool reading = m_bReading;
+    m_bReading = true;
     DrainMessageQueue();  // the window keeps answering while a long log is read
+    m_bReading = reading;
 }
 
 // One box at a time, and never from inside a cycle: a message told there waits for the end of the

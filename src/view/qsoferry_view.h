@@ -82,6 +82,8 @@ private:
     void PreserveRigLog(RigFolder& rig);
     std::uint64_t CountContacts(const std::string& path);
     void ForEachCourier(const std::function<void(Courier&)>& action);
+    void TickCouriers();
+    void TakeLoggerResults();
     WindowHandle UpdateLamps();
     WindowHandle SetLamps();
     void DrainMessageQueue();
@@ -123,6 +125,9 @@ private:
     std::string m_strLastReport;  // the start-up backup's last problem, told once
 
     bool m_bInCycle = false;
+    bool m_bDeferResults = false;  // the tick hands every folder's contacts over first
+    bool m_bReading = false;       // an engine is reading its log (its BetweenLines drains)
+    bool m_bResultsDue = false;    // the logger's results came while they could not be taken
     bool m_bClosing = false;
     bool m_bMessageOpen = false;              // a message box is open: one at a time
     std::string m_strShown;                   // what it says
