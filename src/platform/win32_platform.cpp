@@ -43,19 +43,23 @@ WindowHandle Win32Platform::FindWindowByClass(const std::string& className) {
     return AsHandle(FindWindowA(className.c_str(), nullptr));
 }
 
+namespace {
+
+BOOL CALLBACK AddTitle(HWND window, LPARAM list) {
+    wchar_t title[512];
+    int length = GetWindowTextW(window, title, static_cast<int>(std::size(title)));
+    if (length > 0)
+        reinterpret_cast<std::vector<std::string>*>(list)->push_back(Utf8(std::wstring_view(title, length)));
+    return TRUE;
+}
+
+}  // namespace
+
 std::vector<std::string> Win32Platform::TopLevelWindowTitles() {
     // GetWindowTextW reads another program's window title from the system's own copy: it sends
     // nothing, so a hung program never holds this up. Titles are compared as Unicode.
     std::vector<std::string> titles;
-    EnumWindows(
-        [](HWND window, LPARAM list) -> BOOL {
-            wchar_t title[512];
-            int length = GetWindowTextW(window, title, static_cast<int>(std::size(title)));
-            if (length > 0)
-                reinterpret_cast<std::vector<std::string>*>(list)->push_back(Utf8(std::wstring_view(title, length)));
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&titles));
+    EnumWindows(AddTitle, reinterpret_cast<LPARAM>(&titles));
     return titles;
 }
 
