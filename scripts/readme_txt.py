@@ -39,7 +39,9 @@ def main():
     while lines and not lines[-1].strip():
         lines.pop()
     body = re.sub(r"\n{3,}", "\n\n", "\n".join(lines)) + "\n"
-    with open(out, "w", encoding="latin-1", newline="\r\n") as f:
+    # UTF-8 with a byte-order mark, which Notepad reads from Windows 7 on: the README names
+    # profiles and window titles in several scripts.
+    with open(out, "w", encoding="utf-8-sig", newline="\r\n") as f:
         f.write(body)
 
 

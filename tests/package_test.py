@@ -37,6 +37,8 @@ def main():
               "README.txt has Windows line ends only")
         check(b"Troubleshooting" in readme and b"Building and testing" not in readme,
               "README.txt is the operator's part, troubleshooting included")
+        check(readme.startswith(b"\xef\xbb\xbf") and "Ковалёв" in readme.decode("utf-8-sig"),
+              "README.txt is UTF-8 with a byte-order mark, so Notepad shows every script")
     with open(os.path.join(dist, "qsoferry-%s-setup.exe" % version), "rb") as f:
         check(machine(f.read(4096)) == I386, "the setup program is a 32-bit program")
     print("%d failed" % failures)
