@@ -25,7 +25,10 @@ bool EndsHeader(std::string_view line) {
 // a field of the record.
 enum class Name { kOther, kEndOfRecord, kField };
 Name Classify(const char* name, size_t length, Field& field) {
-    if (length > kLongestName) return Name::kOther;
+    // Most names in a log are not kept, and their length alone says so: 4 (CALL, ..., "EOR>"),
+    // 6 (TX_PWR), 7 (SUBMODE, COMMENT), 8 (RST_RCVD, RST_SENT) and 10 (GRIDSQUARE) are the only ones.
+    constexpr unsigned kKeptLengths = 1u << 4 | 1u << 6 | 1u << 7 | 1u << 8 | 1u << 10;
+    if (length > kLongestName || !(kKeptLengths >> length & 1u)) return Name::kOther;
     char upper[kLongestName];
     for (size_t i = 0; i < length; ++i)
         upper[i] = text::ToUpper(name[i]);
