@@ -1,6 +1,7 @@
 #include "relay/log_reader.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -21,20 +22,63 @@ bool EndsHeader(std::string_view line) {
     return line.find("<EOH>") != std::string_view::npos || line.find("<eoh>") != std::string_view::npos;
 }
 
+// The first N bytes of a name packed into one number (byte i in bits 8i..8i+7, whatever the byte
+// order), with its ASCII letters upper-cased all at once, so that a name is told apart with one
+// comparison a candidate.
+template <size_t N>
+constexpr std::uint64_t Key(const char* name) {
+    static_assert(N <= 8, "a key holds eight bytes");
+    std::uint64_t word = 0;
+    for (size_t i = 0; i < N; ++i)
+        word |= static_cast<std::uint64_t>(static_cast<unsigned char>(name[i])) << (8 * i);
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    const std::uint64_t low7 = word & (0x7F * kOnes);
+    const std::uint64_t atLeastA = low7 + (0x80 - 'a') * kOnes;    // top bit: the byte is 'a' or above
+    const std::uint64_t aboveZ = low7 + (0x80 - 'z' - 1) * kOnes;  // top bit: above 'z'
+    const std::uint64_t lower = atLeastA & ~aboveZ & ~word & (0x80 * kOnes);
+    return word - (lower >> 2);  // 'a'..'z' less 0x20
+}
+
 // What a raw name stands for, compared without regard to case: the end-of-record tag's "EOR>", or
-// a field of the record.
+// a field of the record. Most names in a log are not kept, and their length alone says so.
 enum class Name { kOther, kEndOfRecord, kField };
 Name Classify(const char* name, size_t length, Field& field) {
-    // Most names in a log are not kept, and their length alone says so: 4 (CALL, ..., "EOR>"),
-    // 6 (TX_PWR), 7 (SUBMODE, COMMENT), 8 (RST_RCVD, RST_SENT) and 10 (GRIDSQUARE) are the only ones.
-    constexpr unsigned kKeptLengths = 1u << 4 | 1u << 6 | 1u << 7 | 1u << 8 | 1u << 10;
-    if (length > kLongestName || !(kKeptLengths >> length & 1u)) return Name::kOther;
-    char upper[kLongestName];
-    for (size_t i = 0; i < length; ++i)
-        upper[i] = text::ToUpper(name[i]);
-    std::string_view upperName(upper, length);
-    if (upperName == "EOR>") return Name::kEndOfRecord;
-    field = FieldNamed(upperName);
+    field = Field::kOther;
+    switch (length) {
+        case 4: {
+            const std::uint64_t key = Key<4>(name);
+            if (key == Key<4>("EOR>")) return Name::kEndOfRecord;
+            field = key == Key<4>("CALL")   ? Field::kCall
+                    : key == Key<4>("BAND") ? Field::kBand
+                    : key == Key<4>("MODE") ? Field::kMode
+                    : key == Key<4>("FREQ") ? Field::kFreq
+                    : key == Key<4>("NAME") ? Field::kName
+                                            : Field::kOther;
+            break;
+        }
+        case 6:
+            if (Key<6>(name) == Key<6>("TX_PWR")) field = Field::kTxPower;
+            break;
+        case 7: {
+            const std::uint64_t key = Key<7>(name);
+            field = key == Key<7>("SUBMODE")   ? Field::kSubmode
+                    : key == Key<7>("COMMENT") ? Field::kComment
+                                               : Field::kOther;
+            break;
+        }
+        case 8: {
+            const std::uint64_t key = Key<8>(name);
+            field = key == Key<8>("RST_RCVD")   ? Field::kRstRcvd
+                    : key == Key<8>("RST_SENT") ? Field::kRstSent
+                                                : Field::kOther;
+            break;
+        }
+        case 10:
+            if (Key<8>(name) == Key<8>("GRIDSQUA") && Key<2>(name + 8) == Key<2>("RE")) field = Field::kGrid;
+            break;
+        default:
+            break;
+    }
     return field == Field::kOther ? Name::kOther : Name::kField;
 }
 
@@ -272,21 +316,54 @@ LogReader::Step LogReader::Next(QsoRecord& record) {
 // Cuts the current data line into pieces from m_linePos on. True at an end-of-record tag, with
 // the contact in the record; false once the line is used up.
 bool LogReader::ParseLine(QsoRecord& record) {
-    const char* base = m_buffer.get();
-    while (m_linePos < m_lineEnd) {
-        if (base[m_linePos] == '<') ++m_linePos;
-        const char* lt = Find(base + m_linePos, base + m_lineEnd, '<');
-        size_t pieceEnd = lt ? static_cast<size_t>(lt - base) : m_lineEnd;
-        std::string_view piece(base + m_linePos, pieceEnd - m_linePos);
-        m_linePos = pieceEnd;
-        if (ParsePiece(piece, record) == PieceKind::kEndOfRecord) {
+    const char* const base = m_buffer.get();
+    const char* const end = base + m_lineEnd;
+    const char* p = base + m_linePos;
+    while (p < end) {
+        if (*p == '<') ++p;
+        // The usual piece, "name:length>value", in one pass: its name up to the ":" (no further
+        // than a kept name could reach), the value after the first ">", its end at the next "<".
+        // Anything else (an end-of-record tag, a name with no ":" near) goes the general way.
+        const char* colon = p;
+        const char* const nameLimit = p + std::min<size_t>(static_cast<size_t>(end - p), kLongestName + 1);
+        while (colon < nameLimit && *colon != ':' && *colon != '<')
+            ++colon;
+        const char* pieceEnd;
+        bool endOfRecord;
+        if (colon == nameLimit || *colon != ':') {
+            const char* lt = Find(colon, end, '<');
+            pieceEnd = lt ? lt : end;
+            endOfRecord =
+                ParsePiece(std::string_view(p, static_cast<size_t>(pieceEnd - p)), record) == PieceKind::kEndOfRecord;
+        } else {
+            Field field = Field::kOther;
+            Name name = Classify(p, static_cast<size_t>(colon - p), field);
+            const char* gt = colon + 1;
+            if (name == Name::kField) {
+                while (gt < end && *gt != '>' && *gt != '<')
+                    ++gt;
+            }
+            const char* from = (name == Name::kField && gt < end && *gt == '>') ? gt + 1 : gt;
+            const char* lt = Find(from, end, '<');
+            pieceEnd = lt ? lt : end;
+            if (name == Name::kField) {
+                std::string_view value;
+                if (gt < end && *gt == '>') value = text::TrimRightView(std::string_view(gt + 1, pieceEnd - gt - 1));
+                record.Store(field, value);
+            }
+            endOfRecord = name == Name::kEndOfRecord;
+        }
+        p = pieceEnd;
+        if (endOfRecord) {
+            m_linePos = static_cast<size_t>(pieceEnd - base);
             record.Finish();
             ++m_contacts;
-            m_resumeOffset = m_bufferOffset + pieceEnd;
+            m_resumeOffset = m_bufferOffset + m_linePos;
             m_resetPending = true;
             return true;
         }
     }
+    m_linePos = m_lineEnd;
     return false;
 }
 
