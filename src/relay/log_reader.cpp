@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "relay/text.h"
 
@@ -18,6 +19,46 @@ const char* Find(const char* from, const char* to, char c) {
     return static_cast<const char*>(std::memchr(from, c, static_cast<size_t>(to - from)));
 }
 
+// The first "<" in [from, to), or `to`. Pieces are short, and a library call per piece costs more
+// than the search: eight bytes at a time, the lowest byte equal to "<" found with the usual
+// zero-byte test (only bytes above a true match can be flagged wrongly).
+const char* FindTagStart(const char* from, const char* to) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && defined(__GNUC__)
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    while (to - from >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, from, 8);
+        const std::uint64_t x = word ^ ('<' * kOnes);
+        const std::uint64_t match = (x - kOnes) & ~x & (0x80 * kOnes);
+        if (match) return from + (__builtin_ctzll(match) >> 3);
+        from += 8;
+    }
+#endif
+    while (from < to && *from != '<')
+        ++from;
+    return from;
+}
+
+// The first ":" or "<" in [from, limit), or `limit`; `end` (at or past `limit`) ends the line.
+const char* FindNameEnd(const char* from, const char* limit, const char* end) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && defined(__GNUC__)
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    if (end - from >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, from, 8);
+        const std::uint64_t colon = word ^ (':' * kOnes), lt = word ^ ('<' * kOnes);
+        const std::uint64_t match = (((colon - kOnes) & ~colon) | ((lt - kOnes) & ~lt)) & (0x80 * kOnes);
+        if (match) return std::min(from + (__builtin_ctzll(match) >> 3), limit);
+        from += 8;
+    }
+#else
+    (void)end;
+#endif
+    while (from < limit && *from != ':' && *from != '<')
+        ++from;
+    return from;
+}
+
 bool EndsHeader(std::string_view line) {
     return line.find("<EOH>") != std::string_view::npos || line.find("<eoh>") != std::string_view::npos;
 }
@@ -26,11 +67,33 @@ bool EndsHeader(std::string_view line) {
 // order), with its ASCII letters upper-cased all at once, so that a name is told apart with one
 // comparison a candidate.
 template <size_t N>
-constexpr std::uint64_t Key(const char* name) {
-    static_assert(N <= 8, "a key holds eight bytes");
+std::uint64_t Load(const char* bytes) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // Loads of 1, 2, 4 or 8 bytes, no wider than the name: a wider one could read past the
+    // buffer, and a narrower copy into a wider word would stall on the store.
+    if constexpr (N == 1 || N == 2 || N == 4 || N == 8) {
+        using Word = std::conditional_t<
+            N == 1, std::uint8_t,
+            std::conditional_t<N == 2, std::uint16_t, std::conditional_t<N == 4, std::uint32_t, std::uint64_t>>>;
+        Word word;
+        std::memcpy(&word, bytes, N);
+        return word;
+    } else {
+        constexpr size_t kLow = N > 4 ? 4 : 2;
+        return Load<kLow>(bytes) | Load<N - kLow>(bytes + kLow) << (8 * kLow);
+    }
+#else
     std::uint64_t word = 0;
     for (size_t i = 0; i < N; ++i)
-        word |= static_cast<std::uint64_t>(static_cast<unsigned char>(name[i])) << (8 * i);
+        word |= static_cast<std::uint64_t>(static_cast<unsigned char>(bytes[i])) << (8 * i);
+    return word;
+#endif
+}
+
+template <size_t N>
+std::uint64_t Key(const char* name) {
+    static_assert(N <= 8, "a key holds eight bytes");
+    const std::uint64_t word = Load<N>(name);
     constexpr std::uint64_t kOnes = 0x0101010101010101;
     const std::uint64_t low7 = word & (0x7F * kOnes);
     const std::uint64_t atLeastA = low7 + (0x80 - 'a') * kOnes;    // top bit: the byte is 'a' or above
@@ -324,17 +387,17 @@ bool LogReader::ParseLine(QsoRecord& record) {
         // The usual piece, "name:length>value", in one pass: its name up to the ":" (no further
         // than a kept name could reach), the value after the first ">", its end at the next "<".
         // Anything else (an end-of-record tag, a name with no ":" near) goes the general way.
-        const char* colon = p;
         const char* const nameLimit = p + std::min<size_t>(static_cast<size_t>(end - p), kLongestName + 1);
-        while (colon < nameLimit && *colon != ':' && *colon != '<')
-            ++colon;
+        const char* const colon = FindNameEnd(p, nameLimit, end);
         const char* pieceEnd;
         bool endOfRecord;
         if (colon == nameLimit || *colon != ':') {
-            const char* lt = Find(colon, end, '<');
-            pieceEnd = lt ? lt : end;
+            pieceEnd = FindTagStart(colon, end);
+            const std::string_view piece(p, static_cast<size_t>(pieceEnd - p));
+            // The end-of-record tag as the decoder writes it, else the general rule.
             endOfRecord =
-                ParsePiece(std::string_view(p, static_cast<size_t>(pieceEnd - p)), record) == PieceKind::kEndOfRecord;
+                (piece.size() >= 4 && Key<4>(p) == Key<4>("EOR>") && text::TrimRightView(piece).size() == 4) ||
+                ParsePiece(piece, record) == PieceKind::kEndOfRecord;
         } else {
             Field field = Field::kOther;
             Name name = Classify(p, static_cast<size_t>(colon - p), field);
@@ -343,9 +406,7 @@ bool LogReader::ParseLine(QsoRecord& record) {
                 while (gt < end && *gt != '>' && *gt != '<')
                     ++gt;
             }
-            const char* from = (name == Name::kField && gt < end && *gt == '>') ? gt + 1 : gt;
-            const char* lt = Find(from, end, '<');
-            pieceEnd = lt ? lt : end;
+            pieceEnd = FindTagStart((name == Name::kField && gt < end && *gt == '>') ? gt + 1 : gt, end);
             if (name == Name::kField) {
                 std::string_view value;
                 if (gt < end && *gt == '>') value = text::TrimRightView(std::string_view(gt + 1, pieceEnd - gt - 1));

@@ -1,5 +1,6 @@
 #include "relay/qso_record.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "relay/text.h"
@@ -7,9 +8,19 @@
 namespace qsoferry {
 namespace {
 
+// A band name of up to 7 bytes, and its length, as one number: a row is matched with one compare.
+constexpr std::uint64_t Packed(std::string_view name) {
+    std::uint64_t key = name.size();
+    for (size_t i = 0; i < name.size(); ++i)
+        key |= static_cast<std::uint64_t>(static_cast<unsigned char>(name[i])) << (8 * (i + 1));
+    return key;
+}
+
 struct BandRow {
+    constexpr BandRow(std::string_view c, std::string_view n) : code(c), name(n), key(Packed(n)) {}
     std::string_view code;
     std::string_view name;
+    std::uint64_t key;
 };
 
 constexpr BandRow kBands[] = {
@@ -129,9 +140,9 @@ void QsoRecord::NormaliseBand(std::string_view value) {
     if (value.size() <= kLongestBand) {
         for (size_t i = 0; i < value.size(); ++i)
             upper[i] = text::ToUpper(value[i]);
-        std::string_view bandName(upper, value.size());
+        const std::uint64_t key = Packed(std::string_view(upper, value.size()));
         for (const BandRow& row : kBands) {
-            if (row.name.size() == bandName.size() && row.name == bandName) {
+            if (row.key == key) {
                 Assign(band, row.code);
                 return;
             }

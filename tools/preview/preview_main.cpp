@@ -51,12 +51,18 @@ int main(int argc, char** argv) {
 
     std::FILE* in = OpenForReading(file);
     if (!in) return CannotRead(file, errno);
-    static char outBuffer[256 * 1024];
-    std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
+    // The records are composed straight into a block of output, written when it is nearly full:
+    // one write a block rather than a stdio call a record.
+    static char out[256 * 1024];
+    size_t used = 0;
+    auto flush = [&used] {
+        bool written = std::fwrite(out, 1, used, stdout) == used;
+        used = 0;
+        return written;
+    };
 
     qsoferry::LogReader reader;
     qsoferry::QsoRecord record;
-    char line[qsoferry::kExportMaxBytes + 1];
     std::uint64_t position = 0;  // where the file stands
     for (;;) {
         qsoferry::LogReader::Step step = reader.Next(record);
@@ -79,12 +85,12 @@ int main(int argc, char** argv) {
             reader.Filled(got);
             continue;
         }
-        size_t length = qsoferry::ComposeExport(record, noFreq, line);
-        line[length] = '\n';
-        std::fwrite(line, 1, length + 1, stdout);
+        if (sizeof out - used <= qsoferry::kExportMaxBytes && !flush()) break;
+        used += qsoferry::ComposeExport(record, noFreq, out + used);
+        out[used++] = '\n';
     }
     std::fclose(in);
-    if (std::fflush(stdout) != 0) return kExitUnreadable;
+    if (!flush() || std::fflush(stdout) != 0) return kExitUnreadable;
     if (reader.IsEmpty()) {
         SayError(kSourceEmptyText);
         return kExitEmpty;
