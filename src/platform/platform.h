@@ -17,7 +17,7 @@
 //  - LoadBitmapResource / ReleaseBitmap / SetControlImage: the caller owns loaded bitmaps; a control shows a
 //    bitmap without taking ownership of it. A failed load gives kNoBitmap, which shows nothing.
 //  - GetCheckState: 0 clear, 1 ticked, anything else indeterminate.
-//  - UserName: the logon name exactly as the system gives it (at most 127 bytes), or nothing.
+//  - UserName: the logon name exactly as the system gives it, in UTF-8, or nothing.
 //  - LocalAppDataFolder: the user's local application data folder as the system knows it (where
 //    JTDX keeps its folder), without a trailing backslash, or nothing.
 //  - FolderExists: true when the path names a folder.
