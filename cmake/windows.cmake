@@ -2,9 +2,9 @@
 # Wine tests drive. Everything is linked statically so that each .exe needs only Windows' own DLLs.
 enable_language(RC)
 
-# No UNICODE define: each call names its form. Paths, names and messages go through the W calls
-# (UTF-8 inside the program); what peers see (the logger's class, the decoder's title, the
-# record's bytes) keeps the A calls, and windows and resources keep them where no text is involved.
+# No UNICODE define: each call names its form. Paths, names, messages and window titles go through
+# the W calls (UTF-8 inside the program); what the logger sees (its class looked up, the record's
+# bytes) keeps the A calls, and windows and resources keep them where no text is involved.
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
 set(qsoferry_static_link -static -static-libgcc -static-libstdc++ -s)
 target_include_directories(qsoferry-preview PRIVATE src)
