@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <type_traits>
 
 #include "relay/text.h"
 
@@ -63,85 +62,12 @@ bool EndsHeader(std::string_view line) {
     return line.find("<EOH>") != std::string_view::npos || line.find("<eoh>") != std::string_view::npos;
 }
 
-// The first N bytes of a name packed into one number (byte i in bits 8i..8i+7, whatever the byte
-// order), with its ASCII letters upper-cased all at once, so that a name is told apart with one
-// comparison a candidate.
-template <size_t N>
-std::uint64_t Load(const char* bytes) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    // Loads of 1, 2, 4 or 8 bytes, no wider than the name: a wider one could read past the
-    // buffer, and a narrower copy into a wider word would stall on the store.
-    if constexpr (N == 1 || N == 2 || N == 4 || N == 8) {
-        using Word = std::conditional_t<
-            N == 1, std::uint8_t,
-            std::conditional_t<N == 2, std::uint16_t, std::conditional_t<N == 4, std::uint32_t, std::uint64_t>>>;
-        Word word;
-        std::memcpy(&word, bytes, N);
-        return word;
-    } else {
-        constexpr size_t kLow = N > 4 ? 4 : 2;
-        return Load<kLow>(bytes) | Load<N - kLow>(bytes + kLow) << (8 * kLow);
-    }
-#else
-    std::uint64_t word = 0;
-    for (size_t i = 0; i < N; ++i)
-        word |= static_cast<std::uint64_t>(static_cast<unsigned char>(bytes[i])) << (8 * i);
-    return word;
-#endif
-}
-
-template <size_t N>
-std::uint64_t Key(const char* name) {
-    static_assert(N <= 8, "a key holds eight bytes");
-    const std::uint64_t word = Load<N>(name);
-    constexpr std::uint64_t kOnes = 0x0101010101010101;
-    const std::uint64_t low7 = word & (0x7F * kOnes);
-    const std::uint64_t atLeastA = low7 + (0x80 - 'a') * kOnes;    // top bit: the byte is 'a' or above
-    const std::uint64_t aboveZ = low7 + (0x80 - 'z' - 1) * kOnes;  // top bit: above 'z'
-    const std::uint64_t lower = atLeastA & ~aboveZ & ~word & (0x80 * kOnes);
-    return word - (lower >> 2);  // 'a'..'z' less 0x20
-}
-
 // What a raw name stands for, compared without regard to case: the end-of-record tag's "EOR>", or
-// a field of the record. Most names in a log are not kept, and their length alone says so.
+// a field of the record.
 enum class Name { kOther, kEndOfRecord, kField };
 Name Classify(const char* name, size_t length, Field& field) {
-    field = Field::kOther;
-    switch (length) {
-        case 4: {
-            const std::uint64_t key = Key<4>(name);
-            if (key == Key<4>("EOR>")) return Name::kEndOfRecord;
-            field = key == Key<4>("CALL")   ? Field::kCall
-                    : key == Key<4>("BAND") ? Field::kBand
-                    : key == Key<4>("MODE") ? Field::kMode
-                    : key == Key<4>("FREQ") ? Field::kFreq
-                    : key == Key<4>("NAME") ? Field::kName
-                                            : Field::kOther;
-            break;
-        }
-        case 6:
-            if (Key<6>(name) == Key<6>("TX_PWR")) field = Field::kTxPower;
-            break;
-        case 7: {
-            const std::uint64_t key = Key<7>(name);
-            field = key == Key<7>("SUBMODE")   ? Field::kSubmode
-                    : key == Key<7>("COMMENT") ? Field::kComment
-                                               : Field::kOther;
-            break;
-        }
-        case 8: {
-            const std::uint64_t key = Key<8>(name);
-            field = key == Key<8>("RST_RCVD")   ? Field::kRstRcvd
-                    : key == Key<8>("RST_SENT") ? Field::kRstSent
-                                                : Field::kOther;
-            break;
-        }
-        case 10:
-            if (Key<8>(name) == Key<8>("GRIDSQUA") && Key<2>(name + 8) == Key<2>("RE")) field = Field::kGrid;
-            break;
-        default:
-            break;
-    }
+    if (length == 4 && text::UpperKey<4>(name) == text::UpperKey<4>("EOR>")) return Name::kEndOfRecord;
+    field = FieldNamedIgnoringCase(std::string_view(name, length));
     return field == Field::kOther ? Name::kOther : Name::kField;
 }
 
@@ -395,9 +321,9 @@ bool LogReader::ParseLine(QsoRecord& record) {
             pieceEnd = FindTagStart(colon, end);
             const std::string_view piece(p, static_cast<size_t>(pieceEnd - p));
             // The end-of-record tag as the decoder writes it, else the general rule.
-            endOfRecord =
-                (piece.size() >= 4 && Key<4>(p) == Key<4>("EOR>") && text::TrimRightView(piece).size() == 4) ||
-                ParsePiece(piece, record) == PieceKind::kEndOfRecord;
+            endOfRecord = (piece.size() >= 4 && text::UpperKey<4>(p) == text::UpperKey<4>("EOR>") &&
+                           text::TrimRightView(piece).size() == 4) ||
+                          ParsePiece(piece, record) == PieceKind::kEndOfRecord;
         } else {
             Field field = Field::kOther;
             Name name = Classify(p, static_cast<size_t>(colon - p), field);

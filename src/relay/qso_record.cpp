@@ -30,12 +30,6 @@ constexpr BandRow kBands[] = {
     {"18", "3CM"},  {"19", "1.25CM"}, {"20", "6MM"},  {"21", "4MM"},  {"22", "4M"},   {"23", "60M"},
 };
 
-// The name, of the literal's length, equals it: a compare of a size known here, so no call.
-template <size_t N>
-bool NameIs(std::string_view name, const char (&literal)[N]) {
-    return std::memcmp(name.data(), literal, N - 1) == 0;
-}
-
 // Assigning through clear and append keeps to the short path of std::string: no aliasing checks,
 // and no allocation once the field has held a value as long.
 void Assign(std::string& to, std::string_view from) {
@@ -54,32 +48,49 @@ bool Is(const std::string& field, std::string_view value) {
 
 }  // namespace
 
-Field FieldNamed(std::string_view name) {
+Field FieldNamedIgnoringCase(std::string_view name) {
     // TIME_ON, QSO_DATE, STATION_CALLSIGN and the rest are known to the decoder, but nothing sent
     // depends on them. Most names in a log are not kept: the length alone turns them away.
+    const char* n = name.data();
     switch (name.size()) {
-        case 4:
-            return NameIs(name, "CALL")   ? Field::kCall
-                   : NameIs(name, "BAND") ? Field::kBand
-                   : NameIs(name, "MODE") ? Field::kMode
-                   : NameIs(name, "FREQ") ? Field::kFreq
-                   : NameIs(name, "NAME") ? Field::kName
-                                          : Field::kOther;
+        case 4: {
+            const std::uint64_t key = text::UpperKey<4>(n);
+            return key == text::UpperKey<4>("CALL")   ? Field::kCall
+                   : key == text::UpperKey<4>("BAND") ? Field::kBand
+                   : key == text::UpperKey<4>("MODE") ? Field::kMode
+                   : key == text::UpperKey<4>("FREQ") ? Field::kFreq
+                   : key == text::UpperKey<4>("NAME") ? Field::kName
+                                                      : Field::kOther;
+        }
         case 6:
-            return NameIs(name, "TX_PWR") ? Field::kTxPower : Field::kOther;
-        case 7:
-            return NameIs(name, "SUBMODE")   ? Field::kSubmode
-                   : NameIs(name, "COMMENT") ? Field::kComment
-                                             : Field::kOther;
-        case 8:
-            return NameIs(name, "RST_RCVD")   ? Field::kRstRcvd
-                   : NameIs(name, "RST_SENT") ? Field::kRstSent
-                                              : Field::kOther;
+            return text::UpperKey<6>(n) == text::UpperKey<6>("TX_PWR") ? Field::kTxPower : Field::kOther;
+        case 7: {
+            const std::uint64_t key = text::UpperKey<7>(n);
+            return key == text::UpperKey<7>("SUBMODE")   ? Field::kSubmode
+                   : key == text::UpperKey<7>("COMMENT") ? Field::kComment
+                                                         : Field::kOther;
+        }
+        case 8: {
+            const std::uint64_t key = text::UpperKey<8>(n);
+            return key == text::UpperKey<8>("RST_RCVD")   ? Field::kRstRcvd
+                   : key == text::UpperKey<8>("RST_SENT") ? Field::kRstSent
+                                                          : Field::kOther;
+        }
         case 10:
-            return NameIs(name, "GRIDSQUARE") ? Field::kGrid : Field::kOther;
+            return text::UpperKey<8>(n) == text::UpperKey<8>("GRIDSQUA") &&
+                           text::UpperKey<2>(n + 8) == text::UpperKey<2>("RE")
+                       ? Field::kGrid
+                       : Field::kOther;
         default:
             return Field::kOther;
     }
+}
+
+Field FieldNamed(std::string_view name) {
+    for (char c : name) {
+        if (c >= 'a' && c <= 'z') return Field::kOther;
+    }
+    return FieldNamedIgnoringCase(name);
 }
 
 void QsoRecord::Reset() {

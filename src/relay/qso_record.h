@@ -13,6 +13,8 @@ enum class Field { kOther, kCall, kBand, kMode, kSubmode, kFreq, kRstRcvd, kRstS
 
 // The field a name stands for. Names compare exactly: the caller upper-cases them first.
 Field FieldNamed(std::string_view name);
+// The same with the name in any case, as a log has it.
+Field FieldNamedIgnoringCase(std::string_view name);
 
 struct QsoRecord {
     std::string call;     // upper case, any length

@@ -3,8 +3,11 @@
 // through unchanged.
 #pragma once
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace qsoferry::text {
 
@@ -28,6 +31,44 @@ inline std::string_view TrimRightView(std::string_view s) {
         --end;
     return s.substr(0, end);
 }
+// The first N bytes of a name (N at most 8) packed into one number, byte i in bits 8i..8i+7
+// whatever the byte order, with its ASCII letters upper-cased all at once: a name is told apart
+// with one comparison a candidate. Reads exactly N bytes.
+template <size_t N>
+std::uint64_t PackedBytes(const char* bytes) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // Loads of 1, 2, 4 or 8 bytes: a narrower copy into a wider word would stall on the store.
+    if constexpr (N == 1 || N == 2 || N == 4 || N == 8) {
+        using Word = std::conditional_t<
+            N == 1, std::uint8_t,
+            std::conditional_t<N == 2, std::uint16_t, std::conditional_t<N == 4, std::uint32_t, std::uint64_t>>>;
+        Word word;
+        std::memcpy(&word, bytes, N);
+        return word;
+    } else {
+        constexpr size_t kLow = N > 4 ? 4 : 2;
+        return PackedBytes<kLow>(bytes) | PackedBytes<N - kLow>(bytes + kLow) << (8 * kLow);
+    }
+#else
+    std::uint64_t word = 0;
+    for (size_t i = 0; i < N; ++i)
+        word |= static_cast<std::uint64_t>(static_cast<unsigned char>(bytes[i])) << (8 * i);
+    return word;
+#endif
+}
+
+template <size_t N>
+std::uint64_t UpperKey(const char* name) {
+    static_assert(N <= 8, "a key holds eight bytes");
+    const std::uint64_t word = PackedBytes<N>(name);
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    const std::uint64_t low7 = word & (0x7F * kOnes);
+    const std::uint64_t atLeastA = low7 + (0x80 - 'a') * kOnes;    // top bit: the byte is 'a' or above
+    const std::uint64_t aboveZ = low7 + (0x80 - 'z' - 1) * kOnes;  // top bit: above 'z'
+    const std::uint64_t lower = atLeastA & ~aboveZ & ~word & (0x80 * kOnes);
+    return word - (lower >> 2);  // 'a'..'z' less 0x20
+}
+
 std::string ToUpper(std::string_view s);
 void MakeUpper(std::string& s);
 bool EqualsNoCase(std::string_view a, std::string_view b);
