@@ -5,6 +5,12 @@
 #include "relay/qso_record.h"
 
 namespace qsoferry {
+
+// A field's text in a failure message.
+void PrintTo(const FieldText& text, std::ostream* out) {
+    *out << '"' << std::string_view(text) << '"';
+}
+
 namespace {
 
 class FieldRules : public ::testing::Test {
@@ -75,7 +81,7 @@ TEST_F(FieldRules, EachFieldIsStoredByItsRule) {
         {"TX_PWR", "", "5", "5"},
     };
     for (const FieldCase& c : cases) {
-        std::string QsoRecord::*member = nullptr;
+        FieldText QsoRecord::*member = nullptr;
         const std::string name = c.name;
         if (name == "CALL") member = &QsoRecord::call;
         if (name == "MODE" || name == "SUBMODE") member = &QsoRecord::mode;
@@ -150,7 +156,7 @@ TEST_F(FieldRules, EndOfRecordRulesSettleBandAndMode) {
 }
 
 TEST_F(FieldRules, ResetEmptiesAllTenFields) {
-    for (std::string* member :
+    for (FieldText* member :
          {&record.call, &record.freq, &record.band, &record.mode, &record.rstRcvd, &record.rstSent,
           &record.comment, &record.grid, &record.name, &record.txPower}) {
         *member = "x";

@@ -174,7 +174,6 @@ bool Courier::ReadLogFile() {
 // slot that does not hold the last flushed record, after those handed over before it.
 void Courier::SendRecord() {
     m_contactWaiting = false;
-    text::MakeUpper(m_record.grid);
     Handover handover;
     handover.logger = m_loggerId;
     handover.marker = COPYDATA_QSO;

@@ -8,6 +8,8 @@
 namespace qsoferry {
 namespace {
 
+static_assert(FieldText::kKept >= kExportMaxBytes, "a field as long as the record is kept whole");
+
 // The one place that says what each position holds, written to a sink that takes fields, fixed
 // text and the "#" that closes each position. Position 9 is the report text: "RSTS ", report sent,
 // two blanks, "RSTR ", report received, three blanks, comment.
@@ -34,8 +36,16 @@ void WriteExport(const QsoRecord& r, bool noFreq, Sink& out) {
 class BufferSink {
 public:
     explicit BufferSink(char* buffer) : m_buffer(buffer) {}
-    void Field(std::string_view text) { Put(text.data(), text.size()); }
-    void Grid(std::string_view text) {
+    void Field(const FieldText& text) {
+        // A short field as one copy of a fixed size, when the buffer has room for all of it.
+        if (text.size() <= FieldText::kSlack && m_used + FieldText::kSlack <= kExportMaxBytes) {
+            std::memcpy(m_buffer + m_used, text.data(), FieldText::kSlack);
+            m_used += text.size();
+        } else {
+            Put(text.data(), text.size());
+        }
+    }
+    void Grid(const FieldText& text) {
         size_t start = m_used;
         Field(text);
         for (size_t k = start; k < m_used; ++k)

@@ -5,6 +5,10 @@
 #include <cstring>
 #include <string>
 
+#if defined(__SSE2__) && !defined(QSOFERRY_PORTABLE_SCAN)
+#include <emmintrin.h>
+#endif
+
 #include "relay/text.h"
 
 namespace qsoferry {
@@ -21,7 +25,7 @@ const char* Find(const char* from, const char* to, char c) {
 // The first "<" in [from, to), or `to`. Pieces are short, and a library call per piece costs more
 // than the search: eight bytes at a time, the lowest byte equal to "<" found with the usual
 // zero-byte test (only bytes above a true match can be flagged wrongly).
-const char* FindTagStart(const char* from, const char* to) {
+inline __attribute__((always_inline)) const char* FindTagStart(const char* from, const char* to) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && defined(__GNUC__)
     constexpr std::uint64_t kOnes = 0x0101010101010101;
     while (to - from >= 8) {
@@ -38,24 +42,66 @@ const char* FindTagStart(const char* from, const char* to) {
     return from;
 }
 
-// The first ":" or "<" in [from, limit), or `limit`; `end` (at or past `limit`) ends the line.
-const char* FindNameEnd(const char* from, const char* limit, const char* end) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && defined(__GNUC__)
-    constexpr std::uint64_t kOnes = 0x0101010101010101;
-    if (end - from >= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, from, 8);
-        const std::uint64_t colon = word ^ (':' * kOnes), lt = word ^ ('<' * kOnes);
-        const std::uint64_t match = (((colon - kOnes) & ~colon) | ((lt - kOnes) & ~lt)) & (0x80 * kOnes);
-        if (match) return std::min(from + (__builtin_ctzll(match) >> 3), limit);
-        from += 8;
-    }
+// Where "<", ":" and ">" lie among the kWindow bytes at `at`, bit i for at[i]: a piece's name, its
+// value and its end are mostly found in one look. The buffer reaches kWindow bytes past what it
+// holds, so a window may run past the line, and the caller keeps the bits within it.
+constexpr size_t kWindow = 32;
+struct Window {
+    std::uint32_t tag, colon, close;
+};
+Window Look(const char* at) {
+#if defined(__SSE2__) && !defined(QSOFERRY_PORTABLE_SCAN)
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16));
+    auto bits = [&low, &high](char c) {
+        const __m128i wanted = _mm_set1_epi8(c);
+        return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(low, wanted))) |
+               static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(high, wanted))) << 16;
+    };
+    return {bits('<'), bits(':'), bits('>')};
 #else
-    (void)end;
+    Window window = {0, 0, 0};
+    for (size_t i = 0; i < kWindow; ++i) {
+        window.tag |= static_cast<std::uint32_t>(at[i] == '<') << i;
+        window.colon |= static_cast<std::uint32_t>(at[i] == ':') << i;
+        window.close |= static_cast<std::uint32_t>(at[i] == '>') << i;
+    }
+    return window;
 #endif
-    while (from < limit && *from != ':' && *from != '<')
-        ++from;
-    return from;
+}
+
+// The bits of `bits` from position `from` on.
+std::uint32_t From(std::uint32_t bits, size_t from) {
+    return from < kWindow ? bits & (~std::uint32_t(0) << from) : 0;
+}
+
+int Lowest(std::uint32_t bits) {
+    return __builtin_ctz(bits);
+}
+
+// The first line feed or "*" in [from, to), or null: a data line's end and whether it holds a
+// "*", in one pass, many bytes at a time where the processor has SSE2 (every x86-64 has).
+const char* FindLineEndOrStar(const char* from, const char* to) {
+#if defined(__SSE2__) && !defined(QSOFERRY_PORTABLE_SCAN)
+    const __m128i lf = _mm_set1_epi8('\n'), star = _mm_set1_epi8('*');
+    for (; to - from >= 64; from += 64) {
+        __m128i b[4], m[4];
+        for (int i = 0; i < 4; ++i) {
+            b[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16 * i));
+            m[i] = _mm_or_si128(_mm_cmpeq_epi8(b[i], lf), _mm_cmpeq_epi8(b[i], star));
+        }
+        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(m[0], m[1]), _mm_or_si128(m[2], m[3])))) break;
+    }
+    for (; to - from >= 16; from += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+        const int found = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, star)));
+        if (found) return from + __builtin_ctz(static_cast<unsigned>(found));
+    }
+#endif
+    for (; from < to; ++from) {
+        if (*from == '\n' || *from == '*') return from;
+    }
+    return nullptr;
 }
 
 bool EndsHeader(std::string_view line) {
@@ -178,7 +224,7 @@ PieceKind ParsePiece(std::string_view piece, QsoRecord& record) {
 }
 
 LogReader::LogReader(Start start, size_t bufferSize)
-    : m_buffer(new char[std::max(bufferSize, kMinBufferSize)]),
+    : m_buffer(new char[std::max(bufferSize, kMinBufferSize) + kWindow]()),
       m_capacity(std::max(bufferSize, kMinBufferSize)),
       m_bufferOffset(start.offset),
       m_inputOffset(start.offset),
@@ -221,10 +267,15 @@ void LogReader::Filled(size_t count) {
 }
 
 // The next whole line at m_begin, its carriage return before the line feed dropped; `next` is
-// where the line after it begins. False when more input is needed or nothing is left.
-bool LogReader::TakeLine(std::string_view& line, size_t& next) {
+// where the line after it begins. A data line is searched for a "*" on the way: `star` says it
+// holds one, and then the rest of the line is not looked for. False when more input is needed or
+// nothing is left.
+bool LogReader::TakeLine(std::string_view& line, size_t& next, bool& star) {
     const char* base = m_buffer.get();
-    const char* lf = Find(base + m_scan, base + m_end, '\n');
+    const char* lf = m_phase == Phase::kData ? FindLineEndOrStar(base + m_scan, base + m_end)
+                                              : Find(base + m_scan, base + m_end, '\n');
+    star = lf && *lf == '*';
+    if (star) return true;
     size_t lineEnd;
     if (lf) {
         lineEnd = static_cast<size_t>(lf - base);
@@ -259,7 +310,8 @@ LogReader::Step LogReader::Next(QsoRecord& record) {
 
         std::string_view line;
         size_t next = 0;
-        if (!TakeLine(line, next)) {
+        bool star = false;
+        if (!TakeLine(line, next, star)) {
             if (!m_eof && m_end - m_begin == m_capacity) {
                 // The line fills the buffer: it is read as a long line, from its start.
                 m_long = LongLine();
@@ -283,12 +335,12 @@ LogReader::Step LogReader::Next(QsoRecord& record) {
                 break;
             case Phase::kData: {
                 if (beforeDataLine) beforeDataLine();
-                std::string_view trimmed = text::TrimRightView(text::TrimLeftView(line));
-                if (trimmed.empty()) break;
-                if (trimmed.find('*') != std::string_view::npos) {
+                if (star) {
                     // The rest of the file is dropped; a resumed reader stops on this line too.
                     return AtEnd(record, m_bufferOffset + m_begin);
                 }
+                std::string_view trimmed = text::TrimRightView(text::TrimLeftView(line));
+                if (trimmed.empty()) break;
                 m_inLine = true;
                 m_linePos = static_cast<size_t>(trimmed.data() - m_buffer.get());
                 m_lineEnd = m_linePos + trimmed.size();
@@ -309,36 +361,66 @@ bool LogReader::ParseLine(QsoRecord& record) {
     const char* const end = base + m_lineEnd;
     const char* p = base + m_linePos;
     while (p < end) {
-        if (*p == '<') ++p;
-        // The usual piece, "name:length>value", in one pass: its name up to the ":" (no further
-        // than a kept name could reach), the value after the first ">", its end at the next "<".
-        // Anything else (an end-of-record tag, a name with no ":" near) goes the general way.
-        const char* const nameLimit = p + std::min<size_t>(static_cast<size_t>(end - p), kLongestName + 1);
-        const char* const colon = FindNameEnd(p, nameLimit, end);
+        if (*p == '<' && ++p == end) break;
+        // The usual piece, "name:length>value", from one look at the bytes it starts with: its
+        // name up to the ":" (no further than a kept name could reach), the value after the first
+        // ">", its end at the next "<". Anything else goes the general way.
+        const Window window = Look(p);
+        const size_t left = static_cast<size_t>(end - p);
+        const std::uint32_t inLine = left >= kWindow ? ~std::uint32_t(0) : (std::uint32_t(1) << left) - 1;
+        const std::uint32_t tags = window.tag & inLine;
+        const size_t reach = std::min(left, kLongestName + 1);
+        const std::uint32_t nameEnds = (window.colon | tags) & ((std::uint32_t(1) << reach) - 1);
+        // The piece's end: the first "<" at or after `from`, or the line's end.
+        auto pieceEndFrom = [&](size_t from) {
+            if (const std::uint32_t next = From(tags, from)) return p + Lowest(next);
+            return left <= kWindow ? end : FindTagStart(p + kWindow, end);
+        };
         const char* pieceEnd;
-        bool endOfRecord;
-        if (colon == nameLimit || *colon != ':') {
-            pieceEnd = FindTagStart(colon, end);
+        bool endOfRecord = false;
+        if (nameEnds && (window.colon >> Lowest(nameEnds) & 1)) {
+            const size_t colon = static_cast<size_t>(Lowest(nameEnds));
+            const Field field = FieldNamedIgnoringCase(std::string_view(p, colon));
+            if (field == Field::kOther) {
+                endOfRecord = colon == 4 && text::UpperKey<4>(p) == text::UpperKey<4>("EOR>");
+                pieceEnd = pieceEndFrom(colon + 1);
+            } else {
+                // The value follows the first ">" before the piece ends; without one it is empty.
+                const char* close = nullptr;
+                if (const std::uint32_t stop = From((window.close & inLine) | tags, colon + 1)) {
+                    const size_t at = static_cast<size_t>(Lowest(stop));
+                    if (window.close >> at & 1) {
+                        close = p + at;
+                        pieceEnd = pieceEndFrom(at + 1);
+                    } else {
+                        pieceEnd = p + at;
+                    }
+                } else if (left <= kWindow) {
+                    pieceEnd = end;
+                } else {
+                    const char* q = p + kWindow;  // a declared length of some thirty digits
+                    while (q < end && *q != '>' && *q != '<')
+                        ++q;
+                    if (q < end && *q == '>') {
+                        close = q;
+                        pieceEnd = FindTagStart(q + 1, end);
+                    } else {
+                        pieceEnd = q;
+                    }
+                }
+                record.Store(field, close ? text::TrimRightView(std::string_view(close + 1, pieceEnd - close - 1))
+                                          : std::string_view());
+            }
+        } else if (!nameEnds && reach == kLongestName + 1 && !text::IsSpace(p[kLongestName])) {
+            // A name longer than any kept, such as the decoder's STATION_CALLSIGN: nothing to read.
+            pieceEnd = pieceEndFrom(reach);
+        } else {
+            pieceEnd = pieceEndFrom(0);
             const std::string_view piece(p, static_cast<size_t>(pieceEnd - p));
             // The end-of-record tag as the decoder writes it, else the general rule.
             endOfRecord = (piece.size() >= 4 && text::UpperKey<4>(p) == text::UpperKey<4>("EOR>") &&
                            text::TrimRightView(piece).size() == 4) ||
                           ParsePiece(piece, record) == PieceKind::kEndOfRecord;
-        } else {
-            Field field = Field::kOther;
-            Name name = Classify(p, static_cast<size_t>(colon - p), field);
-            const char* gt = colon + 1;
-            if (name == Name::kField) {
-                while (gt < end && *gt != '>' && *gt != '<')
-                    ++gt;
-            }
-            pieceEnd = FindTagStart((name == Name::kField && gt < end && *gt == '>') ? gt + 1 : gt, end);
-            if (name == Name::kField) {
-                std::string_view value;
-                if (gt < end && *gt == '>') value = text::TrimRightView(std::string_view(gt + 1, pieceEnd - gt - 1));
-                record.Store(field, value);
-            }
-            endOfRecord = name == Name::kEndOfRecord;
         }
         p = pieceEnd;
         if (endOfRecord) {

@@ -100,7 +100,7 @@ private:
     };
     class PieceCutter;
 
-    bool TakeLine(std::string_view& line, size_t& next);
+    bool TakeLine(std::string_view& line, size_t& next, bool& star);
     bool ParseLine(QsoRecord& record);
     Step AtEnd(QsoRecord& record, std::uint64_t endOffset);
     bool ReadLongLine(QsoRecord& record, Step& step);

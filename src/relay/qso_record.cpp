@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 
 #include "relay/text.h"
 
@@ -14,6 +15,19 @@ constexpr std::uint64_t Packed(std::string_view name) {
     for (size_t i = 0; i < name.size(); ++i)
         key |= static_cast<std::uint64_t>(static_cast<unsigned char>(name[i])) << (8 * (i + 1));
     return key;
+}
+
+// The same for a name of up to 6 bytes as a log has it, upper-cased: the bytes are loaded as two
+// words that may overlap, or one by one when there are fewer than four.
+std::uint64_t PackedUpper(const char* name, size_t size) {
+    std::uint64_t word = 0;
+    if (size >= 4) {
+        word = text::PackedBytes<4>(name) | text::PackedBytes<4>(name + size - 4) << (8 * (size - 4));
+    } else if (size > 0) {
+        word = text::PackedBytes<1>(name) | text::PackedBytes<1>(name + size / 2) << (8 * (size / 2)) |
+               text::PackedBytes<1>(name + size - 1) << (8 * (size - 1));
+    }
+    return text::UpperWord(word) << 8 | size;
 }
 
 struct BandRow {
@@ -30,61 +44,33 @@ constexpr BandRow kBands[] = {
     {"18", "3CM"},  {"19", "1.25CM"}, {"20", "6MM"},  {"21", "4MM"},  {"22", "4M"},   {"23", "60M"},
 };
 
-// Assigning through clear and append keeps to the short path of std::string: no aliasing checks,
-// and no allocation once the field has held a value as long.
-void Assign(std::string& to, std::string_view from) {
-    to.clear();
-    to.append(from.data(), from.size());
+// Where a band's row is found: one of 32 slots, picked by a multiply that gives every band a slot
+// of its own.
+constexpr std::uint64_t kBandSpread = 0xfc79c9476a9dcd87;
+constexpr size_t BandSlot(std::uint64_t key) {
+    return static_cast<size_t>((key * kBandSpread) >> 59);
 }
-
-void AssignUpper(std::string& to, std::string_view from) {
-    Assign(to, from);
-    text::MakeUpper(to);
+struct BandSlots {
+    signed char row[32];
+};
+constexpr BandSlots MakeBandSlots() {
+    BandSlots slots{};
+    for (signed char& row : slots.row)
+        row = -1;
+    for (size_t i = 0; i < std::size(kBands); ++i)
+        slots.row[BandSlot(kBands[i].key)] = static_cast<signed char>(i);
+    return slots;
 }
-
-bool Is(const std::string& field, std::string_view value) {
-    return field.size() == value.size() && std::string_view(field) == value;
+constexpr BandSlots kBandSlots = MakeBandSlots();
+constexpr bool EveryBandHasASlotOfItsOwn() {
+    for (size_t i = 0; i < std::size(kBands); ++i) {
+        if (kBandSlots.row[BandSlot(kBands[i].key)] != static_cast<signed char>(i)) return false;
+    }
+    return true;
 }
+static_assert(EveryBandHasASlotOfItsOwn(), "another spread is needed");
 
 }  // namespace
-
-Field FieldNamedIgnoringCase(std::string_view name) {
-    // TIME_ON, QSO_DATE, STATION_CALLSIGN and the rest are known to the decoder, but nothing sent
-    // depends on them. Most names in a log are not kept: the length alone turns them away.
-    const char* n = name.data();
-    switch (name.size()) {
-        case 4: {
-            const std::uint64_t key = text::UpperKey<4>(n);
-            return key == text::UpperKey<4>("CALL")   ? Field::kCall
-                   : key == text::UpperKey<4>("BAND") ? Field::kBand
-                   : key == text::UpperKey<4>("MODE") ? Field::kMode
-                   : key == text::UpperKey<4>("FREQ") ? Field::kFreq
-                   : key == text::UpperKey<4>("NAME") ? Field::kName
-                                                      : Field::kOther;
-        }
-        case 6:
-            return text::UpperKey<6>(n) == text::UpperKey<6>("TX_PWR") ? Field::kTxPower : Field::kOther;
-        case 7: {
-            const std::uint64_t key = text::UpperKey<7>(n);
-            return key == text::UpperKey<7>("SUBMODE")   ? Field::kSubmode
-                   : key == text::UpperKey<7>("COMMENT") ? Field::kComment
-                                                         : Field::kOther;
-        }
-        case 8: {
-            const std::uint64_t key = text::UpperKey<8>(n);
-            return key == text::UpperKey<8>("RST_RCVD")   ? Field::kRstRcvd
-                   : key == text::UpperKey<8>("RST_SENT") ? Field::kRstSent
-                                                          : Field::kOther;
-        }
-        case 10:
-            return text::UpperKey<8>(n) == text::UpperKey<8>("GRIDSQUA") &&
-                           text::UpperKey<2>(n + 8) == text::UpperKey<2>("RE")
-                       ? Field::kGrid
-                       : Field::kOther;
-        default:
-            return Field::kOther;
-    }
-}
 
 Field FieldNamed(std::string_view name) {
     for (char c : name) {
@@ -94,12 +80,12 @@ Field FieldNamed(std::string_view name) {
 }
 
 void QsoRecord::Reset() {
-    for (std::string* field : {&call, &freq, &band, &mode, &rstRcvd, &rstSent, &comment, &grid, &name, &txPower})
-        field->clear();
+    call.clear(), freq.clear(), band.clear(), mode.clear(), rstRcvd.clear(), rstSent.clear();
+    comment.clear(), grid.clear(), name.clear(), txPower.clear();
 }
 
 bool QsoRecord::IsEmpty() const {
-    for (const std::string* field :
+    for (const FieldText* field :
          {&call, &freq, &band, &mode, &rstRcvd, &rstSent, &comment, &grid, &name, &txPower}) {
         if (!field->empty()) return false;
     }
@@ -109,7 +95,7 @@ bool QsoRecord::IsEmpty() const {
 void QsoRecord::Store(Field field, std::string_view value) {
     switch (field) {
         case Field::kCall:
-            AssignUpper(call, value);
+            call.AssignUpper(value);
             break;
         case Field::kBand:
             NormaliseBand(value);
@@ -122,10 +108,10 @@ void QsoRecord::Store(Field field, std::string_view value) {
             NormaliseFreq(value);
             break;
         case Field::kRstRcvd:
-            if (value.size() < 5) Assign(rstRcvd, value);
+            if (value.size() < 5) rstRcvd.Assign(value);
             break;
         case Field::kRstSent:
-            if (value.size() < 5) Assign(rstSent, value);
+            if (value.size() < 5) rstSent.Assign(value);
             break;
         case Field::kGrid:
             NormaliseGrid(value);
@@ -134,10 +120,10 @@ void QsoRecord::Store(Field field, std::string_view value) {
             NormaliseComment(value);
             break;
         case Field::kName:
-            Assign(name, value);
+            name.Assign(value);
             break;
         case Field::kTxPower:
-            Assign(txPower, value.substr(0, 4));
+            txPower.Assign(value.substr(0, 4));
             break;
         case Field::kOther:
             break;
@@ -147,79 +133,75 @@ void QsoRecord::Store(Field field, std::string_view value) {
 void QsoRecord::NormaliseBand(std::string_view value) {
     value = text::TrimLeftView(value);
     constexpr size_t kLongestBand = 6;  // 1.25CM
-    char upper[kLongestBand];
     if (value.size() <= kLongestBand) {
-        for (size_t i = 0; i < value.size(); ++i)
-            upper[i] = text::ToUpper(value[i]);
-        const std::uint64_t key = Packed(std::string_view(upper, value.size()));
-        for (const BandRow& row : kBands) {
-            if (row.key == key) {
-                Assign(band, row.code);
-                return;
-            }
+        const std::uint64_t key = PackedUpper(value.data(), value.size());
+        const int row = kBandSlots.row[BandSlot(key)];
+        if (row >= 0 && kBands[row].key == key) {
+            band.Assign(kBands[row].code);
+            return;
         }
     }
-    Assign(band, "99");
+    band.Assign("99");
 }
 
 void QsoRecord::NormaliseMode(std::string_view value) {
     if (value.size() >= 16) {
-        Assign(mode, "99");  // emptied by the end-of-record rules
+        mode.Assign("99");  // emptied by the end-of-record rules
         return;
     }
-    AssignUpper(mode, value);
-    if (mode.size() >= 4 && mode.find("SSTV") != std::string::npos) Assign(mode, "SSTV");
+    mode.AssignUpper(value);
+    if (mode.size() >= 4 && std::string_view(mode).find("SSTV") != std::string_view::npos) mode.Assign("SSTV");
 }
 
 void QsoRecord::NormaliseFreq(std::string_view value) {
     if (value.empty()) return;
     size_t dot = value.find('.');
     if (dot == std::string_view::npos) {
-        Assign(freq, value);
-        freq.append("000.00", 6);
+        freq.Assign(value);
+        freq.Append("000.00");
         return;
     }
     // MHz to whole kHz: the first three fraction digits, padded, never rounded.
     std::string_view fraction = value.substr(dot + 1);
     fraction = fraction.substr(0, fraction.find('.')).substr(0, 3);
-    Assign(freq, value.substr(0, dot));
-    freq.append(fraction.data(), fraction.size());
-    freq.append(3 - fraction.size(), '0');
-    freq.append(".00", 3);
+    freq.Assign(value.substr(0, dot));
+    freq.Append(fraction);
+    freq.Append(3 - fraction.size(), '0');
+    freq.Append(".00");
 }
 
 void QsoRecord::NormaliseGrid(std::string_view value) {
     if (value.size() < 4) return;
-    AssignUpper(grid, value.size() == 6 ? value : value.substr(0, 4));
+    grid.AssignUpper(value.size() == 6 ? value : value.substr(0, 4));
 }
 
 void QsoRecord::NormaliseComment(std::string_view value) {
     if (value.empty()) return;
-    Assign(comment, text::TrimLeftView(value).substr(0, 50));
+    comment.Assign(text::TrimLeftView(value).substr(0, 50));
 }
 
 void QsoRecord::Finish() {
-    if (Is(mode, "99")) {
+    if (mode == "99") {
         mode.clear();
-    } else if (Is(band, "99")) {
+    } else if (band == "99") {
         band.clear();
     } else {
-        if (Is(mode, "89")) FixSideband();
+        if (mode == "89") FixSideband();
         CheckComplete();
     }
 }
 
 void QsoRecord::FixSideband() {
     // "89" is SSB with the sideband still open: lower on 40, 80 and 160 m, upper elsewhere.
-    Assign(mode, (Is(band, "8") || Is(band, "9") || Is(band, "10")) ? "1" : "0");
+    mode.Assign((band == "8" || band == "9" || band == "10") ? "1" : "0");
 }
 
 void QsoRecord::CheckComplete() {
     if (call.size() < 2) return;
     if (band.empty()) {
-        Assign(band, "noBand");
+        band.Assign("noBand");
     } else if (mode.empty()) {
-        Assign(mode, "noMode");
+        mode.Assign("noMode");
     }
 }
 

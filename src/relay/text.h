@@ -31,9 +31,8 @@ inline std::string_view TrimRightView(std::string_view s) {
         --end;
     return s.substr(0, end);
 }
-// The first N bytes of a name (N at most 8) packed into one number, byte i in bits 8i..8i+7
-// whatever the byte order, with its ASCII letters upper-cased all at once: a name is told apart
-// with one comparison a candidate. Reads exactly N bytes.
+// The first N bytes (N at most 8) packed into one number, byte i in bits 8i..8i+7 whatever the
+// byte order. Reads exactly N bytes.
 template <size_t N>
 std::uint64_t PackedBytes(const char* bytes) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
@@ -57,16 +56,23 @@ std::uint64_t PackedBytes(const char* bytes) {
 #endif
 }
 
-template <size_t N>
-std::uint64_t UpperKey(const char* name) {
-    static_assert(N <= 8, "a key holds eight bytes");
-    const std::uint64_t word = PackedBytes<N>(name);
+// Eight bytes with their ASCII letters upper-cased all at once; no byte carries into another, so
+// the order they were loaded in does not matter.
+inline std::uint64_t UpperWord(std::uint64_t word) {
     constexpr std::uint64_t kOnes = 0x0101010101010101;
     const std::uint64_t low7 = word & (0x7F * kOnes);
     const std::uint64_t atLeastA = low7 + (0x80 - 'a') * kOnes;    // top bit: the byte is 'a' or above
     const std::uint64_t aboveZ = low7 + (0x80 - 'z' - 1) * kOnes;  // top bit: above 'z'
     const std::uint64_t lower = atLeastA & ~aboveZ & ~word & (0x80 * kOnes);
     return word - (lower >> 2);  // 'a'..'z' less 0x20
+}
+
+// The first N bytes of a name packed and upper-cased: a name is told apart with one comparison a
+// candidate.
+template <size_t N>
+std::uint64_t UpperKey(const char* name) {
+    static_assert(N <= 8, "a key holds eight bytes");
+    return UpperWord(PackedBytes<N>(name));
 }
 
 std::string ToUpper(std::string_view s);
