@@ -75,9 +75,50 @@ private:
     size_t m_used = 0;
 };
 
+// The usual record, every field shorter than kShort: it fits with room to spare, so nothing is
+// counted against the buffer's end and every field is one copy of a fixed size.
+constexpr size_t kShort = 16;
+static_assert(13 * kShort + 40 + FieldText::kSlack <= kExportMaxBytes, "thirteen fields, the fixed text and a copy's overhang");
+class ShortSink {
+public:
+    explicit ShortSink(char* buffer) : m_buffer(buffer) {}
+    void Field(const FieldText& text) {
+        std::memcpy(m_buffer + m_used, text.data(), FieldText::kSlack);
+        m_used += text.size();
+    }
+    void Grid(const FieldText& text) {
+        std::uint64_t words[2];
+        std::memcpy(words, text.data(), sizeof words);
+        words[0] = text::UpperWord(words[0]), words[1] = text::UpperWord(words[1]);
+        std::memcpy(m_buffer + m_used, words, sizeof words);
+        m_used += text.size();
+    }
+    template <size_t N>
+    void Text(const char (&text)[N]) {
+        std::memcpy(m_buffer + m_used, text, N - 1);
+        m_used += N - 1;
+    }
+    void End() { m_buffer[m_used++] = '#'; }
+    size_t Used() const { return m_used; }
+
+private:
+    char* m_buffer;
+    size_t m_used = 0;
+};
+
+bool AllShort(const QsoRecord& r) {
+    return (r.call.size() | r.rstRcvd.size() | r.rstSent.size() | r.freq.size() | r.name.size() | r.mode.size() |
+            r.grid.size() | r.comment.size() | r.txPower.size()) < kShort;
+}
+
 }  // namespace
 
 size_t ComposeExport(const QsoRecord& record, bool noFreq, char* buffer) {
+    if (AllShort(record)) {
+        ShortSink sink(buffer);
+        WriteExport(record, noFreq, sink);
+        return sink.Used();
+    }
     BufferSink sink(buffer);
     WriteExport(record, noFreq, sink);
     return sink.Used();

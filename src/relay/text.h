@@ -13,7 +13,9 @@ namespace qsoferry::text {
 
 // Space, tab, carriage return, line feed, vertical tab and form feed.
 inline bool IsSpace(char c) {
-    return c == ' ' || (c >= '\t' && c <= '\r');
+    constexpr std::uint64_t kSpaces = 1ull << ' ' | 1ull << '\t' | 1ull << '\n' | 1ull << '\v' | 1ull << '\f' | 1ull << '\r';
+    const unsigned byte = static_cast<unsigned char>(c);
+    return byte <= ' ' && (kSpaces >> byte & 1);
 }
 inline char ToUpper(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
