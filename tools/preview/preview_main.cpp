@@ -19,6 +19,9 @@ constexpr int kExitEmpty = 1;
 constexpr int kExitUnreadable = 2;
 constexpr int kExitUsage = 64;
 constexpr const char kSourceEmptyText[] = "The source file is empty";
+// The file is read in blocks of this size, which is all the reader holds: a few large reads cost
+// less than many small ones, and memory stays bounded all the same.
+constexpr size_t kReadSize = 256 * 1024;
 
 int Usage() {
     qsoferry::preview::SayError("usage: qsoferry-preview [--no-freq] FILE");
@@ -61,7 +64,7 @@ int main(int argc, char** argv) {
         return written;
     };
 
-    qsoferry::LogReader reader;
+    qsoferry::LogReader reader(qsoferry::LogReader::Start(), kReadSize);
     qsoferry::QsoRecord record;
     std::uint64_t position = 0;  // where the file stands
     for (;;) {
@@ -75,7 +78,7 @@ int main(int argc, char** argv) {
                 std::fclose(in);
                 return CannotRead(file, err);
             }
-            size_t got = std::fread(space, 1, std::min(room, qsoferry::LogReader::kChunkSize), in);
+            size_t got = std::fread(space, 1, std::min(room, kReadSize), in);
             position = reader.InputOffset() + got;
             if (got == 0 && std::ferror(in)) {
                 int err = errno;
