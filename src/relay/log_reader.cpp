@@ -79,29 +79,36 @@ int Lowest(std::uint32_t bits) {
     return __builtin_ctz(bits);
 }
 
-// The first line feed or "*" in [from, to), or null: a data line's end and whether it holds a
-// "*", in one pass, many bytes at a time where the processor has SSE2 (every x86-64 has).
-const char* FindLineEndOrStar(const char* from, const char* to) {
+// Where a data line stops being read: the first line feed, "*" or Ctrl-Z in [from, to), or null.
+// Its end, whether it holds a "*" and whether the file ends in it come from one pass, many bytes
+// at a time where the processor has SSE2 (every x86-64 has); the pass may look up to kWindow
+// bytes past `to`, which the buffer holds.
+const char* FindLineStop(const char* from, const char* to) {
 #if defined(__SSE2__) && !defined(QSOFERRY_PORTABLE_SCAN)
-    const __m128i lf = _mm_set1_epi8('\n'), star = _mm_set1_epi8('*');
+    const __m128i lf = _mm_set1_epi8('\n'), star = _mm_set1_epi8('*'), ctrlZ = _mm_set1_epi8(kCtrlZ);
+    auto stops = [&](const char* at) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        return _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, star)),
+                            _mm_cmpeq_epi8(bytes, ctrlZ));
+    };
     for (; to - from >= 64; from += 64) {
-        __m128i b[4], m[4];
-        for (int i = 0; i < 4; ++i) {
-            b[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16 * i));
-            m[i] = _mm_or_si128(_mm_cmpeq_epi8(b[i], lf), _mm_cmpeq_epi8(b[i], star));
+        const __m128i any = _mm_or_si128(_mm_or_si128(stops(from), stops(from + 16)),
+                                         _mm_or_si128(stops(from + 32), stops(from + 48)));
+        if (_mm_movemask_epi8(any)) break;
+    }
+    for (; from < to; from += 16) {
+        if (const auto found = static_cast<unsigned>(_mm_movemask_epi8(stops(from)))) {
+            const char* stop = from + __builtin_ctz(found);
+            return stop < to ? stop : nullptr;
         }
-        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(m[0], m[1]), _mm_or_si128(m[2], m[3])))) break;
-    }
-    for (; to - from >= 16; from += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-        const int found = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, star)));
-        if (found) return from + __builtin_ctz(static_cast<unsigned>(found));
-    }
-#endif
-    for (; from < to; ++from) {
-        if (*from == '\n' || *from == '*') return from;
     }
     return nullptr;
+#else
+    for (; from < to; ++from) {
+        if (*from == '\n' || *from == '*' || *from == kCtrlZ) return from;
+    }
+    return nullptr;
+#endif
 }
 
 bool EndsHeader(std::string_view line) {
@@ -258,24 +265,33 @@ void LogReader::Filled(size_t count) {
         return;
     }
     m_inputOffset += count;
+    // Whatever follows a Ctrl-Z is not part of the file. Data lines are searched for it as their
+    // ends are (see TakeLine); everything else, here.
     char* fresh = m_buffer.get() + m_end;
-    if (const char* ctrlZ = Find(fresh, fresh + count, kCtrlZ)) {
-        count = static_cast<size_t>(ctrlZ - fresh);
-        m_eof = true;  // whatever follows is not part of the file
+    if (m_phase != Phase::kData || m_long.pass != LongPass::kNone) {
+        if (const char* ctrlZ = Find(fresh, fresh + count, kCtrlZ)) {
+            count = static_cast<size_t>(ctrlZ - fresh);
+            m_eof = true;
+        }
     }
     m_end += count;
 }
 
 // The next whole line at m_begin, its carriage return before the line feed dropped; `next` is
-// where the line after it begins. A data line is searched for a "*" on the way: `star` says it
-// holds one, and then the rest of the line is not looked for. False when more input is needed or
-// nothing is left.
+// where the line after it begins. A data line is searched for a "*" and a Ctrl-Z on the way:
+// `star` says it holds a "*", and then the rest of the line is not looked for; the file ends at a
+// Ctrl-Z. False when more input is needed or nothing is left.
 bool LogReader::TakeLine(std::string_view& line, size_t& next, bool& star) {
     const char* base = m_buffer.get();
-    const char* lf = m_phase == Phase::kData ? FindLineEndOrStar(base + m_scan, base + m_end)
+    const char* lf = m_phase == Phase::kData ? FindLineStop(base + m_scan, base + m_end)
                                               : Find(base + m_scan, base + m_end, '\n');
     star = lf && *lf == '*';
     if (star) return true;
+    if (lf && *lf == kCtrlZ) {
+        m_end = static_cast<size_t>(lf - base);  // the file ends here
+        m_eof = true;
+        lf = nullptr;
+    }
     size_t lineEnd;
     if (lf) {
         lineEnd = static_cast<size_t>(lf - base);
