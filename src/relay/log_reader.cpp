@@ -22,10 +22,10 @@ const char* Find(const char* from, const char* to, char c) {
     return static_cast<const char*>(std::memchr(from, c, static_cast<size_t>(to - from)));
 }
 
-// The first "<" in [from, to), or `to`. Pieces are short, and a library call per piece costs more
-// than the search: eight bytes at a time, the lowest byte equal to "<" found with the usual
-// zero-byte test (only bytes above a true match can be flagged wrongly).
-inline __attribute__((always_inline)) const char* FindTagStart(const char* from, const char* to) {
+// The first "<" in [from, to), or `to`, where a piece runs past its window (see Look): eight bytes
+// at a time, the lowest byte equal to "<" found with the usual zero-byte test (only bytes above a
+// true match can be flagged wrongly).
+const char* FindTagStart(const char* from, const char* to) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ && defined(__GNUC__)
     constexpr std::uint64_t kOnes = 0x0101010101010101;
     while (to - from >= 8) {

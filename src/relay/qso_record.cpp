@@ -155,15 +155,20 @@ void QsoRecord::NormaliseMode(std::string_view value) {
 
 void QsoRecord::NormaliseFreq(std::string_view value) {
     if (value.empty()) return;
-    size_t dot = value.find('.');
-    if (dot == std::string_view::npos) {
+    // A few bytes: looked through in place rather than by a library search.
+    size_t dot = 0;
+    while (dot < value.size() && value[dot] != '.')
+        ++dot;
+    if (dot == value.size()) {
         freq.Assign(value);
         freq.Append("000.00");
         return;
     }
     // MHz to whole kHz: the first three fraction digits, padded, never rounded.
-    std::string_view fraction = value.substr(dot + 1);
-    fraction = fraction.substr(0, fraction.find('.')).substr(0, 3);
+    std::string_view fraction = value.substr(dot + 1, 3);
+    for (size_t i = 0; i < fraction.size(); ++i) {
+        if (fraction[i] == '.') fraction = fraction.substr(0, i);
+    }
     freq.Assign(value.substr(0, dot));
     freq.Append(fraction);
     freq.Append(3 - fraction.size(), '0');
