@@ -130,7 +130,7 @@ inline __attribute__((always_inline)) Field FieldNamedIgnoringCase(std::string_v
 }
 
 struct QsoRecord {
-    FieldText call;     // upper case, any length
+    FieldText call;     // upper case
     FieldText freq;     // kHz with two decimals
     FieldText band;     // band code "0".."23", "99" unknown, "noBand"; never exported
     FieldText mode;     // upper case, at most 15 characters, or a marker
