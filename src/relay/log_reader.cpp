@@ -115,11 +115,16 @@ bool EndsHeader(std::string_view line) {
     return line.find("<EOH>") != std::string_view::npos || line.find("<eoh>") != std::string_view::npos;
 }
 
-// What a raw name stands for, compared without regard to case: the end-of-record tag's "EOR>", or
-// a field of the record.
+// Whether a raw name is the end-of-record tag's "EOR>", in any case.
+bool IsEndOfRecord(const char* name, size_t length) {
+    return length == 4 && text::UpperKey<4>(name) == text::UpperKey<4>("EOR>");
+}
+
+// What a raw name stands for, compared without regard to case: the end-of-record tag, or a field
+// of the record.
 enum class Name { kOther, kEndOfRecord, kField };
 Name Classify(const char* name, size_t length, Field& field) {
-    if (length == 4 && text::UpperKey<4>(name) == text::UpperKey<4>("EOR>")) return Name::kEndOfRecord;
+    if (IsEndOfRecord(name, length)) return Name::kEndOfRecord;
     field = FieldNamedIgnoringCase(std::string_view(name, length));
     return field == Field::kOther ? Name::kOther : Name::kField;
 }
@@ -398,7 +403,7 @@ bool LogReader::ParseLine(QsoRecord& record) {
             const size_t colon = static_cast<size_t>(Lowest(nameEnds));
             const Field field = FieldNamedIgnoringCase(std::string_view(p, colon));
             if (field == Field::kOther) {
-                endOfRecord = colon == 4 && text::UpperKey<4>(p) == text::UpperKey<4>("EOR>");
+                endOfRecord = IsEndOfRecord(p, colon);
                 pieceEnd = pieceEndFrom(colon + 1);
             } else {
                 // The value follows the first ">" before the piece ends; without one it is empty.
@@ -434,8 +439,7 @@ bool LogReader::ParseLine(QsoRecord& record) {
             pieceEnd = pieceEndFrom(0);
             const std::string_view piece(p, static_cast<size_t>(pieceEnd - p));
             // The end-of-record tag as the decoder writes it, else the general rule.
-            endOfRecord = (piece.size() >= 4 && text::UpperKey<4>(p) == text::UpperKey<4>("EOR>") &&
-                           text::TrimRightView(piece).size() == 4) ||
+            endOfRecord = IsEndOfRecord(p, text::TrimRightView(piece).size()) ||
                           ParsePiece(piece, record) == PieceKind::kEndOfRecord;
         }
         p = pieceEnd;
