@@ -2,14 +2,10 @@
 
 namespace qsoferry::text {
 
-void MakeUpper(std::string& s) {
-    for (char& c : s)
-        c = ToUpper(c);
-}
-
 std::string ToUpper(std::string_view s) {
     std::string out(s);
-    MakeUpper(out);
+    for (char& c : out)
+        c = ToUpper(c);
     return out;
 }
 

@@ -78,7 +78,6 @@ std::uint64_t UpperKey(const char* name) {
 }
 
 std::string ToUpper(std::string_view s);
-void MakeUpper(std::string& s);
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
 }  // namespace qsoferry::text
