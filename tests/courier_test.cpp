@@ -42,7 +42,10 @@ private:
 struct Bridge {
     explicit Bridge(FakePlatform& platform) : p(platform), op(platform), courier(platform, platform, platform, op) {
         courier.SetLogPath(kLog);
-        p.sendDone = [this] { courier.SendDone(); };
+        p.sendDone = [this] {
+            p.TakeNotice();  // as the view does: it has heard, then the engine takes its results
+            courier.SendDone();
+        };
     }
     ~Bridge() { p.sendDone = nullptr; }
     // A tick with the logger as it is now, then the message loop.
@@ -483,15 +486,15 @@ TEST(Courier, TheEndOfTheProgramOrSessionWithASendInFlightLosesNothing) {
              EXPECT_EQ(p.sent.size(), 2u) << "no new send once the session may end";
              b.Tick();
              EXPECT_EQ(p.sent.size(), 2u);
-             b.courier.EndSession();
+             b.courier.EndSession(p.MonotonicMs() + kEndSessionWaitMs);
          },
          0},
         {"the session ends and the logger answers within the wait",
-         [](Bridge& b, FakePlatform&) { b.courier.EndSession(); }, 0},
+         [](Bridge& b, FakePlatform& p) { b.courier.EndSession(p.MonotonicMs() + kEndSessionWaitMs); }, 0},
         {"the session ends and the logger never answers",
          [](Bridge& b, FakePlatform& p) {
              p.loggerHangs = true;
-             b.courier.EndSession();
+             b.courier.EndSession(p.MonotonicMs() + kEndSessionWaitMs);
          },
          1},
         {"the program is closed",

@@ -114,10 +114,8 @@ void FakePlatform::Restart() {
     crashed = false;
     crashAfterCalls = 0;
     queue.clear();
-    m_waiting.clear();
-    m_held.reset();
-    m_results.clear();
-    m_blocked = false;
+    m_handovers = HandoverQueue();
+    m_step = Step::kPickUp;
     quit = false;
 }
 
@@ -159,84 +157,135 @@ std::vector<std::string> FakePlatform::TopLevelWindowTitles() {
     return titles;
 }
 
-void FakePlatform::BeginSend(const Handover& handover) {
-    m_waiting.push_back({handover, m_blocked});
-    SendWaiting();
+void FakePlatform::LinkCall() {
+    if (beforeLinkCall) beforeLinkCall();
+    if (!stepSender) RunSender();
 }
 
-void FakePlatform::SendWaiting() {
-    while (!m_held && !m_waiting.empty()) {
-        auto [handover, dropped] = m_waiting.front();
-        m_waiting.pop_front();
-        if (dropped) {
-            Ended({SendResult::kNotSent, {}});
-            continue;
-        }
-        if (!Record("CopyData")) return;
-        if (beforeSend) beforeSend();
-        SendResult result = SendResult::kDelivered;
-        if (!m_windows.count(handover.logger)) {
-            result = SendResult::kGone;
-        } else if (refuseSends) {
-            result = SendResult::kRefused;
-        } else {
-            sent.push_back({handover.logger, handover.marker, handover.bytes});
-        }
-        if (holdSends) {
-            m_held.emplace(handover, result);
+size_t FakePlatform::AddPort() {
+    return m_handovers.AddPort();
+}
+
+void FakePlatform::BeginSend(size_t port, const Handover& handover) {
+    LinkCall();
+    if (m_handovers.Add(port, handover)) Post([this] {
+            if (sendDone) sendDone();
+        });
+    if (!stepSender) RunSender();
+}
+
+std::optional<HandoverResult> FakePlatform::TakeResult(size_t port) {
+    LinkCall();
+    return m_handovers.Take(port);
+}
+
+void FakePlatform::DropWaiting(size_t port) {
+    LinkCall();
+    if (m_handovers.DropWaiting(port)) Post([this] {
+            if (sendDone) sendDone();
+        });
+}
+
+void FakePlatform::Done(size_t port) {
+    LinkCall();
+    m_handovers.Done(port);
+}
+
+bool FakePlatform::Sending(size_t port) {
+    LinkCall();
+    return m_handovers.Sending(port);
+}
+
+std::vector<size_t> FakePlatform::TakeNotice() {
+    LinkCall();
+    return m_handovers.TakeNotice();
+}
+
+bool FakePlatform::AwaitSent(unsigned ms) {
+    if (!Record("AwaitSent " + std::to_string(ms))) return false;
+    if (m_step == Step::kHeld && !loggerHangs) ReleaseSend();
+    // The sender goes on meanwhile, as far as the logger lets it.
+    while (m_handovers.SendingAny() && m_step != Step::kHeld && SenderCanStep())
+        SenderStep();
+    if (m_handovers.SendingAny()) nowMs += ms;  // the whole wait passes
+    return !m_handovers.SendingAny();
+}
+
+bool FakePlatform::SenderCanStep() const {
+    if (crashed) return false;
+    switch (m_step) {
+        case Step::kPickUp:
+            return m_handovers.CanPickUp();
+        case Step::kHeld:
+            return false;
+        default:
+            return true;
+    }
+}
+
+void FakePlatform::SenderStep() {
+    m_inSender = true;
+    struct Leave {
+        bool& flag;
+        ~Leave() { flag = false; }
+    } leave{m_inSender};
+    switch (m_step) {
+        case Step::kPickUp: {
+            std::optional<Handover> next = m_handovers.PickUp();
+            if (!next) return;
+            m_inHand = *next;
+            m_result = {};
+            m_step = Step::kSend;
             return;
         }
-        Finish(handover, result);
+        case Step::kSend:
+            if (!Record("CopyData")) return;
+            if (beforeSend) beforeSend();
+            if (!m_windows.count(m_inHand.logger)) {
+                m_result.sent = SendResult::kGone;
+            } else if (refuseSends) {
+                m_result.sent = SendResult::kRefused;
+            } else {
+                sent.push_back({m_inHand.logger, m_inHand.marker, m_inHand.bytes});
+            }
+            m_step = m_result.sent != SendResult::kDelivered ? Step::kEnd : holdSends ? Step::kHeld : Step::kWrite;
+            return;
+        case Step::kHeld:
+            return;
+        case Step::kWrite:
+            if (!m_open.count(m_inHand.recordFile)) {
+                violations.push_back("the sender wrote through a closed handle");
+            }
+            m_result.recorded = WriteFileAt(m_inHand.recordFile, m_inHand.recordAt, m_inHand.record, m_inHand.flush);
+            m_step = Step::kEnd;
+            return;
+        case Step::kEnd:
+            m_step = m_handovers.Ended(m_result) ? Step::kPost : Step::kPickUp;
+            return;
+        case Step::kPost:
+            Post([this] {
+                if (sendDone) sendDone();
+            });
+            m_step = Step::kPickUp;
+            return;
     }
 }
 
-void FakePlatform::Finish(const Handover& handover, SendResult result) {
-    HandoverResult ended{result, {}};
-    if (result == SendResult::kDelivered) {
-        ended.recorded = WriteFileAt(handover.recordFile, handover.recordAt, handover.record, handover.flush);
-    }
-    if (result != SendResult::kDelivered || !ended.recorded.ok()) {
-        // Nothing handed over behind it goes, until the engine has taken this result.
-        m_blocked = true;
-        for (auto& waiting : m_waiting)
-            waiting.second = true;
-    }
-    Ended(ended);
-}
-
-void FakePlatform::Ended(const HandoverResult& result) {
-    m_results.push_back(result);
-    Post([this] {
-        if (sendDone) sendDone();
-    });
+void FakePlatform::RunSender() {
+    while (SenderCanStep())
+        SenderStep();
 }
 
 void FakePlatform::ReleaseSend() {
-    if (!m_held) return;
-    auto [handover, result] = *m_held;
-    m_held.reset();
-    Finish(handover, result);
-    SendWaiting();
+    if (m_step != Step::kHeld) return;
+    m_step = Step::kWrite;
+    if (!stepSender) RunSender();
 }
 
-std::optional<HandoverResult> FakePlatform::TakeResult() {
-    if (m_results.empty()) return std::nullopt;
-    HandoverResult result = m_results.front();
-    m_results.pop_front();
-    if (result.sent != SendResult::kDelivered || !result.recorded.ok()) m_blocked = false;
-    return result;
-}
-
-void FakePlatform::DropWaiting() {
-    for (auto& waiting : m_waiting)
-        waiting.second = true;
-    SendWaiting();
-}
-
-bool FakePlatform::AwaitResult(unsigned ms) {
-    if (!Record("AwaitResult " + std::to_string(ms))) return false;
-    if (m_results.empty() && m_held && !loggerHangs) ReleaseSend();
-    return !m_results.empty();
+void FakePlatform::CheckNotWithSender(FileHandle file, const char* what) {
+    if (m_inSender || !m_handovers.SendingAny()) return;
+    bool carried = m_step != Step::kPickUp && m_inHand.recordFile == file;
+    if (carried) violations.push_back(std::string("the window ") + what + " " + m_open[file] + " while the sender had it");
 }
 
 void FakePlatform::RunQueue() {
@@ -321,6 +370,7 @@ FileResult FakePlatform::ReadFileAt(FileHandle file, std::uint64_t offset, char*
 }
 
 FileResult FakePlatform::WriteFileAt(FileHandle file, std::uint64_t offset, const std::string& bytes, bool flush) {
+    CheckNotWithSender(file, "wrote");
     const std::string path = m_open.count(file) ? m_open[file] : "?";
     if (!Record("Write " + path)) return {FileStatus::kFailed, "gone"};
     FileResult result = Injected("write", path);
@@ -333,6 +383,7 @@ FileResult FakePlatform::WriteFileAt(FileHandle file, std::uint64_t offset, cons
 
 void FakePlatform::CloseFile(FileHandle file) {
     if (file == kNoFile || !m_open.count(file)) return;
+    CheckNotWithSender(file, "closed");
     if (!Record("Close " + m_open[file])) return;
     files::Close(file);
     m_open.erase(file);

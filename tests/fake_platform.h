@@ -7,12 +7,16 @@
 // as the system leaves them; CutPower does the same after a power cut, leaving of the files what
 // the disk model in crash_disk.h says may survive.
 //
-// The logger: handovers go in order, as the real sender thread takes them. Each reaches the logger
-// (it is in `sent`), then its record is written (a "Write" call, which can fail or crash like any
-// other), then its end is posted to the queue for `sendDone`. After one that failed, nothing goes
-// until the engine has taken its result. With holdSends each waits at the
-// logger until ReleaseSend, as with a logger that takes its time; AwaitResult ends it unless
-// loggerHangs.
+// The logger: the real handover queue (relay/handover_queue.h), worked through by a sender that
+// takes the real sender thread's steps one at a time: pick a handover up; send it (it reaches the
+// logger, into `sent`, or finds the window gone, or refused); write its record (a "Write" call,
+// which can fail or crash like any other); end it; post the notice to the queue for `sendDone`
+// when the queue says so. Unless a test steps it itself (stepSender), the sender takes every step
+// it can at each call the window's side makes on the link, as a fast sender thread would. With
+// holdSends it stops once a handover has reached the logger, until ReleaseSend, as with a logger
+// that takes its time; AwaitSent lets it finish unless loggerHangs (then the wait's time passes).
+// What the window's side must never do is noted in `violations`: write or close a file that the
+// handover with the sender carries; and so must the sender: write through a handle already closed.
 #pragma once
 
 #include <deque>
@@ -24,6 +28,7 @@
 
 #include "crash_disk.h"
 #include "platform/platform.h"
+#include "relay/handover_queue.h"
 
 namespace qsoferry::test {
 
@@ -52,6 +57,10 @@ public:
 
     // The logger answers the contact it held; the next one waiting goes to it.
     void ReleaseSend();
+    // The sender's thread: can it take a step, and take it.
+    bool SenderCanStep() const;
+    void SenderStep();
+    void RunSender();
 
     // Files, with "C:\..." mapped below the temporary root.
     std::string Real(const std::string& path) const;
@@ -81,10 +90,14 @@ public:
     DrainResult DispatchPendingMessage() override;
     WindowHandle FindWindowByClass(const std::string& className) override;
     std::vector<std::string> TopLevelWindowTitles() override;
-    void BeginSend(const Handover& handover) override;
-    std::optional<HandoverResult> TakeResult() override;
-    void DropWaiting() override;
-    bool AwaitResult(unsigned ms) override;
+    size_t AddPort() override;
+    void BeginSend(size_t port, const Handover& handover) override;
+    std::optional<HandoverResult> TakeResult(size_t port) override;
+    void DropWaiting(size_t port) override;
+    void Done(size_t port) override;
+    bool Sending(size_t port) override;
+    std::vector<size_t> TakeNotice() override;
+    bool AwaitSent(unsigned ms) override;
     std::uint64_t MonotonicMs() override { return nowMs; }
     BitmapHandle LoadBitmapResource(int resourceId) override;
     void ReleaseBitmap(BitmapHandle bitmap) override;
@@ -141,13 +154,16 @@ public:
     bool otherBridgeHoldsLocks = false;
     bool refuseSends = false;  // the logger runs with higher rights: the system drops the messages
     int flushes = 0;
+    bool stepSender = false;                    // the test takes the sender's steps itself
+    std::function<void()> beforeLinkCall;       // runs as the window's side calls the link
+    std::vector<std::string> violations;
 
 private:
     bool Record(std::string call);
-    void SendWaiting();
-    void Finish(const Handover& handover, SendResult result);
-    void Ended(const HandoverResult& result);
+    // The window's side calls the link: the sender may go on, and eagerly does unless stepped.
+    void LinkCall();
     FileResult Injected(const std::string& op, const std::string& path);
+    void CheckNotWithSender(FileHandle file, const char* what);
 
     struct Window {
         std::string className, title;
@@ -159,11 +175,13 @@ private:
     std::map<std::pair<std::string, std::string>, std::pair<FileStatus, int>> m_failures;
     int m_failAt = 0;
     FileStatus m_failStatus = FileStatus::kFailed;
-    std::map<FileHandle, std::string> m_open;         // handle -> the path it was opened with
-    std::deque<std::pair<Handover, bool>> m_waiting;  // handed over, not at the logger yet; dropped?
-    bool m_blocked = false;                           // a handover failed and the engine has not taken its result yet
-    std::optional<std::pair<Handover, SendResult>> m_held;  // at the logger, not answered
-    std::deque<HandoverResult> m_results;
+    std::map<FileHandle, std::string> m_open;  // handle -> the path it was opened with
+    HandoverQueue m_handovers;
+    // The sender's step to come, and the handover in its hands.
+    enum class Step { kPickUp, kSend, kHeld, kWrite, kEnd, kPost } m_step = Step::kPickUp;
+    Handover m_inHand;
+    HandoverResult m_result;
+    bool m_inSender = false;
     CrashDisk m_disk;
 };
 

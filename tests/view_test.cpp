@@ -87,6 +87,7 @@ TEST(NoFreqCheckBox, FlagFollowsTheBoxAndIgnoresOtherStates) {
 
 TEST(NoFreqCheckBox, AClickHandledDuringACycleReachesTheNextRecord) {
     FakePlatform platform;
+    platform.WriteFile(kJtdxFolder + "wsjtx_log_bak.adi", "");
     CQsoferryView view(platform);
     AttachLogger(platform, view);
     view.OnInitialUpdate();

@@ -1,45 +1,34 @@
 #include "platform/logger_sender_win.h"
 
-#include <deque>
-#include <string>
-
 #include "platform/files.h"
+#include "relay/handover_queue.h"
 
 namespace qsoferry {
 
 struct LoggerSender::Shared {
-    struct Entry {
-        Handover handover;
-        bool dropped = false;
-    };
-
-    Shared() { InitializeCriticalSection(&lock); }
+    Shared(HWND frame, HWND notify, UINT message) : frame(frame), notify(notify), message(message) {
+        InitializeCriticalSection(&lock);
+    }
     ~Shared() {
         DeleteCriticalSection(&lock);
         if (work) CloseHandle(work);
     }
     void Enter() { EnterCriticalSection(&lock); }
     void Leave() { LeaveCriticalSection(&lock); }
+    void Tell(bool tell) {
+        if (tell) PostMessageW(notify, message, 0, 0);
+    }
 
     CRITICAL_SECTION lock;
-    HANDLE work = CreateEventW(nullptr, FALSE, FALSE, nullptr);  // auto-reset: the queue has grown
-    HWND frame = nullptr, notify = nullptr;
-    UINT message = 0;
+    HANDLE work = CreateEventW(nullptr, FALSE, FALSE, nullptr);  // auto-reset: look at the queue again
+    const HWND frame, notify;
+    const UINT message;
     // Guarded by the lock.
-    std::deque<Entry> queue;  // the first one is in flight once `sending`
-    bool sending = false;
-    bool asleep = false;    // the sender waits for `work`
-    bool notified = false;  // a message is posted and results have not all been taken since
-    bool blocked = false;   // one failed and its result has not been taken yet
-    std::deque<HandoverResult> results;
+    HandoverQueue queue;
+    bool asleep = false;  // the sender waits for `work`
 };
 
 namespace {
-
-bool Failed(const HandoverResult& result) {
-    return result.sent == SendResult::kGone || result.sent == SendResult::kRefused ||
-           (result.sent == SendResult::kDelivered && !result.recorded.ok());
-}
 
 SendResult SendNow(HWND frame, const Handover& handover) {
     // The logger was looked up at a tick and may have ended since.
@@ -64,13 +53,8 @@ SendResult SendNow(HWND frame, const Handover& handover) {
     return SendResult::kDelivered;
 }
 
-HandoverResult HandOver(HWND frame, const LoggerSender::Shared::Entry& entry) {
+HandoverResult HandOver(HWND frame, const Handover& handover) {
     HandoverResult result;
-    if (entry.dropped) {
-        result.sent = SendResult::kNotSent;
-        return result;
-    }
-    const Handover& handover = entry.handover;
     result.sent = SendNow(frame, handover);
     if (result.sent == SendResult::kDelivered) {
         result.recorded = files::WriteAt(handover.recordFile, handover.recordAt, handover.record, handover.flush);
@@ -78,52 +62,68 @@ HandoverResult HandOver(HWND frame, const LoggerSender::Shared::Entry& entry) {
     return result;
 }
 
-// Takes the first entry's result: later ones do not go after a failure.
-void Ended(LoggerSender::Shared& s, const HandoverResult& result) {
-    s.Enter();
-    s.queue.pop_front();
-    s.sending = false;
-    if (Failed(result)) {
-        s.blocked = true;
-        for (auto& entry : s.queue)
-            entry.dropped = true;
+// Sends what the queue gives, until it gives nothing. False when the queue gave nothing at all.
+bool SendWhatWaits(LoggerSender::Shared& s) {
+    bool any = false;
+    for (;;) {
+        s.Enter();
+        std::optional<Handover> next = s.queue.PickUp();
+        s.asleep = !next;
+        s.Leave();
+        if (!next) return any;
+        any = true;
+        HandoverResult result = HandOver(s.frame, *next);
+        s.Enter();
+        bool tell = s.queue.Ended(result);
+        s.Leave();
+        s.Tell(tell);
     }
-    s.results.push_back(result);
-    // One message for as many results as come before the window's thread takes them: each post
-    // and each wake costs more than a send under Wine.
-    bool post = !s.notified;
-    s.notified = true;
-    s.Leave();
-    if (post) PostMessageW(s.notify, s.message, 0, 0);
 }
 
 DWORD WINAPI SenderThread(void* parameter) {
     auto* handed = static_cast<std::shared_ptr<LoggerSender::Shared>*>(parameter);
     std::shared_ptr<LoggerSender::Shared> shared = std::move(*handed);
     delete handed;
-    LoggerSender::Shared& s = *shared;
     for (;;) {
-        s.Enter();
-        while (s.queue.empty()) {
-            s.asleep = true;
-            s.Leave();
-            if (WaitForSingleObject(s.work, INFINITE) != WAIT_OBJECT_0) return 1;
-            s.Enter();
-            s.asleep = false;
-        }
-        s.sending = true;
-        LoggerSender::Shared::Entry entry = s.queue.front();
-        s.Leave();
-        Ended(s, HandOver(s.frame, entry));
+        SendWhatWaits(*shared);
+        if (WaitForSingleObject(shared->work, INFINITE) != WAIT_OBJECT_0) return 1;
     }
 }
 
 }  // namespace
 
-void LoggerSender::Begin(HWND frame, HWND notify, UINT message, const Handover& handover) {
-    if (!m_shared) {
-        m_shared = std::make_shared<Shared>();
-        m_shared->frame = frame, m_shared->notify = notify, m_shared->message = message;
+LoggerSender::LoggerSender(HWND frame, HWND notify, UINT message)
+    : m_shared(std::make_shared<Shared>(frame, notify, message)) {}
+
+// Every call of the window's thread on the queue, under the lock; the sender is woken afterwards
+// if it sleeps, since what it may pick up can have changed (a handover added, a port that it waited
+// for done).
+template <typename Call>
+auto LoggerSender::Locked(Call call) {
+    Shared& s = *m_shared;
+    s.Enter();
+    auto result = call(s.queue);
+    bool wake = s.asleep;
+    s.asleep = false;
+    s.Leave();
+    if (!wake) return result;
+    if (m_threaded) {
+        SetEvent(s.work);
+    } else if (m_started) {
+        // No thread to be had: the window waits for the handovers rather than lose them.
+        SendWhatWaits(s);
+    }
+    return result;
+}
+
+size_t LoggerSender::AddPort() {
+    return Locked([](HandoverQueue& queue) { return queue.AddPort(); });
+}
+
+void LoggerSender::Begin(size_t port, const Handover& handover) {
+    if (!m_started) {
+        m_started = true;
+        m_shared->asleep = true;
         auto* handed = new std::shared_ptr<Shared>(m_shared);
         HANDLE thread = m_shared->work ? CreateThread(nullptr, 0, SenderThread, handed, 0, nullptr) : nullptr;
         m_threaded = thread != nullptr;
@@ -133,53 +133,44 @@ void LoggerSender::Begin(HWND frame, HWND notify, UINT message, const Handover& 
             delete handed;
         }
     }
-    Shared& s = *m_shared;
-    s.Enter();
-    s.queue.push_back({handover, s.blocked});
-    bool wake = s.asleep;
-    s.asleep = false;
-    s.Leave();
-    if (m_threaded) {
-        if (wake) SetEvent(s.work);
-    } else {
-        // No thread to be had: the window waits for this handover rather than lose it.
-        Ended(s, HandOver(s.frame, s.queue.front()));
-    }
+    Tell(Locked([&](HandoverQueue& queue) { return queue.Add(port, handover); }));
 }
 
-std::optional<HandoverResult> LoggerSender::Take() {
-    Shared* s = m_shared.get();
-    if (!s) return std::nullopt;
-    s->Enter();
-    std::optional<HandoverResult> result;
-    if (!s->results.empty()) {
-        result = s->results.front();
-        s->results.pop_front();
-        if (Failed(*result)) s->blocked = false;
-    }
-    if (s->results.empty()) s->notified = false;
-    s->Leave();
-    return result;
+std::optional<HandoverResult> LoggerSender::Take(size_t port) {
+    return Locked([port](HandoverQueue& queue) { return queue.Take(port); });
 }
 
-void LoggerSender::DropWaiting() {
-    if (!m_shared) return;
-    Shared& s = *m_shared;
-    s.Enter();
-    for (size_t i = s.sending ? 1 : 0; i < s.queue.size(); ++i)
-        s.queue[i].dropped = true;
-    s.Leave();
+void LoggerSender::DropWaiting(size_t port) {
+    Tell(Locked([port](HandoverQueue& queue) { return queue.DropWaiting(port); }));
+}
+
+void LoggerSender::Done(size_t port) {
+    Locked([port](HandoverQueue& queue) {
+        queue.Done(port);
+        return true;
+    });
+}
+
+bool LoggerSender::Sending(size_t port) {
+    return Locked([port](HandoverQueue& queue) { return queue.Sending(port); });
+}
+
+std::vector<size_t> LoggerSender::TakeNotice() {
+    return Locked([](HandoverQueue& queue) { return queue.TakeNotice(); });
+}
+
+void LoggerSender::Tell(bool tell) {
+    m_shared->Tell(tell);
 }
 
 bool LoggerSender::Await(unsigned ms) {
-    if (!m_shared) return false;
     Shared& s = *m_shared;
     const ULONGLONG deadline = GetTickCount64() + ms;
     for (;;) {
         s.Enter();
-        bool ended = !s.results.empty();
+        bool sending = s.queue.SendingAny();
         s.Leave();
-        if (ended) return true;
+        if (!sending) return true;
         ULONGLONG now = GetTickCount64();
         if (now >= deadline) return false;
         // Looked at again every few milliseconds. Messages other programs send to our windows (the

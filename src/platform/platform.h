@@ -6,14 +6,16 @@
 //  - DispatchPendingMessage: never waits. Takes one pending message of the thread, translates and
 //    dispatches it (running the program's own handlers before it returns) and says so; says kEmpty
 //    when nothing is pending, and kQuit when the program has been asked to end (the quit request is
-//    kept for the main loop, so draining never swallows it).
+//    kept for the main loop, so draining never swallows it). It never starts a modal loop of the
+//    system's (a menu, a move): input that would is left for the main loop, and kEmpty said.
 //  - FindWindowByClass: top-level windows only, the class compared without regard to case;
 //    kNoWindow when there is none.
 //  - TopLevelWindowTitles: the titles of every top-level window, in UTF-8, in one pass; never waits
 //    on the windows' programs.
-//  - BeginSend: the copy-data message is sent from a thread of its own, so that a logger that
-//    takes its time never holds up the window; its end comes back to the form as a message, which
-//    the form hands to CQsoferryView::OnSendDone. wParam is the bridge's main window.
+//  - The logger link (relay/courier_io.h): the copy-data messages are sent from a thread of its
+//    own, so that a logger that takes its time never holds up the window; the notice that results
+//    can be taken comes to the form as a message, which the form hands to
+//    CQsoferryView::OnSendDone. wParam is the bridge's main window.
 //  - LoadBitmapResource / ReleaseBitmap / SetControlImage: the caller owns loaded bitmaps; a control shows a
 //    bitmap without taking ownership of it. A failed load gives kNoBitmap, which shows nothing.
 //  - GetCheckState: 0 clear, 1 ticked, anything else indeterminate.

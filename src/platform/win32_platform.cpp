@@ -26,9 +26,36 @@ std::string AppTitle(HINSTANCE instance) {
     return Utf8(std::wstring_view(title, static_cast<size_t>(length)));
 }
 
+namespace {
+
+// Input whose default handling runs a modal loop of the system's: the menu bar, the system menu,
+// moving or sizing the frame (a press on its caption or edges), the menu keys. Run from a drain,
+// that loop would keep the cycle below it on the stack for as long as it stays open, and every
+// tick with it; left for the main loop, it runs where the ticks go on.
+bool StartsModalLoop(UINT message) {
+    switch (message) {
+        case WM_NCLBUTTONDOWN:
+        case WM_NCLBUTTONDBLCLK:
+        case WM_NCRBUTTONDOWN:
+        case WM_NCRBUTTONUP:
+        case WM_NCMBUTTONDOWN:
+        case WM_SYSKEYDOWN:
+        case WM_SYSKEYUP:
+        case WM_SYSCHAR:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
 DrainResult Win32Platform::DispatchPendingMessage() {
     MSG msg;
-    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return DrainResult::kEmpty;
+    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) return DrainResult::kEmpty;
+    if (StartsModalLoop(msg.message)) return DrainResult::kEmpty;
+    // Exactly that message: one of higher priority may have come meanwhile.
+    if (!PeekMessageA(&msg, msg.hwnd, msg.message, msg.message, PM_REMOVE)) return DrainResult::kEmpty;
     if (msg.message == WM_QUIT) {
         // Taken off the queue by a drain inside a cycle: put it back for the main loop.
         PostQuitMessage(static_cast<int>(msg.wParam));
@@ -63,20 +90,36 @@ std::vector<std::string> Win32Platform::TopLevelWindowTitles() {
     return titles;
 }
 
-void Win32Platform::BeginSend(const Handover& handover) {
-    m_sender.Begin(m_frame, m_form, kSendDoneMessage, handover);
+size_t Win32Platform::AddPort() {
+    return m_sender->AddPort();
 }
 
-std::optional<HandoverResult> Win32Platform::TakeResult() {
-    return m_sender.Take();
+void Win32Platform::BeginSend(size_t port, const Handover& handover) {
+    m_sender->Begin(port, handover);
 }
 
-void Win32Platform::DropWaiting() {
-    m_sender.DropWaiting();
+std::optional<HandoverResult> Win32Platform::TakeResult(size_t port) {
+    return m_sender->Take(port);
 }
 
-bool Win32Platform::AwaitResult(unsigned ms) {
-    return m_sender.Await(ms);
+void Win32Platform::DropWaiting(size_t port) {
+    m_sender->DropWaiting(port);
+}
+
+void Win32Platform::Done(size_t port) {
+    m_sender->Done(port);
+}
+
+bool Win32Platform::Sending(size_t port) {
+    return m_sender->Sending(port);
+}
+
+std::vector<size_t> Win32Platform::TakeNotice() {
+    return m_sender->TakeNotice();
+}
+
+bool Win32Platform::AwaitSent(unsigned ms) {
+    return m_sender->Await(ms);
 }
 
 std::uint64_t Win32Platform::MonotonicMs() {

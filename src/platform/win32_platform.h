@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 
 #include "platform/logger_sender_win.h"
 #include "platform/platform.h"
@@ -23,16 +24,21 @@ public:
     void Attach(HWND frame, HWND form) {
         m_frame = frame;
         m_form = form;
+        m_sender = std::make_unique<LoggerSender>(frame, form, kSendDoneMessage);
     }
     std::function<void(const std::string&)> onDocumentTitle;
 
     DrainResult DispatchPendingMessage() override;
     WindowHandle FindWindowByClass(const std::string& className) override;
     std::vector<std::string> TopLevelWindowTitles() override;
-    void BeginSend(const Handover& handover) override;
-    std::optional<HandoverResult> TakeResult() override;
-    void DropWaiting() override;
-    bool AwaitResult(unsigned ms) override;
+    size_t AddPort() override;
+    void BeginSend(size_t port, const Handover& handover) override;
+    std::optional<HandoverResult> TakeResult(size_t port) override;
+    void DropWaiting(size_t port) override;
+    void Done(size_t port) override;
+    bool Sending(size_t port) override;
+    std::vector<size_t> TakeNotice() override;
+    bool AwaitSent(unsigned ms) override;
     std::uint64_t MonotonicMs() override;
     BitmapHandle LoadBitmapResource(int resourceId) override;
     void ReleaseBitmap(BitmapHandle bitmap) override;
@@ -64,7 +70,7 @@ private:
     HWND m_frame = nullptr;
     HWND m_form = nullptr;
     std::map<std::string, HANDLE> m_locks;
-    LoggerSender m_sender;
+    std::unique_ptr<LoggerSender> m_sender;  // once attached: its messages go to the form
 };
 
 // The application's title (string AFX_IDS_APP_TITLE): caption of every message box.

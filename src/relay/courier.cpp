@@ -18,10 +18,10 @@ std::string Hex(std::uint32_t value) {
 }  // namespace
 
 Courier::Courier(DeliveryFiles& files, LoggerLink& logger, Clock& clock, Operator& op)
-    : m_files(files), m_logger(logger), m_clock(clock), m_operator(op) {}
+    : m_files(files), m_logger(logger), m_port(logger.AddPort()), m_clock(clock), m_operator(op) {}
 
 Courier::~Courier() {
-    if (!m_advancing && !m_closed) CloseLogFile();
+    if (!m_advancing && !m_closed && m_outstanding.empty()) CloseLogFile();
     if (m_bDeliveryLock) m_files.Unlock(m_strLockName);
 }
 
@@ -69,8 +69,8 @@ void Courier::Advance() {
 }
 
 void Courier::SendDone() {
-    if (m_closed) return;
     TakeResults();
+    if (m_closed) return;
     if (!m_stopping) {
         Advance();
     } else if (m_outstanding.empty() && !m_advancing) {
@@ -80,7 +80,7 @@ void Courier::SendDone() {
 
 void Courier::TakeResults() {
     while (!m_outstanding.empty()) {
-        std::optional<HandoverResult> result = m_logger.TakeResult();
+        std::optional<HandoverResult> result = m_logger.TakeResult(m_port);
         if (!result) return;
         Outstanding handover = m_outstanding.front();
         m_outstanding.pop_front();
@@ -124,15 +124,6 @@ void Courier::Settle(const Outstanding& handover, const HandoverResult& result) 
             m_stopping = true;
             return;
     }
-}
-
-// Handovers that have not ended count as not delivered: they go again at the next start. Their
-// records may still be written behind this; each says only what the logger really took.
-void Courier::Abandon() {
-    m_logger.DropWaiting();
-    if (m_outstanding.empty()) return;
-    m_outstanding.clear();
-    m_stopping = true;
 }
 
 // Reads the next contact of the claimed file into the record, claiming and positioning it first.
@@ -198,50 +189,48 @@ void Courier::SendRecord() {
         m_unansweredTold = false;
     }
     m_outstanding.push_back(next);
-    m_logger.BeginSend(handover);
+    m_logger.BeginSend(m_port, handover);
 }
 
 // End of session and of the program ------------------------------------------------------------
 
 void Courier::PauseForSessionEnd() {
     m_ending = true;
-    m_logger.DropWaiting();
-    FlushProgress();  // with nothing outstanding; else once the one in flight has ended
+    m_logger.DropWaiting(m_port);  // only this engine's: another's is for it to drop
+    FlushProgress();               // with nothing outstanding; else once the one in flight has ended
 }
 
 void Courier::ResumeAfterCancelledSessionEnd() {
     m_ending = false;
 }
 
-void Courier::EndSession() {
+void Courier::EndSession(std::uint64_t untilMs) {
     if (m_closed) return;
     m_ending = true;
-    m_logger.DropWaiting();
+    m_logger.DropWaiting(m_port);
     // A logger that answers in time gets nothing twice; one that does not may get the contact in
     // flight again at the next start.
-    const std::uint64_t until = m_clock.MonotonicMs() + kEndSessionWaitMs;
-    TakeResults();
-    while (!m_outstanding.empty()) {
-        std::uint64_t now = m_clock.MonotonicMs();
-        if (now >= until || !m_logger.AwaitResult(static_cast<unsigned>(until - now))) break;
-        TakeResults();
+    for (std::uint64_t now; m_logger.Sending(m_port) && (now = m_clock.MonotonicMs()) < untilMs;) {
+        if (!m_logger.AwaitSent(static_cast<unsigned>(untilMs - now))) break;
     }
     Finish();
 }
 
 void Courier::Close() {
     if (m_closed) return;
+    m_logger.DropWaiting(m_port);
     Finish();
 }
 
-// Nothing more happens; what was delivered is on the disk. A file with a handover that has not
-// ended stays open, for its record may still be written.
+// Nothing more happens. What the sender has delivered and recorded counts, and goes on the disk. A
+// handover still with the sender keeps the files open and untouched: its record may still be
+// written, and goes again at the next start if it is not.
 void Courier::Finish() {
     m_closed = true;
-    bool pending = !m_outstanding.empty();
-    Abandon();
-    if (m_advancing || pending) {
-        FlushProgress();
+    TakeResults();
+    if (!m_outstanding.empty()) return;
+    if (m_advancing) {
+        FlushProgress();  // the file is closed once the reading on the stack has ended
     } else {
         CloseLogFile();
     }
@@ -421,6 +410,7 @@ void Courier::FlushProgress() {
 // Ends the work on the claimed file for now: the progress goes to the disk, and a file whose
 // contacts have all been delivered is removed, and its progress after it.
 void Courier::CloseLogFile() {
+    m_logger.Done(m_port);
     m_contactWaiting = false;  // read again from the progress next time
     bool stopped = m_stopping;
     m_stopping = false;

@@ -16,12 +16,15 @@
 // Threading: everything here runs on one thread, the shell's window thread. A send never blocks it:
 // BeginSend returns at once and SendDone comes later from the shell's message loop, so ticks,
 // repaints and the operator's commands go on while the logger takes its time. One contact is in
-// flight at a time, and one more may wait behind it with the shell, so that in a backlog the
+// flight at a time, and one more may wait behind it on this engine's port, so that in a backlog the
 // logger gets the next contact at once; each handover carries the record that says it was
-// delivered, written by the shell before the next one goes. The engine is re-entered from inside
-// its own calls (BetweenLines and Tell run the shell's handlers): Advance and CloseLogFile never
-// run inside Advance (m_advancing), and nothing is sent once m_closed. After Close or EndSession
-// nothing more is sent, and a late SendDone is ignored.
+// delivered, written by the sender before the next one goes (relay/handover_queue.h). So the
+// progress file is never written or closed here while one of this engine's handovers is with the
+// sender: every handover stays in m_outstanding until its result has been taken. The engine is
+// re-entered from inside its own calls (BetweenLines and Tell run the shell's handlers): Advance
+// and CloseLogFile never run inside Advance (m_advancing), and nothing is sent once m_closed.
+// After Close or EndSession nothing more is sent; results that come later are taken, and change
+// nothing on the disk.
 #pragma once
 
 #include <cstdint>
@@ -46,7 +49,7 @@ constexpr unsigned kFlushEveryContacts = 100;
 constexpr unsigned kLastingFailureTicks = 10;
 // A logger that has not returned from a send for this long is told of, once.
 constexpr std::uint64_t kUnansweredNoticeMs = 60 * 1000;
-// At the end of a Windows session, how long the send in flight may still take to be recorded.
+// At the end of a Windows session, how long the send in flight may still take to be recorded, in all.
 constexpr unsigned kEndSessionWaitMs = 4000;
 // Handovers outstanding at once: the one in flight and the one behind it.
 constexpr size_t kOutstandingHandovers = 2;
@@ -74,12 +77,15 @@ public:
     // the disk. Cancelled, delivery goes on at the next tick.
     void PauseForSessionEnd();
     void ResumeAfterCancelledSessionEnd();
-    // The session ends: a send in flight gets a bounded wait to be recorded, then everything is on
-    // the disk and nothing more happens.
-    void EndSession();
-    // The program ends: a send in flight counts as not delivered. Nothing more happens.
+    // The session ends: a send in flight of this engine's may still be recorded until `untilMs`
+    // (MonotonicMs; one deadline for every engine), then what was delivered is on the disk and
+    // nothing more happens.
+    void EndSession(std::uint64_t untilMs);
+    // The program ends: what the sender has recorded counts; a send in flight may still be recorded,
+    // or go again at the next start. Nothing more happens.
     void Close();
 
+    size_t Port() const { return m_port; }
     bool SendInFlight() const { return !m_outstanding.empty(); }
     bool IsClosed() const { return m_closed; }
 
@@ -108,7 +114,6 @@ private:
     void SendRecord();
     void TakeResults();
     void Settle(const Outstanding& handover, const HandoverResult& result);
-    void Abandon();
     void Finish();
 
     bool TakeDeliveryLock();
@@ -127,6 +132,7 @@ private:
 
     DeliveryFiles& m_files;
     LoggerLink& m_logger;
+    const size_t m_port;  // this engine's, at the logger
     Clock& m_clock;
     Operator& m_operator;
 

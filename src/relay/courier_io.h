@@ -12,21 +12,19 @@
 //  - LegacySpelling: the path's bytes as bridges from before Unicode paths had it, in the system's
 //    code page, when that spells every character of it; nothing otherwise. The lock is named from
 //    it, so that an older bridge on the same log (one started by hand) and this one agree.
-//  - BeginSend: hands a contact over and returns at once; the caller never waits for the logger.
-//    The contact's bytes (no terminator) go with the marker to the logger's window; once the
-//    logger's window procedure has returned and taken it, the handover's record is written, and
-//    only then does the next handover go. At most two are outstanding: one in flight and one
-//    waiting behind it, so that the logger gets the next contact without waiting for the engine.
-//    A waiting handover whose predecessor was not delivered, or not recorded, is not sent at all
-//    (kNotSent). The result says kGone when the window had vanished, kRefused when the system kept
-//    the message from it (a logger running with higher rights); what the logger answers says
-//    nothing.
-//  - TakeResult: the result of the oldest handover that has ended, once; results come in the
-//    order of the handovers. When one is there, the shell calls Courier::SendDone on the engine's
-//    own thread, from its message loop.
-//  - DropWaiting: the handover waiting behind the one in flight, if it has not gone yet, does not
-//    go (its result says kNotSent).
-//  - AwaitResult: waits at most `ms` until a result can be taken.
+//  - The logger (LoggerLink): a queue of handovers that a sender works through on a thread of its
+//    own; relay/handover_queue.h holds every rule of it, and the shell's link calls it under a lock.
+//    Each engine hands its contacts over on a port of its own (AddPort). BeginSend returns at once;
+//    the contact's bytes (no terminator) go with the marker to the logger's window, and once the
+//    logger's window procedure has returned and taken it, the handover's record is written, before
+//    the next handover goes. The result says kGone when the window had vanished, kRefused when the
+//    system kept the message from it (a logger running with higher rights); what the logger answers
+//    says nothing. Whenever results can be taken, the shell hears of it on the engines' thread (its
+//    message loop) and asks which ports have them (TakeNotice), then each engine takes its own.
+//  - Done: the port's engine hands nothing more over for now (its claimed file is closed), so the
+//    other ports need not wait for it.
+//  - Sending: one of the port's handovers is with the sender now, so its record may still be written.
+//  - AwaitSent: waits at most `ms` until no handover is with the sender; false when one still is.
 //  - MonotonicMs: milliseconds from any fixed point, never going back (not the time of day).
 //  - Tell: shows the operator a message and returns once it has been seen; the engine's own calls
 //    (SendDone among them) may run meanwhile.
@@ -38,6 +36,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace qsoferry {
 
@@ -102,10 +101,14 @@ struct HandoverResult {
 
 class LoggerLink {
 public:
-    virtual void BeginSend(const Handover& handover) = 0;
-    virtual std::optional<HandoverResult> TakeResult() = 0;
-    virtual void DropWaiting() = 0;
-    virtual bool AwaitResult(unsigned ms) = 0;
+    virtual size_t AddPort() = 0;
+    virtual void BeginSend(size_t port, const Handover& handover) = 0;
+    virtual std::optional<HandoverResult> TakeResult(size_t port) = 0;
+    virtual void DropWaiting(size_t port) = 0;
+    virtual void Done(size_t port) = 0;
+    virtual bool Sending(size_t port) = 0;
+    virtual std::vector<size_t> TakeNotice() = 0;
+    virtual bool AwaitSent(unsigned ms) = 0;
 
 protected:
     ~LoggerLink() = default;

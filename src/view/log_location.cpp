@@ -26,16 +26,23 @@ void CQsoferryView::DeriveLogPaths() {
         m_bPathsKnown = true;
     }
     m_strLogPath = folder + "\\" + kLogFileName;
-    m_courier.SetLogPath(m_strLogPath);
     m_strBackupPath = folder + "\\" + kBackupFileName;
+    Folder& own = *m_folders.front();
+    own.logPath = m_strLogPath;
+    own.backupPath = m_strBackupPath;
+    own.courier->SetLogPath(m_strLogPath);
     // Rig folders lie beside JTDX's own, in the local application data as the system names it.
     m_strRigParent = local.value_or("");
 }
 
+// JTDX's own folder at start-up: a log found here is history, set aside without a word (the
+// first start). A folder that is not there yet is looked for at every tick, as rig folders are.
 void CQsoferryView::PreserveLogOnce() {
-    m_bBackupPending = false;
+    Folder& own = *m_folders.front();
+    own.historyPending = false;
+    own.tellHistory = false;
     if (!m_bPathsKnown) return;  // paths without a user or a folder lead nowhere; rename nothing
-    m_bBackupPending = SetHistoryAside(m_strLogPath, m_strBackupPath) == HistoryAside::kPending;
+    PreserveFolderLog(own);
 }
 
 CQsoferryView::HistoryAside CQsoferryView::SetHistoryAside(const std::string& logPath, const std::string& backupPath) {
@@ -51,8 +58,11 @@ CQsoferryView::HistoryAside CQsoferryView::SetHistoryAside(const std::string& lo
         FileResult probe = m_platform.OpenFile(logPath, FileAccess::kRead, file, size);
         m_platform.CloseFile(file);
         if (probe.status != FileStatus::kNotFound) return HistoryAside::kNone;
-        if (m_platform.OpenFile(backupPath, FileAccess::kReadWrite, file, size).ok()) m_platform.CloseFile(file);
-        return HistoryAside::kNone;
+        FileResult made = m_platform.OpenFile(backupPath, FileAccess::kReadWrite, file, size);
+        if (made.ok()) m_platform.CloseFile(file);
+        // No folder yet (JTDX has never run): a log that appears in it later may hold history
+        // again, or contacts logged while this bridge ran; it is looked at when the folder is there.
+        return made.status == FileStatus::kNotFound ? HistoryAside::kNoFolder : HistoryAside::kNone;
     }
 
     FileResult result = m_platform.MoveFileNoReplace(logPath, backupPath);

@@ -38,19 +38,17 @@ void CQsoferryView::TickCouriers() {
     CycleGuard defer(m_bDeferResults);
     WindowHandle logger = UpdateLamps();
     if (m_bClosing) return;
-    // Until the start-up backup is made, the log holds history that must not reach the logger.
-    if (m_bBackupPending) PreserveLogOnce();
-    // Without a logger the log waits; the decoder keeps appending to it.
-    if (!m_bBackupPending && !m_bClosing) m_courier.Tick(logger);
     if (m_nTicksToRigScan == 0) {
         m_nTicksToRigScan = kRigScanTicks;
         FindRigFolders();
     }
     --m_nTicksToRigScan;
-    for (size_t i = 0; i < m_rigFolders.size() && !m_bClosing; ++i) {
-        RigFolder& rig = *m_rigFolders[i];
-        if (rig.backupPending) PreserveRigLog(rig);
-        if (!rig.backupPending && !m_bClosing) rig.courier->Tick(logger);
+    for (size_t i = 0; i < m_folders.size() && !m_bClosing; ++i) {
+        Folder& folder = *m_folders[i];
+        // Until the start-up backup is made, the log holds history that must not reach the logger.
+        if (folder.historyPending) PreserveFolderLog(folder);
+        // Without a logger the log waits; the decoder keeps appending to it.
+        if (!folder.historyPending && !m_bClosing) folder.courier->Tick(logger);
     }
 }
 
@@ -73,9 +71,11 @@ void CQsoferryView::TakeLoggerResults() {
     }
     do {
         m_bResultsDue = false;
-        for (size_t port : m_logger.Collect())
-            (port == 0 ? m_courier : *m_rigFolders[port - 1]->courier).SendDone();
-        m_logger.Pump();
+        for (size_t port : m_platform.TakeNotice()) {
+            for (const auto& folder : m_folders) {
+                if (folder->courier->Port() == port) folder->courier->SendDone();
+            }
+        }
     } while (m_bResultsDue && !m_bClosing);
 }
 

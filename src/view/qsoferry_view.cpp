@@ -6,8 +6,9 @@
 
 namespace qsoferry {
 
-CQsoferryView::CQsoferryView(Platform& platform)
-    : m_platform(platform), m_logger(platform), m_courier(platform, m_logger.AddPort(), platform, *this) {}
+CQsoferryView::CQsoferryView(Platform& platform) : m_platform(platform) {
+    m_folders.push_back(NewFolder());  // JTDX's own; its paths come with the initial update
+}
 
 CQsoferryView::~CQsoferryView() {
     // The view owns its bitmaps; the controls that show them never do.
@@ -116,15 +117,17 @@ void CQsoferryView::OnEndSession(bool ending) {
         return;
     }
     // Windows may end the process as soon as this returns: what was delivered is on the disk now.
-    // One contact is in flight for the whole program, so only one engine can have to wait.
+    // Nothing new goes to the logger from here; one contact is in flight for the whole program, so
+    // one deadline serves every engine and only the one whose contact it is waits.
     m_bClosing = true;
-    ForEachCourier([](Courier& courier) { courier.EndSession(); });
+    ForEachCourier([](Courier& courier) { courier.PauseForSessionEnd(); });
+    const std::uint64_t until = m_platform.MonotonicMs() + kEndSessionWaitMs;
+    ForEachCourier([until](Courier& courier) { courier.EndSession(until); });
 }
 
 void CQsoferryView::ForEachCourier(const std::function<void(Courier&)>& action) {
-    action(m_courier);
-    for (size_t i = 0; i < m_rigFolders.size(); ++i)  // by index: an action may find new folders
-        action(*m_rigFolders[i]->courier);
+    for (size_t i = 0; i < m_folders.size(); ++i)  // by index: an action may find new folders
+        action(*m_folders[i]->courier);
 }
 
 }  // namespace qsoferry

@@ -1,17 +1,17 @@
 // CQsoferryView: the bridge's only view. It carries the form (the lamps, the badge, the check box),
 // finds the decoder's log at start-up and sets its history aside, and drives the delivery engine
 // (relay/courier.h): its timer handler is the poll cycle. A JTDX started with a rig name keeps its
-// log in a folder "JTDX - <rig>" beside JTDX's own; each such folder gets an engine of its own,
-// and all of them share the one logger (relay/shared_logger.h). Its members are split into files:
+// log in a folder "JTDX - <rig>" beside JTDX's own; each folder, JTDX's own first, gets an engine
+// of its own, on a port of its own at the one logger. Its members are split into files:
 //   src/view/qsoferry_view.cpp  construction, initial update, check box, messages, end of session
 //   src/view/log_location.cpp   log and backup paths, start-up backup
-//   src/view/rig_folders.cpp    the rig-named folders: finding them, their history, their engines
+//   src/view/rig_folders.cpp    the folders: finding rig folders, their history, their engines
 //   src/view/poll_cycle.cpp     OnTimer, OnSendDone
 //   src/view/lamps.cpp          UpdateLamps, DrainMessageQueue
 // It talks to the outside only through the Platform it is given, and is the engine's Operator.
 //
-// Threading: the view runs on the window's thread only. The engine's sends end on that thread too
-// (OnSendDone, from the message loop), so nothing here is shared with another thread.
+// Threading: the view runs on the window's thread only. The engines' sends end on that thread too
+// (OnSendDone, from the message loop); what the sender's thread shares, the platform guards.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +23,6 @@
 
 #include "platform/platform.h"
 #include "relay/courier.h"
-#include "relay/shared_logger.h"
 #include "resource.h"
 
 namespace qsoferry {
@@ -64,22 +63,23 @@ public:
     // Read-only, for the tests.
     const std::string& LogPath() const { return m_strLogPath; }
     const std::string& BackupPath() const { return m_strBackupPath; }
-    const Courier& Delivery() const { return m_courier; }
-    size_t RigFolderCount() const { return m_rigFolders.size(); }
+    const Courier& Delivery() const { return *m_folders.front()->courier; }
+    size_t RigFolderCount() const { return m_folders.size() - 1; }
     int NoFreq() const { return m_nNoFreq; }
     bool IsClosing() const { return m_bClosing; }
-    bool IsBackupPending() const { return m_bBackupPending; }
+    bool IsBackupPending() const { return m_folders.front()->historyPending; }
 
 private:
     void OnUpdate();
     void DoDataExchange();
     void DeriveLogPaths();
     void PreserveLogOnce();
-    enum class HistoryAside { kNone, kMoved, kPending };
+    enum class HistoryAside { kNone, kMoved, kPending, kNoFolder };
     HistoryAside SetHistoryAside(const std::string& logPath, const std::string& backupPath);
-    struct RigFolder;
+    struct Folder;
+    std::unique_ptr<Folder> NewFolder();
     void FindRigFolders();
-    void PreserveRigLog(RigFolder& rig);
+    void PreserveFolderLog(Folder& folder);
     std::uint64_t CountContacts(const std::string& path);
     void ForEachCourier(const std::function<void(Courier&)>& action);
     void TickCouriers();
@@ -96,16 +96,17 @@ private:
     void BetweenLines() override;
 
     Platform& m_platform;
-    SharedLogger m_logger;  // port 0 is m_courier's, port i + 1 m_rigFolders[i]'s
-    Courier m_courier;
 
-    // A folder "JTDX - <rig>" beside JTDX's own, relayed under the same rules.
-    struct RigFolder {
+    // A folder the decoder writes its log to: JTDX's own (the first), or "JTDX - <rig>" beside it.
+    // Its log is relayed only once its history has been set aside: at the start-up backup, or at the
+    // first tick that finds the folder.
+    struct Folder {
         std::string logPath, backupPath;
         std::unique_ptr<Courier> courier;
-        bool backupPending = false;
+        bool historyPending = false;  // the start-up backup is still to be made
+        bool tellHistory = true;      // history found when it is made is told to the operator
     };
-    std::vector<std::unique_ptr<RigFolder>> m_rigFolders;
+    std::vector<std::unique_ptr<Folder>> m_folders;
     std::string m_strRigParent;  // where rig folders are looked for; empty: nowhere
     unsigned m_nTicksToRigScan = 0;
 
@@ -121,7 +122,6 @@ private:
     std::string m_strLogPath;
     std::string m_strBackupPath;
     bool m_bPathsKnown = false;  // from a user name or the system: the start-up backup may run
-    bool m_bBackupPending = false;
     std::string m_strLastReport;  // the start-up backup's last problem, told once
 
     bool m_bInCycle = false;

@@ -17,30 +17,36 @@ void CQsoferryView::FindRigFolders() {
         if (name.size() <= sizeof kRigFolderPrefix - 1) continue;
         const std::string folder = m_strRigParent + "\\" + name + "\\";
         bool known = false;
-        for (const auto& rig : m_rigFolders)
-            known = known || rig->logPath == folder + kLogFileName;
+        for (const auto& f : m_folders)
+            known = known || f->logPath == folder + kLogFileName;
         if (known) continue;
-        auto rig = std::make_unique<RigFolder>();
-        rig->logPath = folder + kLogFileName;
-        rig->backupPath = folder + kBackupFileName;
-        Operator& op = *this;  // a private base: converted here, where it is accessible
-        rig->courier = std::make_unique<Courier>(m_platform, m_logger.AddPort(), m_platform, op);
-        rig->courier->SetLogPath(rig->logPath);
-        m_rigFolders.push_back(std::move(rig));
-        PreserveRigLog(*m_rigFolders.back());
+        m_folders.push_back(NewFolder());
+        Folder& rig = *m_folders.back();
+        rig.logPath = folder + kLogFileName;
+        rig.backupPath = folder + kBackupFileName;
+        rig.courier->SetLogPath(rig.logPath);
+        PreserveFolderLog(rig);
     }
+}
+
+std::unique_ptr<CQsoferryView::Folder> CQsoferryView::NewFolder() {
+    auto folder = std::make_unique<Folder>();
+    Operator& op = *this;  // a private base: converted here, where it is accessible
+    folder->courier = std::make_unique<Courier>(m_platform, m_platform, m_platform, op);
+    return folder;
 }
 
 // A folder seen for the first time is treated as JTDX's own at the first start: a log already in
 // it is history, set aside and not relayed. Unlike the first start, this can happen at any time,
-// so the operator is told what was set aside and where.
-void CQsoferryView::PreserveRigLog(RigFolder& rig) {
-    HistoryAside aside = SetHistoryAside(rig.logPath, rig.backupPath);
-    rig.backupPending = aside == HistoryAside::kPending;
-    if (aside != HistoryAside::kMoved) return;
-    std::uint64_t count = CountContacts(rig.backupPath);
+// so the operator is told what was set aside and where. Until it is set aside, nothing is relayed.
+void CQsoferryView::PreserveFolderLog(Folder& folder) {
+    HistoryAside aside = SetHistoryAside(folder.logPath, folder.backupPath);
+    folder.historyPending = aside == HistoryAside::kPending || aside == HistoryAside::kNoFolder;
+    if (aside == HistoryAside::kNoFolder) folder.tellHistory = true;  // what it holds once there is news
+    if (aside != HistoryAside::kMoved || !folder.tellHistory) return;
+    std::uint64_t count = CountContacts(folder.backupPath);
     Tell(std::to_string(count) + (count == 1 ? " contact" : " contacts") + " logged before Qsoferry first saw " +
-         rig.logPath + (count == 1 ? " was" : " were") + " set aside in " + rig.backupPath +
+         folder.logPath + (count == 1 ? " was" : " were") + " set aside in " + folder.backupPath +
          " and not sent to DXbase.");
 }
 
