@@ -116,6 +116,7 @@ void FakePlatform::Restart() {
     queue.clear();
     m_handovers = HandoverQueue();
     m_step = Step::kPickUp;
+    windowGone = false;
     quit = false;
 }
 
@@ -241,7 +242,10 @@ void FakePlatform::SenderStep() {
         case Step::kSend:
             if (!Record("CopyData")) return;
             if (beforeSend) beforeSend();
-            if (!m_windows.count(m_inHand.logger)) {
+            if (failNextSend) {
+                m_result.sent = *failNextSend;
+                failNextSend.reset();
+            } else if (!m_windows.count(m_inHand.logger)) {
                 m_result.sent = SendResult::kGone;
             } else if (refuseSends) {
                 m_result.sent = SendResult::kRefused;
@@ -256,7 +260,10 @@ void FakePlatform::SenderStep() {
             if (!m_open.count(m_inHand.recordFile)) {
                 violations.push_back("the sender wrote through a closed handle");
             }
-            m_result.recorded = WriteFileAt(m_inHand.recordFile, m_inHand.recordAt, m_inHand.record, m_inHand.flush);
+            m_result.recorded = failNextRecord ? FileResult{FileStatus::kFailed, "injected record failure"}
+                                               : WriteFileAt(m_inHand.recordFile, m_inHand.recordAt, m_inHand.record,
+                                                             m_inHand.flush);
+            failNextRecord = false;
             m_step = Step::kEnd;
             return;
         case Step::kEnd:
@@ -283,6 +290,7 @@ void FakePlatform::ReleaseSend() {
 }
 
 void FakePlatform::CheckNotWithSender(FileHandle file, const char* what) {
+    if (windowGone && !m_inSender) violations.push_back(std::string("the window ") + what + " a file after it closed");
     if (m_inSender || !m_handovers.SendingAny()) return;
     bool carried = m_step != Step::kPickUp && m_inHand.recordFile == file;
     if (carried) violations.push_back(std::string("the window ") + what + " " + m_open[file] + " while the sender had it");
@@ -376,7 +384,8 @@ FileResult FakePlatform::WriteFileAt(FileHandle file, std::uint64_t offset, cons
     FileResult result = Injected("write", path);
     if (!result.ok()) return result;
     if (flush) ++flushes;
-    result = files::WriteAt(file, offset, bytes, flush);
+    // What a flush keeps is the disk model's to say; the real disk need not wait for it.
+    result = files::WriteAt(file, offset, bytes, false);
     if (result.ok()) m_disk.Written(path, offset, bytes, flush, Contents(path));
     return result;
 }
@@ -399,6 +408,7 @@ void FakePlatform::Unlock(const std::string&) {
 }
 
 FileResult FakePlatform::MoveFileNoReplace(const std::string& from, const std::string& to) {
+    CheckNotWithSender(kNoFile, "moved");
     if (!Record("Move " + from + " -> " + to)) return FileResult{FileStatus::kFailed, "gone"};
     FileResult result = Injected("move", from);
     if (result.ok()) result = files::MoveNoReplace(Real(from), Real(to));
@@ -407,6 +417,7 @@ FileResult FakePlatform::MoveFileNoReplace(const std::string& from, const std::s
 }
 
 FileResult FakePlatform::RemoveFile(const std::string& path) {
+    CheckNotWithSender(kNoFile, "removed");
     if (!Record("Remove " + path)) return FileResult{FileStatus::kFailed, "gone"};
     FileResult result = Injected("remove", path);
     if (result.ok()) result = files::Remove(Real(path));

@@ -6,7 +6,8 @@
 namespace qsoferry {
 
 struct LoggerSender::Shared {
-    Shared(HWND frame, HWND notify, UINT message) : frame(frame), notify(notify), message(message) {
+    Shared(HWND frameWindow, HWND notifyWindow, UINT notifyMessage)
+        : frame(frameWindow), notify(notifyWindow), message(notifyMessage) {
         InitializeCriticalSection(&lock);
     }
     ~Shared() {
