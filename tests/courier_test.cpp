@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <functional>
 #include <random>
 
@@ -353,6 +354,46 @@ TEST(Courier, AFailureIsToldOnceItLastsOrAtOnceWhenItCannotPass) {
         EXPECT_EQ(CallsAtLogger(p), kAllFive);
         EXPECT_EQ(p.messages.size(), c.told) << static_cast<int>(c.kind) << " for " << c.ticks << " ticks";
     }
+    // Failures that each pass within the ticks allowed are never added up.
+    FakePlatform p;
+    p.AddWindow("DXbase", "");
+    Bridge bridge(p);
+    for (int round = 0; round < 3; ++round) {
+        p.WriteFile(kLog, kFiveContacts);
+        p.FailNext("move", kLog, FileStatus::kBusy, kLastingFailureTicks - 2);
+        bridge.TickUntilQuiet(kLastingFailureTicks);
+    }
+    EXPECT_EQ(p.sent.size(), 15u);
+    EXPECT_TRUE(p.messages.empty()) << ::testing::PrintToString(p.messages);
+}
+
+TEST(Courier, TheProgressGoesToTheDiskEvery100ContactsAndWheneverDeliveryPauses) {
+    std::vector<std::string> contacts;
+    for (int i = 0; i < 250; ++i)
+        contacts.push_back("<call:5>K" + std::to_string(1000 + i));
+    const struct {
+        const char* what;
+        size_t loggerLeavesAt;  // the send that finds the logger gone (0: never)
+        std::vector<size_t> flushedAt;
+    } cases[] = {
+        {"undisturbed: every 100, and the last", 0, {100, 200, 250}},
+        {"the logger leaves after 130: the pause too, and 100 from there", 131, {100, 130, 230, 250}},
+    };
+    for (const auto& c : cases) {
+        FakePlatform p;
+        WindowHandle logger = p.AddWindow("DXbase", "");
+        Bridge bridge(p);
+        p.WriteFile(kLog, DecoderLog(contacts));
+        size_t sends = 0;
+        p.beforeSend = [&] {
+            if (++sends == c.loggerLeavesAt) p.RemoveWindow(logger);
+        };
+        bridge.TickUntilQuiet();
+        p.AddWindow("DXbase", "");
+        bridge.TickUntilQuiet();
+        EXPECT_EQ(p.sent.size(), 250u) << c.what;
+        EXPECT_EQ(p.flushedAt, c.flushedAt) << c.what;
+    }
 }
 
 struct FailingProgressCase {
@@ -417,6 +458,18 @@ TEST(Courier, ASecondBridgeDeliversNothingWhileTheFirstDoes) {
     EXPECT_TRUE(p.sent.empty());
     EXPECT_TRUE(p.CallsNamed("Open").empty() && p.CallsNamed("Move").empty())
         << "neither the claimed file nor the log is touched";
+    // One started on the same log spelled in other letters' case takes the same lock.
+    std::string lower = kLog;
+    for (char& c : lower)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    TestOperator op(p);
+    Courier spelledOtherwise(p, p, p, op);
+    spelledOtherwise.SetLogPath(lower);
+    spelledOtherwise.Tick(p.FindWindowByClass("DXbase"));
+    const std::vector<std::string> locks = p.CallsNamed("TryLock");
+    ASSERT_EQ(locks.size(), 2u);
+    EXPECT_EQ(locks[0], locks[1]);
+
     p.otherBridgeHoldsLocks = false;  // the first one ended
     bridge.TickUntilQuiet();
     EXPECT_EQ(CallsAtLogger(p), (std::vector<std::string>{"K0", "K1", "K2", "K3", "K4", "K5"}));
@@ -457,6 +510,9 @@ TEST(Courier, ALoggerThatTakesItsTimeHoldsOneContactAndIsToldOfOnceAMinute) {
     p.ReleaseSend();
     p.RunQueue();
     ASSERT_EQ(CallsAtLogger(p), (std::vector<std::string>{"K1", "K2"})) << "the next goes as soon as it answers";
+    p.nowMs += 1000;
+    bridge.Tick();
+    EXPECT_EQ(p.messages.size(), 1u) << "the minute counts from when K2 went";
     p.nowMs += kUnansweredNoticeMs;
     bridge.Tick();
     EXPECT_EQ(p.messages.size(), 2u) << "told again when it stops answering again";
@@ -486,20 +542,20 @@ TEST(Courier, TheEndOfTheProgramOrSessionWithASendInFlightLosesNothing) {
              EXPECT_EQ(p.sent.size(), 2u) << "no new send once the session may end";
              b.Tick();
              EXPECT_EQ(p.sent.size(), 2u);
-             b.courier.EndSession(p.MonotonicMs() + kEndSessionWaitMs);
+             b.courier.Close(p.MonotonicMs() + kEndSessionWaitMs);
          },
          0},
         {"the session ends and the logger answers within the wait",
-         [](Bridge& b, FakePlatform& p) { b.courier.EndSession(p.MonotonicMs() + kEndSessionWaitMs); }, 0},
+         [](Bridge& b, FakePlatform& p) { b.courier.Close(p.MonotonicMs() + kEndSessionWaitMs); }, 0},
         {"the session ends and the logger never answers",
          [](Bridge& b, FakePlatform& p) {
              p.loggerHangs = true;
-             b.courier.EndSession(p.MonotonicMs() + kEndSessionWaitMs);
+             b.courier.Close(p.MonotonicMs() + kEndSessionWaitMs);
          },
          1},
         {"the program is closed",
          [](Bridge& b, FakePlatform& p) {
-             b.courier.Close();
+             b.courier.Close(p.MonotonicMs());  // with no time to wait
              p.ReleaseSend();  // a late answer changes nothing
              p.RunQueue();
              b.Tick();

@@ -169,6 +169,7 @@ size_t FakePlatform::AddPort() {
 
 void FakePlatform::BeginSend(size_t port, const Handover& handover) {
     LinkCall();
+    ++handedOver;
     if (m_handovers.Add(port, handover)) Post([this] {
             if (sendDone) sendDone();
         });
@@ -205,8 +206,8 @@ std::vector<size_t> FakePlatform::TakeNotice() {
 bool FakePlatform::AwaitSent(unsigned ms) {
     if (!Record("AwaitSent " + std::to_string(ms))) return false;
     if (m_step == Step::kHeld && !loggerHangs) ReleaseSend();
-    // The sender goes on meanwhile, as far as the logger lets it.
-    while (m_handovers.SendingAny() && m_step != Step::kHeld && SenderCanStep())
+    // The sender goes on meanwhile, as far as the logger lets it: with whatever it may pick up next.
+    while (SenderCanStep())
         SenderStep();
     if (m_handovers.SendingAny()) nowMs += ms;  // the whole wait passes
     return !m_handovers.SendingAny();
@@ -235,6 +236,7 @@ void FakePlatform::SenderStep() {
             std::optional<Handover> next = m_handovers.PickUp();
             if (!next) return;
             m_inHand = *next;
+            ++pickedUp;
             m_result = {};
             m_step = Step::kSend;
             return;
@@ -383,7 +385,10 @@ FileResult FakePlatform::WriteFileAt(FileHandle file, std::uint64_t offset, cons
     if (!Record("Write " + path)) return {FileStatus::kFailed, "gone"};
     FileResult result = Injected("write", path);
     if (!result.ok()) return result;
-    if (flush) ++flushes;
+    if (flush) {
+        ++flushes;
+        flushedAt.push_back(sent.size());
+    }
     // What a flush keeps is the disk model's to say; the real disk need not wait for it.
     result = files::WriteAt(file, offset, bytes, false);
     if (result.ok()) m_disk.Written(path, offset, bytes, flush, Contents(path));
@@ -398,8 +403,8 @@ void FakePlatform::CloseFile(FileHandle file) {
     m_open.erase(file);
 }
 
-bool FakePlatform::TryLock(const std::string&) {
-    if (!Record("TryLock")) return false;
+bool FakePlatform::TryLock(const std::string& name) {
+    if (!Record("TryLock " + name)) return false;
     return !otherBridgeHoldsLocks;
 }
 

@@ -7,7 +7,8 @@
 // while the sender could) is run, with a failure at each send in turn or an interruption posted at
 // each step. After each: every contact of every folder arrived, in its order, with no more repeats
 // than the interruption allows; the window never wrote or closed a file the sender held, nor any
-// file after it closed; the sender never wrote through a closed handle.
+// file after it closed; the sender never wrote through a closed handle; once the session may end,
+// nothing new was handed over or sent; the end of the session waited no longer than its deadline.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -243,17 +244,33 @@ private:
                 });
                 break;
             case Interruption::kCancelledEnd:
-                p.Post([this] { m_view->OnQueryEndSession(); });
-                p.Post([this] { m_view->OnEndSession(false); });
+                p.Post([this] { Query(); });
+                p.Post([this] {
+                    Quiet();
+                    m_view->OnEndSession(false);
+                });
                 break;
             default:
-                p.Post([this] { m_view->OnQueryEndSession(); });
+                p.Post([this] { Query(); });
                 p.Post([this] {
                     m_view->OnEndSession(true);
+                    Quiet();
                     m_closed = true;
                 });
                 break;
         }
+    }
+
+    // Windows asks whether the session may end: from then on no contact is handed over, and once
+    // the answer is given, the sender takes up none.
+    void Query() {
+        m_handedAtQuery = p.handedOver;
+        m_view->OnQueryEndSession();
+        m_pickedAtQuery = p.pickedUp;
+    }
+    void Quiet() {
+        if (p.handedOver != m_handedAtQuery) p.violations.push_back("a contact handed over once the session may end");
+        if (p.pickedUp != m_pickedAtQuery) p.violations.push_back("a contact sent once the session may end");
     }
 
     // The handler that ended the program has returned: nothing more runs on the window's thread.
@@ -266,6 +283,7 @@ private:
     Schedules& m_s;
     std::unique_ptr<CQsoferryView> m_view;  // after the platform: gone before it
     bool m_inSender = false, m_faulted = false, m_interrupted = false, m_closed = false, m_ended = false;
+    int m_handedAtQuery = 0, m_pickedAtQuery = 0;
 };
 
 TEST(Interleavings, EveryContactOnceInItsOrderWhateverTheOrderOfTheThreads) {

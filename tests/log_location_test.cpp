@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 
 #include "view_fixture.h"
@@ -103,6 +104,47 @@ TEST(StartUpBackup, MovesTheLogAsideOnlyWhenNoBackupExists) {
         EXPECT_EQ(platform.Contents(kBackup), backupAfter) << what;
         EXPECT_EQ(platform.Exists(kBackup), c.backup || c.backupHoldsHistory || c.emptyBackupMade) << what;
         EXPECT_TRUE(platform.messages.empty()) << what;
+    }
+}
+
+// Qsoferry started (with Windows) before JTDX ever ran: JTDX's folder is not there yet. The first
+// tick that finds it gets its start-up backup, so that what JTDX logs there later (while DXbase is
+// closed, say, across a restart) is relayed; a log the folder already holds then is history, told.
+TEST(StartUpBackup, AFolderThatAppearsLaterGetsItsBackupAtTheFirstTickThatFindsIt) {
+    const std::string local = "C:\\Users\\oper\\AppData\\Local";
+    const std::string folder = local + "\\JTDX\\";
+    for (bool appearsWithALog : {false, true}) {
+        SCOPED_TRACE(appearsWithALog ? "the folder appears holding a log" : "the folder appears empty");
+        FakePlatform platform;
+        platform.localAppData = local;
+        auto view = std::make_unique<CQsoferryView>(platform);
+        AttachLogger(platform, *view);
+        view->OnInitialUpdate();
+        TickAndRun(platform, *view);
+        EXPECT_FALSE(platform.Exists(folder + "wsjtx_log_bak.adi"));
+        if (appearsWithALog) {
+            platform.WriteFile(folder + "wsjtx_log.adi", kHistory);
+        } else {
+            std::filesystem::create_directories(platform.Real(folder));
+        }
+        TickAndRun(platform, *view);
+        ASSERT_TRUE(platform.Exists(folder + "wsjtx_log_bak.adi"));
+        EXPECT_EQ(platform.Contents(folder + "wsjtx_log_bak.adi"), appearsWithALog ? kHistory : "");
+        ASSERT_EQ(platform.messages.size(), appearsWithALog ? 1u : 0u);
+        if (appearsWithALog) {
+            EXPECT_NE(platform.messages[0].find("1 contact logged before"), std::string::npos);
+        }
+
+        platform.WriteFile(folder + "wsjtx_log.adi", DecoderLog({"<call:4>K1AA", "<call:4>K1BB"}));
+        TickAndRun(platform, *view);  // DXbase is closed: the log waits
+        view.reset();
+        platform.Restart();
+        view = std::make_unique<CQsoferryView>(platform);
+        AttachLogger(platform, *view);
+        view->OnInitialUpdate();
+        platform.AddWindow("DXbase", "");
+        TickAndRun(platform, *view);
+        EXPECT_EQ(CallsAtLogger(platform), (std::vector<std::string>{"K1AA", "K1BB"}));
     }
 }
 

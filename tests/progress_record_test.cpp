@@ -9,7 +9,8 @@ namespace {
 using Status = DecodedProgress::Status;
 
 TEST(ProgressRecord, TheNewerValidSlotCountsWhateverItsPlace) {
-    const Progress older{5, 1234, 2, false}, newer{6, 0xFFFFFFFFFFull, 3, true};
+    // Newer by its sequence, whatever its offset says.
+    const Progress older{5, 0xFFFFFFFFFFull, 2, false}, newer{6, 1234, 3, true};
     const std::string a = EncodeProgressSlot(older), b = EncodeProgressSlot(newer);
     ASSERT_EQ(a.size(), kProgressSlotSize);
     for (const std::string& file : {a + b, b + a}) {
@@ -51,6 +52,8 @@ TEST(ProgressRecord, AnyChangedByteOrCutMakesASlotDamaged) {
     }
     for (size_t length = 1; length < slot.size(); ++length)
         EXPECT_EQ(DecodeProgress(slot.substr(0, length)).status, Status::kDamaged) << length;
+    // The standard CRC-32, as every bridge version names its delivery lock with it.
+    EXPECT_EQ(Crc32("123456789"), 0xCBF43926u);
 }
 
 }  // namespace

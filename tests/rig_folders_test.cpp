@@ -64,6 +64,8 @@ TEST(RigFolders, EveryFolderIsRelayedInItsOrderTakingTurns) {
             EXPECT_EQ(platform.Contents(RigFolder(c.withHistory) + "wsjtx_log_bak.adi"), Contacts("H", 3));
         }
         if (!c.later.empty()) {
+            for (unsigned tick = 0; tick < 2 * kRigScanTicks; ++tick)
+                TickAndRun(platform, view);
             std::filesystem::create_directories(platform.Real(RigFolder(c.later)));
             for (unsigned tick = 0; tick < kRigScanTicks; ++tick)
                 TickAndRun(platform, view);
@@ -100,6 +102,30 @@ TEST(RigFolders, EveryFolderIsRelayedInItsOrderTakingTurns) {
         EXPECT_EQ(platform.messages.size(), c.withHistory.empty() ? 0u : 1u)
             << testing::PrintToString(platform.messages);
     }
+}
+
+// Closing with JTDX's contact at a logger that takes its time: the program waits for that one, and
+// starts no other, neither its own folder's nor a rig folder's.
+TEST(RigFolders, ClosingWaitsForTheContactInFlightAndStartsNoOther) {
+    FakePlatform platform;
+    platform.localAppData = kLocal;
+    platform.WriteFile(kJtdxFolder + "wsjtx_log_bak.adi", "");
+    platform.WriteFile(RigFolder("JTDX - IC7300") + "wsjtx_log_bak.adi", "");
+    CQsoferryView view(platform);
+    AttachLogger(platform, view);
+    view.OnInitialUpdate();
+    platform.AddWindow("DXbase", "");
+    platform.WriteFile(kJtdxFolder + "wsjtx_log.adi", Contacts("M", 3));
+    platform.WriteFile(RigFolder("JTDX - IC7300") + "wsjtx_log.adi", Contacts("A", 3));
+    platform.holdSends = true;
+    view.OnTimer(kPollTimerId);
+    ASSERT_EQ(CallsAtLogger(platform), std::vector<std::string>{"M1"});
+    view.OnDestroy();
+    EXPECT_EQ(CallsAtLogger(platform), std::vector<std::string>{"M1"});
+    EXPECT_EQ(platform.pickedUp, 1);
+    EXPECT_TRUE(platform.violations.empty()) << platform.violations.front();
+    std::vector<std::string> awaited = platform.CallsNamed("AwaitSent");
+    EXPECT_EQ(awaited, std::vector<std::string>{"AwaitSent " + std::to_string(kCloseWaitMs)});
 }
 
 }  // namespace

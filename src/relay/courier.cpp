@@ -204,7 +204,7 @@ void Courier::ResumeAfterCancelledSessionEnd() {
     m_ending = false;
 }
 
-void Courier::EndSession(std::uint64_t untilMs) {
+void Courier::Close(std::uint64_t untilMs) {
     if (m_closed) return;
     m_ending = true;
     m_logger.DropWaiting(m_port);
@@ -213,19 +213,9 @@ void Courier::EndSession(std::uint64_t untilMs) {
     for (std::uint64_t now; m_logger.Sending(m_port) && (now = m_clock.MonotonicMs()) < untilMs;) {
         if (!m_logger.AwaitSent(static_cast<unsigned>(untilMs - now))) break;
     }
-    Finish();
-}
-
-void Courier::Close() {
-    if (m_closed) return;
-    m_logger.DropWaiting(m_port);
-    Finish();
-}
-
-// Nothing more happens. What the sender has delivered and recorded counts, and goes on the disk. A
-// handover still with the sender keeps the files open and untouched: its record may still be
-// written, and goes again at the next start if it is not.
-void Courier::Finish() {
+    // Nothing more happens. What the sender has delivered and recorded counts, and goes on the
+    // disk. A handover still with the sender keeps the files open and untouched: its record may
+    // still be written, and it goes again at the next start if it is not.
     m_closed = true;
     TakeResults();
     if (!m_outstanding.empty()) return;

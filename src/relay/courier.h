@@ -23,8 +23,8 @@
 // sender: every handover stays in m_outstanding until its result has been taken. The engine is
 // re-entered from inside its own calls (BetweenLines and Tell run the shell's handlers): Advance
 // and CloseLogFile never run inside Advance (m_advancing), and nothing is sent once m_closed.
-// After Close or EndSession nothing more is sent; results that come later are taken, and change
-// nothing on the disk.
+// After Close nothing more is sent; results that come later are taken, and change nothing on the
+// disk.
 #pragma once
 
 #include <cstdint>
@@ -49,8 +49,10 @@ constexpr unsigned kFlushEveryContacts = 100;
 constexpr unsigned kLastingFailureTicks = 10;
 // A logger that has not returned from a send for this long is told of, once.
 constexpr std::uint64_t kUnansweredNoticeMs = 60 * 1000;
-// At the end of a Windows session, how long the send in flight may still take to be recorded, in all.
+// At the end of a Windows session, how long the send in flight may still take to be recorded, in all;
+// and at the end of the program, which the operator is waiting for.
 constexpr unsigned kEndSessionWaitMs = 4000;
+constexpr unsigned kCloseWaitMs = 500;
 // Handovers outstanding at once: the one in flight and the one behind it.
 constexpr size_t kOutstandingHandovers = 2;
 
@@ -77,13 +79,11 @@ public:
     // the disk. Cancelled, delivery goes on at the next tick.
     void PauseForSessionEnd();
     void ResumeAfterCancelledSessionEnd();
-    // The session ends: a send in flight of this engine's may still be recorded until `untilMs`
-    // (MonotonicMs; one deadline for every engine), then what was delivered is on the disk and
-    // nothing more happens.
-    void EndSession(std::uint64_t untilMs);
-    // The program ends: what the sender has recorded counts; a send in flight may still be recorded,
-    // or go again at the next start. Nothing more happens.
-    void Close();
+    // The program or the Windows session ends. A send in flight of this engine's may still be
+    // recorded until `untilMs` (MonotonicMs; one deadline for every engine); then what the sender
+    // has recorded counts and is on the disk, and nothing more happens. A send still in flight
+    // then may be recorded later, or go again at the next start.
+    void Close(std::uint64_t untilMs);
 
     size_t Port() const { return m_port; }
     bool SendInFlight() const { return !m_outstanding.empty(); }
@@ -114,7 +114,6 @@ private:
     void SendRecord();
     void TakeResults();
     void Settle(const Outstanding& handover, const HandoverResult& result);
-    void Finish();
 
     bool TakeDeliveryLock();
     bool OpenClaimedLog();

@@ -11,10 +11,7 @@ void CQsoferryView::DrainMessageQueue() {
     while ((msg = m_platform.DispatchPendingMessage()) == DrainResult::kDispatched) {
     }
     // The program is ending: whatever cycle is running stops at its next look at the flag.
-    if (msg == DrainResult::kQuit && !m_bClosing) {
-        m_bClosing = true;
-        ForEachCourier([](Courier& courier) { courier.Close(); });
-    }
+    if (msg == DrainResult::kQuit) CloseCouriers(kCloseWaitMs);
 }
 
 WindowHandle CQsoferryView::UpdateLamps() {

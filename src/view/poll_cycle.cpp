@@ -31,11 +31,8 @@ void CQsoferryView::OnTimer(unsigned /*nIDEvent*/) {
     ShowHeldMessages();
 }
 
-// Every folder hands its first contacts over before any takes the logger's answers: else the first
-// would deliver its whole backlog from the answers that come in while it reads, and the others
-// would wait for it.
+// Every folder in turn; the logger's answers are taken once all have had their tick.
 void CQsoferryView::TickCouriers() {
-    CycleGuard defer(m_bDeferResults);
     WindowHandle logger = UpdateLamps();
     if (m_bClosing) return;
     if (m_nTicksToRigScan == 0) {
@@ -65,7 +62,7 @@ void CQsoferryView::OnSendDone() {
 // not hand theirs over, and the folders would no longer take turns. Results that come meanwhile
 // are taken once the handler that was running has gone back up.
 void CQsoferryView::TakeLoggerResults() {
-    if (m_bDeferResults || m_bReading || m_bClosing) {
+    if (m_bReading || m_bClosing) {
         m_bResultsDue = true;
         return;
     }

@@ -101,8 +101,17 @@ void CQsoferryView::ReportOnce(const std::string& message) {
 }
 
 void CQsoferryView::OnDestroy() {
+    CloseCouriers(kCloseWaitMs);
+}
+
+// Nothing new goes to the logger from here. One contact is in flight for the whole program, so one
+// deadline serves every engine, and only the one whose contact it is waits.
+void CQsoferryView::CloseCouriers(unsigned waitMs) {
+    if (m_bClosing) return;
     m_bClosing = true;
-    ForEachCourier([](Courier& courier) { courier.Close(); });
+    ForEachCourier([](Courier& courier) { courier.PauseForSessionEnd(); });
+    const std::uint64_t until = m_platform.MonotonicMs() + waitMs;
+    ForEachCourier([until](Courier& courier) { courier.Close(until); });
 }
 
 void CQsoferryView::OnQueryEndSession() {
@@ -117,12 +126,7 @@ void CQsoferryView::OnEndSession(bool ending) {
         return;
     }
     // Windows may end the process as soon as this returns: what was delivered is on the disk now.
-    // Nothing new goes to the logger from here; one contact is in flight for the whole program, so
-    // one deadline serves every engine and only the one whose contact it is waits.
-    m_bClosing = true;
-    ForEachCourier([](Courier& courier) { courier.PauseForSessionEnd(); });
-    const std::uint64_t until = m_platform.MonotonicMs() + kEndSessionWaitMs;
-    ForEachCourier([until](Courier& courier) { courier.EndSession(until); });
+    CloseCouriers(kEndSessionWaitMs);
 }
 
 void CQsoferryView::ForEachCourier(const std::function<void(Courier&)>& action) {

@@ -82,6 +82,7 @@ private:
     void PreserveFolderLog(Folder& folder);
     std::uint64_t CountContacts(const std::string& path);
     void ForEachCourier(const std::function<void(Courier&)>& action);
+    void CloseCouriers(unsigned waitMs);
     void TickCouriers();
     void TakeLoggerResults();
     WindowHandle UpdateLamps();
@@ -125,7 +126,6 @@ private:
     std::string m_strLastReport;  // the start-up backup's last problem, told once
 
     bool m_bInCycle = false;
-    bool m_bDeferResults = false;  // the tick hands every folder's contacts over first
     bool m_bReading = false;       // an engine is reading its log (its BetweenLines drains)
     bool m_bResultsDue = false;    // the logger's results came while they could not be taken
     bool m_bClosing = false;

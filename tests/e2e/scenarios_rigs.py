@@ -90,3 +90,76 @@ def scenario_wide_graph_translated(st):
     finally:
         st.stop_all()
         del st.env["LC_ALL"]
+
+
+def scenario_close_in_backlogs(st):
+    """JTDX's own folder and a rig folder each hold a backlog; the operator closes Qsoferry three
+    times in the middle of delivering them, to a logger that answers at once, and starts it again:
+    every contact arrives, each folder's in its order, and at most the one in flight at each close
+    arrives twice."""
+    rig = rig_folder(st, "JTDX - IC7300")
+    rig_log = os.path.join(rig, "wsjtx_log.adi")
+    own, other = backlog(1000, 1000), backlog(1000, 5000)
+    try:
+        os.makedirs(rig, exist_ok=True)
+        open(os.path.join(rig, "wsjtx_log_bak.adi"), "wb").close()  # seen before: its log is no history
+        st.write_contacts(own)
+        with open(rig_log, "wb") as f:
+            f.write(b"WSJT-X ADIF Export<eoh>\r\n" + b"".join(ft4_contact(c).encode() + b" <eor>\r\n" for c in other))
+        st.start_logger()
+        for close, after in enumerate((300, 900, 1500)):
+            bridge = st.start_bridge()
+            wait_until(lambda: len(st.records()) >= after, 60, "%d contacts at the logger" % after,
+                       lambda: len(st.records()))
+            st.probe("post-close")
+            bridge.wait(timeout=15)
+            check(len(st.records()) < len(own) + len(other),
+                  "close %d came in the middle of the backlogs (%d arrived)" % (close + 1, len(st.records())))
+        st.start_bridge()
+        wait_until(lambda: not any(os.path.exists(p) for p in (st.log, st.claim, rig_log, rig_log + ".qsoferry")), 60,
+                   "both backlogs delivered", lambda: len(st.records()))
+        time.sleep(1.5)
+        calls = st.calls_at_logger()
+        repeats = 0
+        for name, expected in (("JTDX", own), ("JTDX - IC7300", other)):
+            mine = [c for c in calls if c in set(expected)]
+            ok, n = once_in_order(mine, expected, 3)
+            check(ok, "%s: every contact arrived, in order (%d twice)" % (name, n))
+            repeats += n
+        check(repeats <= 3, "three closes: at most three contacts twice, %d" % repeats)
+    finally:
+        st.stop_all()
+        shutil.rmtree(rig, ignore_errors=True)
+
+
+def scenario_first_start_without_jtdx(st):
+    """Qsoferry starts (with Windows) before JTDX ever ran: no JTDX folder. Once JTDX makes its folder,
+    Qsoferry leaves its empty backup there, so that contacts JTDX then logs while DXbase is closed
+    reach DXbase after a restart, rather than being set aside as history."""
+    local = rig_folder(st, "JTDX")
+    log = os.path.join(local, "wsjtx_log.adi")
+    shutil.rmtree(st.log_dir)
+    try:
+        st.start_bridge()
+        time.sleep(2.5)
+        check(not os.path.exists(local), "no JTDX folder yet, and none made")
+        os.makedirs(local)  # JTDX's first start
+        check_within(lambda: os.path.exists(os.path.join(local, "wsjtx_log_bak.adi")), 5,
+                     "the first tick that finds JTDX's folder leaves its empty backup")
+        with open(log, "wb") as f:
+            f.write(b"WSJT-X ADIF Export<eoh>\r\n" + b"".join(
+                ft4_contact(c).encode() + b" <eor>\r\n" for c in ("F1AAA", "F1BBB", "F1CCC")))
+        time.sleep(2)
+        check(os.path.exists(log) and st.records() == [], "DXbase is closed: the contacts wait")
+        st.stop("qsoferry")  # a reboot
+        st.start_logger()
+        st.start_bridge()
+        st.wait_records(3)
+        time.sleep(1.5)
+        check(st.calls_at_logger() == ["F1AAA", "F1BBB", "F1CCC"], "after the restart all three arrive, once each")
+        check(not os.path.exists(log) and os.path.getsize(os.path.join(local, "wsjtx_log_bak.adi")) == 0,
+              "the log is relayed and the backup stays empty")
+    finally:
+        st.stop_all()
+        shutil.rmtree(local, ignore_errors=True)
+        os.makedirs(st.log_dir, exist_ok=True)
