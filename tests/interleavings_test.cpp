@@ -104,6 +104,7 @@ public:
     // every log is delivered.
     void Explore(int ticks) {
         for (int tick = 0; tick < ticks && !m_ended;) {
+            AnswerQuery();
             MaybeInterrupt();
             const bool idle = p.queue.empty();
             // While the window has nothing to do the sender goes on, unless a tick comes first.
@@ -120,7 +121,8 @@ public:
             if (m_closed) End();
         }
         // An interruption already on its way is handled before the program is left alone.
-        while (m_interrupted && !m_ended && !p.queue.empty()) {
+        while (m_interrupted && !m_ended && (!p.queue.empty() || (m_queried && !m_answered))) {
+            AnswerQuery();
             p.DispatchPendingMessage();
             if (m_closed) End();
         }
@@ -243,21 +245,28 @@ private:
                     m_closed = true;
                 });
                 break;
-            case Interruption::kCancelledEnd:
-                p.Post([this] { Query(); });
-                p.Post([this] {
-                    Quiet();
-                    m_view->OnEndSession(false);
-                });
-                break;
             default:
+                // The answer comes back to the system, which sends the end (or its cancel) once the
+                // handler that answered has returned: see AnswerQuery.
                 p.Post([this] { Query(); });
-                p.Post([this] {
-                    m_view->OnEndSession(true);
-                    Quiet();
-                    m_closed = true;
-                });
                 break;
+        }
+    }
+
+    void AnswerQuery() {
+        if (!m_queried || m_answered) return;
+        m_answered = true;
+        if (m_scenario.interruption == Interruption::kCancelledEnd) {
+            p.Post([this] {
+                Quiet();
+                m_view->OnEndSession(false);
+            });
+        } else {
+            p.Post([this] {
+                m_view->OnEndSession(true);
+                Quiet();
+                m_closed = true;
+            });
         }
     }
 
@@ -267,6 +276,7 @@ private:
         m_handedAtQuery = p.handedOver;
         m_view->OnQueryEndSession();
         m_pickedAtQuery = p.pickedUp;
+        m_queried = true;
     }
     void Quiet() {
         if (p.handedOver != m_handedAtQuery) p.violations.push_back("a contact handed over once the session may end");
@@ -283,6 +293,7 @@ private:
     Schedules& m_s;
     std::unique_ptr<CQsoferryView> m_view;  // after the platform: gone before it
     bool m_inSender = false, m_faulted = false, m_interrupted = false, m_closed = false, m_ended = false;
+    bool m_queried = false, m_answered = false;
     int m_handedAtQuery = 0, m_pickedAtQuery = 0;
 };
 

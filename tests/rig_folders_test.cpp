@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "view_fixture.h"
@@ -104,28 +105,44 @@ TEST(RigFolders, EveryFolderIsRelayedInItsOrderTakingTurns) {
     }
 }
 
-// Closing with JTDX's contact at a logger that takes its time: the program waits for that one, and
-// starts no other, neither its own folder's nor a rig folder's.
-TEST(RigFolders, ClosingWaitsForTheContactInFlightAndStartsNoOther) {
-    FakePlatform platform;
-    platform.localAppData = kLocal;
-    platform.WriteFile(kJtdxFolder + "wsjtx_log_bak.adi", "");
-    platform.WriteFile(RigFolder("JTDX - IC7300") + "wsjtx_log_bak.adi", "");
-    CQsoferryView view(platform);
-    AttachLogger(platform, view);
-    view.OnInitialUpdate();
-    platform.AddWindow("DXbase", "");
-    platform.WriteFile(kJtdxFolder + "wsjtx_log.adi", Contacts("M", 3));
-    platform.WriteFile(RigFolder("JTDX - IC7300") + "wsjtx_log.adi", Contacts("A", 3));
-    platform.holdSends = true;
-    view.OnTimer(kPollTimerId);
-    ASSERT_EQ(CallsAtLogger(platform), std::vector<std::string>{"M1"});
-    view.OnDestroy();
-    EXPECT_EQ(CallsAtLogger(platform), std::vector<std::string>{"M1"});
-    EXPECT_EQ(platform.pickedUp, 1);
-    EXPECT_TRUE(platform.violations.empty()) << platform.violations.front();
-    std::vector<std::string> awaited = platform.CallsNamed("AwaitSent");
-    EXPECT_EQ(awaited, std::vector<std::string>{"AwaitSent " + std::to_string(kCloseWaitMs)});
+// The program closed, or the Windows session ended, with JTDX's contact at a logger that takes its
+// time: the program waits for that one as long as the operator or Windows allows, and starts no
+// other, neither its own folder's nor a rig folder's.
+TEST(RigFolders, TheEndWaitsForTheContactInFlightAndStartsNoOther) {
+    const struct {
+        const char* what;
+        std::function<void(CQsoferryView&)> end;
+        unsigned waitMs;
+    } cases[] = {
+        {"closed", [](CQsoferryView& view) { view.OnDestroy(); }, kCloseWaitMs},
+        {"the session ends",
+         [](CQsoferryView& view) {
+             view.OnQueryEndSession();
+             view.OnEndSession(true);
+         },
+         kEndSessionWaitMs},
+    };
+    for (const auto& c : cases) {
+        FakePlatform platform;
+        platform.localAppData = kLocal;
+        platform.WriteFile(kJtdxFolder + "wsjtx_log_bak.adi", "");
+        platform.WriteFile(RigFolder("JTDX - IC7300") + "wsjtx_log_bak.adi", "");
+        CQsoferryView view(platform);
+        AttachLogger(platform, view);
+        view.OnInitialUpdate();
+        platform.AddWindow("DXbase", "");
+        platform.WriteFile(kJtdxFolder + "wsjtx_log.adi", Contacts("M", 3));
+        platform.WriteFile(RigFolder("JTDX - IC7300") + "wsjtx_log.adi", Contacts("A", 3));
+        platform.holdSends = true;
+        view.OnTimer(kPollTimerId);
+        ASSERT_EQ(CallsAtLogger(platform), std::vector<std::string>{"M1"});
+        c.end(view);
+        EXPECT_EQ(CallsAtLogger(platform), std::vector<std::string>{"M1"}) << c.what;
+        EXPECT_EQ(platform.pickedUp, 1) << c.what;
+        EXPECT_TRUE(platform.violations.empty()) << c.what << ": " << platform.violations.front();
+        EXPECT_EQ(platform.CallsNamed("AwaitSent"), std::vector<std::string>{"AwaitSent " + std::to_string(c.waitMs)})
+            << c.what;
+    }
 }
 
 }  // namespace

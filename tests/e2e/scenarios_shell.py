@@ -147,3 +147,23 @@ def scenario_keys(st):
     st.probe("gone-title", "Save As", 10000)
     wait_until(lambda: os.path.exists(saved), 10, "the saved file")
     check(os.path.getsize(saved) == 0, "Ctrl+S without a document file creates an empty file where none was")
+
+
+def scenario_menu_during_a_read(st):
+    """The menu bar pressed while the bridge reads a long log: the menu opens once the reading is
+    done, not inside it, so the ticks go on while it is open: the contact arrives, and the lamps
+    follow the peers."""
+    st.start_bridge()
+    x, y, _, _ = (int(v) for v in st.info()["form"][0].split(","))
+    with open(st.log, "wb") as f:
+        f.write(b"WSJT-X ADIF Export<eoh>\r\n" + b"\r\n" * 2000000 + ft4_contact("M1ENU").encode() + b" <eor>\r\n")
+    st.start_logger()
+    wait_until(lambda: os.path.exists(st.claim), 10, "the bridge to take the log")
+    # "File", on the menu bar just above the form.
+    subprocess.run(["xdotool", "mousemove", str(x + 12), str(y - 10), "click", "1"], env=st.env, check=True,
+                   timeout=30)
+    check_within(lambda: len(st.records()) == 1, 30, "the reading goes on to its contact")
+    st.start_decoder()
+    st.wait_lamps(GREEN, GREEN, "with the menu open, the lamps follow the peers")
+    subprocess.run(["xdotool", "key", "Escape", "Escape"], env=st.env, check=True, timeout=30)
+    check(st.calls_at_logger() == ["M1ENU"], "the contact arrived once")
