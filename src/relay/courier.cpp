@@ -69,8 +69,8 @@ void Courier::Advance() {
 }
 
 void Courier::SendDone() {
-    TakeResults();
     if (m_closed) return;
+    TakeResults();
     if (!m_stopping) {
         Advance();
     } else if (m_outstanding.empty() && !m_advancing) {

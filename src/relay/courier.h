@@ -23,8 +23,7 @@
 // sender: every handover stays in m_outstanding until its result has been taken. The engine is
 // re-entered from inside its own calls (BetweenLines and Tell run the shell's handlers): Advance
 // and CloseLogFile never run inside Advance (m_advancing), and nothing is sent once m_closed.
-// After Close nothing more is sent; results that come later are taken, and change nothing on the
-// disk.
+// After Close nothing more is sent, and a late SendDone is ignored.
 #pragma once
 
 #include <cstdint>
