@@ -99,15 +99,16 @@ def scenario_close_in_backlogs(st):
     arrives twice."""
     rig = rig_folder(st, "JTDX - IC7300")
     rig_log = os.path.join(rig, "wsjtx_log.adi")
-    own, other = backlog(1000, 1000), backlog(1000, 5000)
+    own, other = backlog(2000, 10000), backlog(2000, 20000)
     try:
         os.makedirs(rig, exist_ok=True)
-        open(os.path.join(rig, "wsjtx_log_bak.adi"), "wb").close()  # seen before: its log is no history
+        for folder in (st.log_dir, rig):  # both seen before: their logs are no history
+            open(os.path.join(folder, "wsjtx_log_bak.adi"), "wb").close()
         st.write_contacts(own)
         with open(rig_log, "wb") as f:
             f.write(b"WSJT-X ADIF Export<eoh>\r\n" + b"".join(ft4_contact(c).encode() + b" <eor>\r\n" for c in other))
         st.start_logger()
-        for close, after in enumerate((300, 900, 1500)):
+        for close, after in enumerate((400, 1400, 2400)):
             bridge = st.start_bridge()
             wait_until(lambda: len(st.records()) >= after, 60, "%d contacts at the logger" % after,
                        lambda: len(st.records()))

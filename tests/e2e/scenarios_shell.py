@@ -156,7 +156,8 @@ def scenario_menu_during_a_read(st):
     st.start_bridge()
     x, y, _, _ = (int(v) for v in st.info()["form"][0].split(","))
     with open(st.log, "wb") as f:
-        f.write(b"WSJT-X ADIF Export<eoh>\r\n" + b"\r\n" * 2000000 + ft4_contact("M1ENU").encode() + b" <eor>\r\n")
+        # Blank lines, each with its drain: a few seconds' reading under Wine.
+        f.write(b"WSJT-X ADIF Export<eoh>\r\n" + b"\r\n" * 100000 + ft4_contact("M1ENU").encode() + b" <eor>\r\n")
     st.start_logger()
     wait_until(lambda: os.path.exists(st.claim), 10, "the bridge to take the log")
     # "File", on the menu bar just above the form.
