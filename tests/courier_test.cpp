@@ -556,7 +556,7 @@ TEST(Courier, TheEndOfTheProgramOrSessionWithASendInFlightLosesNothing) {
         {"the program is closed",
          [](Bridge& b, FakePlatform& p) {
              b.courier.Close(p.MonotonicMs());  // with no time to wait
-             p.ReleaseSend();  // a late answer changes nothing
+             p.ReleaseSend();                   // a late answer changes nothing
              p.RunQueue();
              b.Tick();
          },

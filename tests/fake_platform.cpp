@@ -170,7 +170,8 @@ size_t FakePlatform::AddPort() {
 void FakePlatform::BeginSend(size_t port, const Handover& handover) {
     LinkCall();
     ++handedOver;
-    if (m_handovers.Add(port, handover)) Post([this] {
+    if (m_handovers.Add(port, handover))
+        Post([this] {
             if (sendDone) sendDone();
         });
     if (!stepSender) RunSender();
@@ -183,7 +184,8 @@ std::optional<HandoverResult> FakePlatform::TakeResult(size_t port) {
 
 void FakePlatform::DropWaiting(size_t port) {
     LinkCall();
-    if (m_handovers.DropWaiting(port)) Post([this] {
+    if (m_handovers.DropWaiting(port))
+        Post([this] {
             if (sendDone) sendDone();
         });
 }
@@ -262,9 +264,9 @@ void FakePlatform::SenderStep() {
             if (!m_open.count(m_inHand.recordFile)) {
                 violations.push_back("the sender wrote through a closed handle");
             }
-            m_result.recorded = failNextRecord ? FileResult{FileStatus::kFailed, "injected record failure"}
-                                               : WriteFileAt(m_inHand.recordFile, m_inHand.recordAt, m_inHand.record,
-                                                             m_inHand.flush);
+            m_result.recorded =
+                failNextRecord ? FileResult{FileStatus::kFailed, "injected record failure"}
+                               : WriteFileAt(m_inHand.recordFile, m_inHand.recordAt, m_inHand.record, m_inHand.flush);
             failNextRecord = false;
             m_step = Step::kEnd;
             return;
@@ -295,7 +297,8 @@ void FakePlatform::CheckNotWithSender(FileHandle file, const char* what) {
     if (windowGone && !m_inSender) violations.push_back(std::string("the window ") + what + " a file after it closed");
     if (m_inSender || !m_handovers.SendingAny()) return;
     bool carried = m_step != Step::kPickUp && m_inHand.recordFile == file;
-    if (carried) violations.push_back(std::string("the window ") + what + " " + m_open[file] + " while the sender had it");
+    if (carried)
+        violations.push_back(std::string("the window ") + what + " " + m_open[file] + " while the sender had it");
 }
 
 void FakePlatform::RunQueue() {

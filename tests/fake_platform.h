@@ -154,13 +154,13 @@ public:
     bool otherBridgeHoldsLocks = false;
     bool refuseSends = false;  // the logger runs with higher rights: the system drops the messages
     int flushes = 0;
-    std::vector<size_t> flushedAt;  // how many contacts had reached the logger at each flush
-    bool stepSender = false;                    // the test takes the sender's steps itself
-    std::optional<SendResult> failNextSend;     // the next send ends so, without reaching the logger
-    bool failNextRecord = false;                // the next record cannot be written
-    bool windowGone = false;                    // the program has ended: the window's side writes nothing
-    int handedOver = 0, pickedUp = 0;           // handovers begun, and taken up by the sender
-    std::function<void()> beforeLinkCall;       // runs as the window's side calls the link
+    std::vector<size_t> flushedAt;           // how many contacts had reached the logger at each flush
+    bool stepSender = false;                 // the test takes the sender's steps itself
+    std::optional<SendResult> failNextSend;  // the next send ends so, without reaching the logger
+    bool failNextRecord = false;             // the next record cannot be written
+    bool windowGone = false;                 // the program has ended: the window's side writes nothing
+    int handedOver = 0, pickedUp = 0;        // handovers begun, and taken up by the sender
+    std::function<void()> beforeLinkCall;    // runs as the window's side calls the link
     std::vector<std::string> violations;
 
 private:

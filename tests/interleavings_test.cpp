@@ -147,7 +147,8 @@ public:
 
     ::testing::AssertionResult Check() const {
         auto fail = [&](const std::string& why) {
-            return ::testing::AssertionFailure() << why << "; at the logger: " << ::testing::PrintToString(CallsAtLogger(p));
+            return ::testing::AssertionFailure()
+                   << why << "; at the logger: " << ::testing::PrintToString(CallsAtLogger(p));
         };
         if (!p.violations.empty()) return fail(p.violations.front());
         if (!Delivered()) {
@@ -304,8 +305,7 @@ TEST(Interleavings, EveryContactOnceInItsOrderWhateverTheOrderOfTheThreads) {
         {"a close at each step", {"M"}, 3, false, Interruption::kClose, 1, 1},
         {"two folders, a close at each step", {"M", "A"}, 2, false, Interruption::kClose, 1, 1},
         {"the session ends at each step", {"M", "A"}, 2, false, Interruption::kEndSession, 1, 0},
-        {"the session ends at each step, the logger hangs", {"M", "A"}, 2, false, Interruption::kEndSessionHung, 1,
-         1},
+        {"the session ends at each step, the logger hangs", {"M", "A"}, 2, false, Interruption::kEndSessionHung, 1, 1},
         {"an end of the session cancelled at each step", {"M", "A"}, 2, false, Interruption::kCancelledEnd, 1, 0},
     };
     for (const Scenario& scenario : scenarios) {
@@ -317,10 +317,10 @@ TEST(Interleavings, EveryContactOnceInItsOrderWhateverTheOrderOfTheThreads) {
             Station run(scenario, schedules);
             run.Explore(6);
             ::testing::AssertionResult checked = run.Check();
-            if (!checked && ++failures <= 3) ADD_FAILURE() << scenario.what << ", run " << runs << ": " << checked.message();
+            if (!checked && ++failures <= 3)
+                ADD_FAILURE() << scenario.what << ", run " << runs << ": " << checked.message();
         } while (schedules.Next() && failures == 0);
-        const double ms =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
         std::printf("  %s: %d interleavings, %.0f ms\n", scenario.what, runs, ms);
         EXPECT_GT(runs, 10) << scenario.what;
     }

@@ -79,7 +79,7 @@ private:
     std::vector<Port> m_ports;
     bool m_sending = false;
     size_t m_sendingPort = 0;
-    size_t m_turn = 0;        // the port that goes next, if it has anything to give
+    size_t m_turn = 0;       // the port that goes next, if it has anything to give
     bool m_noticed = false;  // told, and not asked since
 };
 

@@ -122,12 +122,12 @@ private:
 
     std::string m_strLogPath;
     std::string m_strBackupPath;
-    bool m_bPathsKnown = false;  // from a user name or the system: the start-up backup may run
+    bool m_bPathsKnown = false;   // from a user name or the system: the start-up backup may run
     std::string m_strLastReport;  // the start-up backup's last problem, told once
 
     bool m_bInCycle = false;
-    bool m_bReading = false;       // an engine is reading its log (its BetweenLines drains)
-    bool m_bResultsDue = false;    // the logger's results came while they could not be taken
+    bool m_bReading = false;     // an engine is reading its log (its BetweenLines drains)
+    bool m_bResultsDue = false;  // the logger's results came while they could not be taken
     bool m_bClosing = false;
     bool m_bMessageOpen = false;              // a message box is open: one at a time
     std::string m_strShown;                   // what it says
