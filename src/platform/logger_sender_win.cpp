@@ -63,16 +63,14 @@ HandoverResult HandOver(HWND frame, const Handover& handover) {
     return result;
 }
 
-// Sends what the queue gives, until it gives nothing. False when the queue gave nothing at all.
-bool SendWhatWaits(LoggerSender::Shared& s) {
-    bool any = false;
+// Sends what the queue gives, until it gives nothing; then the sender counts as asleep.
+void SendWhatWaits(LoggerSender::Shared& s) {
     for (;;) {
         s.Enter();
         std::optional<Handover> next = s.queue.PickUp();
         s.asleep = !next;
         s.Leave();
-        if (!next) return any;
-        any = true;
+        if (!next) return;
         HandoverResult result = HandOver(s.frame, *next);
         s.Enter();
         bool tell = s.queue.Ended(result);

@@ -48,8 +48,8 @@ constexpr unsigned kFlushEveryContacts = 100;
 constexpr unsigned kLastingFailureTicks = 10;
 // A logger that has not returned from a send for this long is told of, once.
 constexpr std::uint64_t kUnansweredNoticeMs = 60 * 1000;
-// At the end of a Windows session, how long the send in flight may still take to be recorded, in all;
-// and at the end of the program, which the operator is waiting for.
+// How long the send in flight may still take to be recorded, in all: at the end of a Windows
+// session, and at the end of the program (shorter: the operator is waiting for it to go).
 constexpr unsigned kEndSessionWaitMs = 4000;
 constexpr unsigned kCloseWaitMs = 500;
 // Handovers outstanding at once: the one in flight and the one behind it.
