@@ -6,7 +6,6 @@
 namespace qsoferry {
 namespace {
 
-constexpr const char kFrameClass[] = "QsoferryFrame";
 constexpr const char kInitialCaption[] = "qsoferry";  // until the view sets its own
 
 }  // namespace
@@ -52,6 +51,7 @@ LRESULT CALLBACK CMainFrame::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
 }
 
 LRESULT CMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == m_comeForward && m_comeForward != 0) return OnComeForward();
     switch (message) {
         case WM_CREATE:
             return OnCreate();
@@ -80,6 +80,14 @@ LRESULT CMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         default:
             return DefWindowProcA(m_hwnd, message, wParam, lParam);
     }
+}
+
+// Qsoferry started again: this window comes to the front, restored if it was minimised. The new
+// start let this process take the foreground (AllowSetForegroundWindow) before it asked.
+LRESULT CMainFrame::OnComeForward() {
+    if (IsIconic(m_hwnd)) ShowWindow(m_hwnd, SW_RESTORE);
+    SetForegroundWindow(m_hwnd);
+    return kComeForwardAnswer;
 }
 
 void CMainFrame::OnCommand(UINT id) {

@@ -8,6 +8,12 @@ namespace qsoferry {
 
 class CQsoferryApp;
 
+// Another start of Qsoferry asks a running one to come to the front with this registered message;
+// the running one answers kComeForwardAnswer once it has.
+constexpr const wchar_t kComeForwardMessage[] = L"Qsoferry: come to the front";
+constexpr LRESULT kComeForwardAnswer = 0x51534F46;  // "QSOF"
+constexpr const char kFrameClass[] = "QsoferryFrame";
+
 class CMainFrame {
 public:
     bool Create(HINSTANCE instance, CQsoferryApp* app);
@@ -20,10 +26,12 @@ private:
     bool PreCreateWindow(CREATESTRUCTA& cs);
     int OnCreate() { return 0; }  // creates no control bars
     void OnCommand(UINT id);
+    LRESULT OnComeForward();
 
     HWND m_hwnd = nullptr;
     HWND m_form = nullptr;
     CQsoferryApp* m_app = nullptr;
+    UINT m_comeForward = RegisterWindowMessageW(kComeForwardMessage);
 };
 
 }  // namespace qsoferry

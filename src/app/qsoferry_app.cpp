@@ -53,6 +53,25 @@ std::optional<std::string> AskForFileName(HWND owner, bool save) {
 }
 
 // A document's file only has to be there and readable: nothing is read from it. Says why not.
+// A Qsoferry already running on this desktop that answers comes to the front. One that cannot be
+// reached (it runs with higher rights, or does not answer in time, or is an older version) does
+// not: this one then starts as before, showing the lamps beside it and taking over delivery when
+// it ends. Another user's session has a desktop of its own, where none is found.
+bool BroughtRunningToFront() {
+    HWND running = FindWindowA(kFrameClass, nullptr);
+    UINT message = RegisterWindowMessageW(kComeForwardMessage);
+    if (!running || !message) return false;
+    DWORD process = 0;
+    GetWindowThreadProcessId(running, &process);
+    AllowSetForegroundWindow(process);
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutW(running, message, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 3000, &answer)) return false;
+    if (answer != static_cast<DWORD_PTR>(kComeForwardAnswer)) return false;
+    // This process was started by the operator and may hand the foreground on itself, too.
+    SetForegroundWindow(running);
+    return true;
+}
+
 std::optional<std::string> CannotOpen(const std::string& path) {
     HANDLE file = CreateFileW(Utf16(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -69,6 +88,9 @@ CQsoferryApp::CQsoferryApp(HINSTANCE instance)
 }
 
 bool CQsoferryApp::InitInstance() {
+    // Started while Qsoferry runs: the running one is what the operator wants to see. A file on
+    // the command line changes nothing there.
+    if (BroughtRunningToFront()) return false;
     // No dialog hosts an ActiveX control, so there is no control container to enable.
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);

@@ -17,7 +17,8 @@
 //    can be taken comes to the form as a message, which the form hands to
 //    CQsoferryView::OnSendDone. wParam is the bridge's main window.
 //  - LoadBitmapResource / ReleaseBitmap / SetControlImage: the caller owns loaded bitmaps; a control shows a
-//    bitmap without taking ownership of it. A failed load gives kNoBitmap, which shows nothing.
+//    bitmap without taking ownership of it. A failed load gives kNoBitmap, which shows nothing. A
+//    bitmap is loaded at the system's DPI: a whole number of screen pixels for each of its pixels.
 //  - GetCheckState: 0 clear, 1 ticked, anything else indeterminate.
 //  - UserName: the logon name exactly as the system gives it, in UTF-8, or nothing.
 //  - LocalAppDataFolder: the user's local application data folder as the system knows it (where

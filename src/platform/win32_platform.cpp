@@ -126,8 +126,54 @@ std::uint64_t Win32Platform::MonotonicMs() {
     return GetTickCount64();
 }
 
+namespace {
+
+// How many screen pixels each of a bitmap's pixels takes at the system's DPI: the program is
+// system-DPI aware (its manifest says so), so the form and its text grow with the display's
+// scaling, and the lamps and the badge with them: twice at 200%, three times at 300%. A whole
+// number, so that they stay sharp, in the same colours and frame.
+int PixelScale() {
+    HDC screen = GetDC(nullptr);
+    int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
+    if (screen) ReleaseDC(nullptr, screen);
+    return dpi >= 96 ? (dpi + 48) / 96 : 1;
+}
+
+// The bitmap drawn `scale` times as large, each pixel a square of them; the original is freed.
+HBITMAP Scaled(HBITMAP bitmap, int scale) {
+    BITMAP size;
+    if (scale <= 1 || !GetObjectW(bitmap, sizeof size, &size)) return bitmap;
+    HDC screen = GetDC(nullptr);
+    HDC from = CreateCompatibleDC(screen);
+    HDC to = CreateCompatibleDC(screen);
+    HBITMAP larger = CreateCompatibleBitmap(screen, size.bmWidth * scale, size.bmHeight * scale);
+    bool drawn = false;
+    if (from && to && larger) {
+        HGDIOBJ oldFrom = SelectObject(from, bitmap);
+        HGDIOBJ oldTo = SelectObject(to, larger);
+        SetStretchBltMode(to, COLORONCOLOR);
+        drawn = StretchBlt(to, 0, 0, size.bmWidth * scale, size.bmHeight * scale, from, 0, 0, size.bmWidth,
+                           size.bmHeight, SRCCOPY) != FALSE;
+        SelectObject(from, oldFrom);
+        SelectObject(to, oldTo);
+    }
+    if (from) DeleteDC(from);
+    if (to) DeleteDC(to);
+    ReleaseDC(nullptr, screen);
+    if (!drawn) {
+        if (larger) DeleteObject(larger);
+        return bitmap;  // shown at its own size rather than not at all
+    }
+    DeleteObject(bitmap);
+    return larger;
+}
+
+}  // namespace
+
 BitmapHandle Win32Platform::LoadBitmapResource(int resourceId) {
-    return reinterpret_cast<BitmapHandle>(LoadBitmapA(m_instance, MAKEINTRESOURCEA(resourceId)));
+    HBITMAP bitmap = LoadBitmapA(m_instance, MAKEINTRESOURCEA(resourceId));
+    if (!bitmap) return kNoBitmap;
+    return reinterpret_cast<BitmapHandle>(Scaled(bitmap, PixelScale()));
 }
 
 void Win32Platform::ReleaseBitmap(BitmapHandle bitmap) {

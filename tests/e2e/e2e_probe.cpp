@@ -17,6 +17,8 @@
 //                                as a bridge run as administrator by an older version holds it
 //   e2e_probe rect TITLE         the rectangle of the top-level window with that title
 //   e2e_probe count-frames       how many bridges' main windows there are
+//   e2e_probe window-state       whether the bridge's window is the foreground window, and minimised
+//   e2e_probe minimize           the bridge's window minimised
 //   e2e_probe endsession         WM_QUERYENDSESSION and WM_ENDSESSION to the frame, as at a log-off
 //   e2e_probe message | message-ok  the program's message boxes: how many, the text; OK
 //   e2e_probe resources EXE      the menu and accelerator table 128 of an .exe
@@ -320,6 +322,11 @@ int main(int argc, char** argv) {
     if (what == "command" && argc == 3) return PostMessageA(frame, WM_COMMAND, std::atoi(argv[2]), 0) ? 0 : 1;
     if (what == "close") return PostMessageA(frame, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 1;
     if (what == "post-close") return PostMessageA(frame, WM_CLOSE, 0, 0) ? 0 : 1;
+    if (what == "window-state") {
+        std::printf("foreground=%d\niconic=%d\n", GetForegroundWindow() == frame ? 1 : 0, IsIconic(frame) ? 1 : 0);
+        return 0;
+    }
+    if (what == "minimize") return ShowWindow(frame, SW_MINIMIZE) >= 0 ? 0 : 1;
     if (what == "endsession") {
         DWORD_PTR answer = 0;
         if (!SendMessageTimeoutA(frame, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &answer)) return 1;

@@ -1,6 +1,7 @@
 """Scenarios: what interrupts delivery: a logger that leaves or hangs, a killed bridge, a log-off, a
 second bridge, and the soak that does all of them at random."""
 import os
+import signal
 import subprocess
 import time
 
@@ -104,13 +105,18 @@ def scenario_shutdown(st):
 
 
 def scenario_two_bridges(st):
-    """Two bridges run while the decoder logs: each contact arrives once; when the one delivering ends,
-    the other takes over."""
+    """Two bridges run while the decoder logs (the second started while the first could not answer):
+    each contact arrives once; when the one delivering ends, the other takes over."""
     st.start_logger()
-    st.start_bridge(key="first")
+    first = st.start_bridge(key="first")
     time.sleep(1.5)  # the first one has the delivery lock
-    st.start("qsoferry", key="second")
-    wait_until(lambda: st.probe("count-frames").strip() == "frames=2", 15, "two bridges")
+    # One that cannot be reached (here: frozen) is not brought to the front: a second one starts.
+    first.send_signal(signal.SIGSTOP)
+    try:
+        st.start("qsoferry", key="second")
+        wait_until(lambda: st.probe("count-frames").strip() == "frames=2", 20, "two bridges")
+    finally:
+        first.send_signal(signal.SIGCONT)
     log = "C:\\Documents and Settings\\%s\\Local Settings\\Application Data\\JTDX\\wsjtx_log.adi" % st.state["user"]
     appender = subprocess.Popen([WINE, os.path.join(BIN, "e2e_probe.exe"), "append", log, "30", "250", "40"],
                                 env=st.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,

@@ -168,3 +168,47 @@ def scenario_menu_during_a_read(st):
     st.wait_lamps(GREEN, GREEN, "with the menu open, the lamps follow the peers")
     subprocess.run(["xdotool", "key", "Escape", "Escape"], env=st.env, check=True, timeout=30)
     check(st.calls_at_logger() == ["M1ENU"], "the contact arrived once")
+
+
+def scenario_started_twice(st):
+    """Qsoferry started while it runs (as from the Start menu beside the one started with Windows):
+    the running window comes to the front, restored if it was minimised, and no second one stays;
+    likewise with a file on the command line."""
+    first = st.start_bridge()
+    st.start_logger()  # another window in front
+    document = os.path.join(st.state["work"], "any.adi")
+    open(document, "w").close()
+    for how, args in (("again", ()), ("again, minimised first", ()),
+                      ("again with a file", ("Z:" + document.replace("/", "\\"),))):
+        if "minimised" in how:
+            st.probe("minimize")
+            wait_until(lambda: "iconic=1" in st.probe("window-state"), 10, "the window minimised")
+        second = st.start("qsoferry", *args, key="second")
+        check_within(lambda: second.poll() == 0, 30, "started %s: it ends by itself at once" % how)
+        state = st.probe("window-state")
+        check("foreground=1" in state and "iconic=0" in state,
+              "started %s: the running window is in front, not minimised (%s)" % (how, state.split()))
+        check(st.probe("count-frames").strip() == "frames=1" and first.poll() is None, "one Qsoferry runs")
+    check(st.info()["caption"] == [CAPTION], "the running one's caption is unchanged")
+
+
+def scenario_lamps_at_200_percent(st):
+    """At 200% display scaling (192 DPI) the lamps and the badge are drawn twice as large, in the
+    same colours."""
+    sizes = {}
+    try:
+        for dpi in (96, 192):
+            wine_output(st.env, ["reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t", "REG_DWORD",
+                                 "/d", str(dpi), "/f"])
+            st.start_logger()
+            st.start_bridge()  # in front of the logger's window, which would cover the larger form
+            info = st.info()
+            sizes[dpi] = [tuple(int(v) for v in info[name][0].split(",")[2:]) for name in ("loggerLamp", "badge")]
+            st.wait_lamps(GREEN, GREY, "at %d DPI the lamps' middles are green and grey" % dpi)
+            st.stop_all()
+            st.probe("gone-title", CAPTION, 10000, ok=False)
+    finally:
+        wine_output(st.env, ["reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t", "REG_DWORD",
+                             "/d", "96", "/f"])
+    check(sizes[96] == [(17, 17), (33, 21)], "at 96 DPI the lamp is 17 pixels and the badge 33: %s" % sizes[96])
+    check(sizes[192] == [(34, 34), (66, 42)], "at 192 DPI they are twice as large: %s" % sizes[192])
