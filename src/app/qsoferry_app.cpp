@@ -52,7 +52,6 @@ std::optional<std::string> AskForFileName(HWND owner, bool save) {
     return Utf8(path);
 }
 
-// A document's file only has to be there and readable: nothing is read from it. Says why not.
 // A Qsoferry already running on this desktop that answers comes to the front. One that cannot be
 // reached (it runs with higher rights, or does not answer in time, or is an older version) does
 // not: this one then starts as before, showing the lamps beside it and taking over delivery when
@@ -72,6 +71,7 @@ bool BroughtRunningToFront() {
     return true;
 }
 
+// A document's file only has to be there and readable: nothing is read from it. Says why not.
 std::optional<std::string> CannotOpen(const std::string& path) {
     HANDLE file = CreateFileW(Utf16(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
