@@ -35,6 +35,17 @@ std::string TakeAll(HandoverQueue& queue, size_t port) {
     return taken;
 }
 
+// Port 0 has handed a and b over, port 1 c; a is in flight.
+bool TwoPortsSendingA(HandoverQueue& queue) {
+    queue.AddPort();
+    queue.AddPort();
+    queue.Add(0, Contact("a"));
+    queue.Add(0, Contact("b"));
+    queue.Add(1, Contact("c"));
+    std::optional<Handover> picked = queue.PickUp();
+    return picked && picked->bytes == "a";
+}
+
 TEST(HandoverQueue, PortsTakeTurnsAndAnEngineStillDeliveringIsWaitedFor) {
     HandoverQueue queue;
     for (int i = 0; i < 3; ++i)
@@ -64,12 +75,7 @@ TEST(HandoverQueue, AFailureEndsOnlyWhatWaitsBehindItOnItsOwnPort) {
     };
     for (const HandoverResult& failure : failures) {
         HandoverQueue queue;
-        queue.AddPort();
-        queue.AddPort();
-        queue.Add(0, Contact("a"));
-        queue.Add(0, Contact("b"));
-        queue.Add(1, Contact("c"));
-        ASSERT_EQ(queue.PickUp()->bytes, "a");
+        ASSERT_TRUE(TwoPortsSendingA(queue));
         EXPECT_FALSE(queue.PickUp()) << "one in flight";
         queue.Ended(failure);
         EXPECT_EQ(queue.Take(0)->sent, failure.sent);
@@ -83,12 +89,7 @@ TEST(HandoverQueue, AFailureEndsOnlyWhatWaitsBehindItOnItsOwnPort) {
 
 TEST(HandoverQueue, ADropEndsOnlyItsOwnPortsWaitingAndOneNoticeServesAllThatPileUp) {
     HandoverQueue queue;
-    queue.AddPort();
-    queue.AddPort();
-    queue.Add(0, Contact("a"));
-    queue.Add(0, Contact("b"));
-    queue.Add(1, Contact("c"));
-    ASSERT_EQ(queue.PickUp()->bytes, "a");
+    ASSERT_TRUE(TwoPortsSendingA(queue));
     EXPECT_TRUE(queue.DropWaiting(1)) << "the first result to end tells the window";
     EXPECT_TRUE(queue.Sending(0));
     EXPECT_FALSE(queue.Ended(kDelivered)) << "told already, not asked since";
