@@ -19,6 +19,7 @@
 //   e2e_probe count-frames       how many bridges' main windows there are
 //   e2e_probe window-state       whether the bridge's window is the foreground window, and minimised
 //   e2e_probe minimize           the bridge's window minimised
+//   e2e_probe suspend | resume   a bridge's window thread stopped, as if hung; every one let go on
 //   e2e_probe endsession         WM_QUERYENDSESSION and WM_ENDSESSION to the frame, as at a log-off
 //   e2e_probe message | message-ok  the program's message boxes: how many, the text; OK
 //   e2e_probe resources EXE      the menu and accelerator table 128 of an .exe
@@ -156,6 +157,18 @@ BOOL CALLBACK CountFrame(HWND window, LPARAM count) {
     char className[64] = "";
     GetClassNameA(window, className, sizeof className);
     if (std::strcmp(className, kFrameClass) == 0) ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+BOOL CALLBACK ResumeFrame(HWND window, LPARAM) {
+    char className[64] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (std::strcmp(className, kFrameClass) != 0) return TRUE;
+    HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(window, nullptr));
+    if (thread) {
+        ResumeThread(thread);
+        CloseHandle(thread);
+    }
     return TRUE;
 }
 
@@ -327,6 +340,18 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (what == "minimize") return ShowWindow(frame, SW_MINIMIZE) >= 0 ? 0 : 1;
+    if (what == "suspend") {
+        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(frame, nullptr));
+        if (!thread) return 1;
+        DWORD done = SuspendThread(thread);
+        CloseHandle(thread);
+        return done == static_cast<DWORD>(-1) ? 1 : 0;
+    }
+    if (what == "resume") {
+        // Whichever bridge it was: a thread that runs is left as it is.
+        EnumWindows(ResumeFrame, 0);
+        return 0;
+    }
     if (what == "endsession") {
         DWORD_PTR answer = 0;
         if (!SendMessageTimeoutA(frame, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, &answer)) return 1;

@@ -1,7 +1,6 @@
 """Scenarios: what interrupts delivery: a logger that leaves or hangs, a killed bridge, a log-off, a
 second bridge, and the soak that does all of them at random."""
 import os
-import signal
 import subprocess
 import time
 
@@ -108,15 +107,16 @@ def scenario_two_bridges(st):
     """Two bridges run while the decoder logs (the second started while the first could not answer):
     each contact arrives once; when the one delivering ends, the other takes over."""
     st.start_logger()
-    first = st.start_bridge(key="first")
+    st.start_bridge(key="first")
     time.sleep(1.5)  # the first one has the delivery lock
-    # One that cannot be reached (here: frozen) is not brought to the front: a second one starts.
-    first.send_signal(signal.SIGSTOP)
+    # One that cannot be reached (here: its window's thread stopped, as if hung) is not brought to
+    # the front: a second one starts.
+    st.probe("suspend")
     try:
         st.start("qsoferry", key="second")
         wait_until(lambda: st.probe("count-frames").strip() == "frames=2", 20, "two bridges")
     finally:
-        first.send_signal(signal.SIGCONT)
+        st.probe("resume")
     log = "C:\\Documents and Settings\\%s\\Local Settings\\Application Data\\JTDX\\wsjtx_log.adi" % st.state["user"]
     appender = subprocess.Popen([WINE, os.path.join(BIN, "e2e_probe.exe"), "append", log, "30", "250", "40"],
                                 env=st.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
