@@ -158,6 +158,13 @@ std::vector<std::string> FakePlatform::TopLevelWindowTitles() {
     return titles;
 }
 
+// The message that tells the form results can be taken, to its queue.
+void FakePlatform::PostNotice() {
+    Post([this] {
+        if (sendDone) sendDone();
+    });
+}
+
 void FakePlatform::LinkCall() {
     if (beforeLinkCall) beforeLinkCall();
     if (!stepSender) RunSender();
@@ -170,10 +177,7 @@ size_t FakePlatform::AddPort() {
 void FakePlatform::BeginSend(size_t port, const Handover& handover) {
     LinkCall();
     ++handedOver;
-    if (m_handovers.Add(port, handover))
-        Post([this] {
-            if (sendDone) sendDone();
-        });
+    if (m_handovers.Add(port, handover)) PostNotice();
     if (!stepSender) RunSender();
 }
 
@@ -184,10 +188,7 @@ std::optional<HandoverResult> FakePlatform::TakeResult(size_t port) {
 
 void FakePlatform::DropWaiting(size_t port) {
     LinkCall();
-    if (m_handovers.DropWaiting(port))
-        Post([this] {
-            if (sendDone) sendDone();
-        });
+    if (m_handovers.DropWaiting(port)) PostNotice();
 }
 
 void FakePlatform::Done(size_t port) {
@@ -274,9 +275,7 @@ void FakePlatform::SenderStep() {
             m_step = m_handovers.Ended(m_result) ? Step::kPost : Step::kPickUp;
             return;
         case Step::kPost:
-            Post([this] {
-                if (sendDone) sendDone();
-            });
+            PostNotice();
             m_step = Step::kPickUp;
             return;
     }

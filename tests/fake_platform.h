@@ -167,6 +167,7 @@ private:
     bool Record(std::string call);
     // The window's side calls the link: the sender may go on, and eagerly does unless stepped.
     void LinkCall();
+    void PostNotice();
     FileResult Injected(const std::string& op, const std::string& path);
     void CheckNotWithSender(FileHandle file, const char* what);
 
