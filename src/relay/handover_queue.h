@@ -55,11 +55,11 @@ public:
     // The handover in flight has ended.
     bool Ended(const HandoverResult& result);
 
+private:
     static bool Succeeded(const HandoverResult& result) {
         return result.sent == SendResult::kDelivered && result.recorded.ok();
     }
 
-private:
     enum class State { kWaiting, kSending, kEnded };
     struct Entry {
         Handover handover;
