@@ -20,10 +20,14 @@
 #define IDC_DECODER_LAMP 1001
 #define IDC_NO_FREQ 1002
 #define IDC_BADGE 1003
+#define IDC_STATUS 1004
 
 // Strings
 #define AFX_IDS_APP_TITLE 57344
 #define IDS_SOURCE_EMPTY 61204
+
+// Commands of the program's own
+#define ID_FILE_SEND_LOG 32771
 
 // Commands (the framework's standard ids)
 #define ID_FILE_NEW 57600

@@ -29,6 +29,8 @@ public:
     explicit TestOperator(FakePlatform& platform) : m_platform(platform) {}
     void Tell(const std::string& message) override { m_platform.ShowMessage(message); }
     bool LeaveOutFrequency() override { return noFreq; }
+    void Relayed(const RelayedContact& contact) override { relayed.push_back(contact.call); }
+    std::vector<std::string> relayed;
     void BetweenLines() override {
         while (m_platform.DispatchPendingMessage() == DrainResult::kDispatched) {
         }
@@ -278,7 +280,7 @@ TEST(Courier, BadStateOnDiskIsReportedAndLosesNothing) {
         {"no progress yet", true, "", kAllFive, false},
         {"resumes after the last delivered contact", true, afterK2, rest, false},
         {"a torn newer slot leaves the older one", true, afterK2 + afterK2.substr(0, 30), rest, false},
-        {"the earlier layout, its newer slot second", true, EncodeProgressSlot(afterK1) + afterK2, rest, false},
+        {"the earlier layout, its newer slot second", true, EncodeV1(afterK1) + EncodeV1(AfterK2()), rest, false},
         {"a truncated record", true, afterK2.substr(0, 40), kAllFive, true},
         {"garbage", true, "hello, world", kAllFive, true},
         {"an offset past the end of its file", true, EncodeProgressSlot(past), kAllFive, true},

@@ -265,9 +265,13 @@ void FakePlatform::SenderStep() {
             if (!m_open.count(m_inHand.recordFile)) {
                 violations.push_back("the sender wrote through a closed handle");
             }
-            m_result.recorded =
-                failNextRecord ? FileResult{FileStatus::kFailed, "injected record failure"}
-                               : WriteFileAt(m_inHand.recordFile, m_inHand.recordAt, m_inHand.record, m_inHand.flush);
+            if (m_inHand.copyFile != kNoFile && !m_open.count(m_inHand.copyFile)) {
+                violations.push_back("the sender wrote the copy through a closed handle");
+            }
+            WriteAfterDelivery(m_inHand, m_result, [&](FileHandle file, std::uint64_t at, const std::string& bytes) {
+                if (failNextRecord && file == m_inHand.recordFile) return FileResult{FileStatus::kFailed, "injected record failure"};
+                return WriteFileAt(file, at, bytes, m_inHand.flush);
+            });
             failNextRecord = false;
             m_step = Step::kEnd;
             return;
@@ -295,7 +299,7 @@ void FakePlatform::ReleaseSend() {
 void FakePlatform::CheckNotWithSender(FileHandle file, const char* what) {
     if (windowGone && !m_inSender) violations.push_back(std::string("the window ") + what + " a file after it closed");
     if (m_inSender || !m_handovers.SendingAny()) return;
-    bool carried = m_step != Step::kPickUp && m_inHand.recordFile == file;
+    bool carried = m_step != Step::kPickUp && (m_inHand.recordFile == file || m_inHand.copyFile == file);
     if (carried)
         violations.push_back(std::string("the window ") + what + " " + m_open[file] + " while the sender had it");
 }
@@ -456,6 +460,24 @@ std::optional<std::string> FakePlatform::LocalAppDataFolder() {
 std::optional<std::string> FakePlatform::UserName() {
     if (!Record("UserName")) return std::nullopt;
     return userName;
+}
+
+bool FakePlatform::AskYesNo(const std::string& text) {
+    if (!Record("Ask " + text)) return false;
+    messages.push_back(text);
+    if (whileMessageShown) whileMessageShown();
+    return answerYes;
+}
+
+std::optional<std::string> FakePlatform::ChooseLogFile() {
+    if (!Record("ChooseLogFile")) return std::nullopt;
+    if (whileMessageShown) whileMessageShown();
+    return chosenFile;
+}
+
+bool FakePlatform::MakeFolder(const std::string& path) {
+    if (!Record("MakeFolder " + path)) return false;
+    return files::MakeFolder(Real(path));
 }
 
 void FakePlatform::ShowMessage(const std::string& text) {

@@ -126,6 +126,11 @@ public:
     std::optional<std::string> UserName() override;
     std::optional<std::string> LocalAppDataFolder() override;
     void ShowMessage(const std::string& text) override;
+    bool AskYesNo(const std::string& text) override;
+    std::optional<std::string> ChooseLogFile() override;
+    LocalTime Now() override { return now; }
+    void SetControlText(int controlId, const std::string& text) override { controlText[controlId] = text; }
+    bool MakeFolder(const std::string& path) override;
 
     std::string root;
     std::vector<std::string> calls;
@@ -161,6 +166,10 @@ public:
     int handedOver = 0, pickedUp = 0;        // handovers begun, and taken up by the sender
     std::function<void()> beforeLinkCall;    // runs as the window's side calls the link
     std::vector<std::string> violations;
+    std::map<int, std::string> controlText;
+    LocalTime now{2026, 12, 8, 14, 5};
+    std::optional<std::string> chosenFile;  // what the operator picks in the Open dialog
+    bool answerYes = true;                  // and answers when asked
 
 private:
     bool Record(std::string call);

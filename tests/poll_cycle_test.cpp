@@ -194,8 +194,9 @@ TEST_F(PollCycle, WithoutALoggerTheLogWaitsAndIsDeliveredOnceItComes) {
     Tick();
     platform.AppendFile(view.LogPath(), "<call:2>K2 <eor>\r\n");  // the decoder goes on appending
     Tick();
-    EXPECT_TRUE(platform.CallsNamed("Read").empty());
+    EXPECT_TRUE(platform.CallsNamed("Move").empty()) << "the log is only looked at";
     EXPECT_TRUE(platform.Exists(view.LogPath()));
+    EXPECT_EQ(view.StatusLine(), "2 contacts wait for DXbase to start");
     EXPECT_EQ(platform.CallsNamed("SetImage").size(), 4u);  // lamps on every tick all the same
 
     StartLogger();

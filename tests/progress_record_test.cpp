@@ -3,36 +3,53 @@
 
 #include "relay/progress_record.h"
 
+#include "read_log.h"
+
 namespace qsoferry {
 namespace {
 
+using test::EncodeV1;
+
 using Status = DecodedProgress::Status;
+
+// Two slots as written now: slot 1 a page after slot 0.
+std::string Paged(const std::string& slot0, const std::string& slot1) {
+    return slot0 + std::string(kProgressPageSize - slot0.size(), '\0') + slot1;
+}
 
 TEST(ProgressRecord, TheNewerValidSlotCountsWhateverItsPlace) {
     // Newer by its sequence, whatever its offset says.
-    const Progress older{5, 0xFFFFFFFFFFull, 2, false}, newer{6, 1234, 3, true};
+    // The copy's range and CRC are kept too, to their last bit.
+    const Progress older{5, 0xFFFFFFFFFFull, 2, false, 512, 1000, 0xFFFFFFFFu}, newer{6, 1234, 3, true, 0, 7, 1};
     const std::string a = EncodeProgressSlot(older), b = EncodeProgressSlot(newer);
     ASSERT_EQ(a.size(), kProgressSlotSize);
-    for (const std::string& file : {a + b, b + a}) {
+    ASSERT_EQ(ProgressSlotOffset(1), kProgressPageSize);
+    for (const std::string& file : {Paged(a, b), Paged(b, a)}) {
         DecodedProgress d = DecodeProgress(file);
         ASSERT_EQ(d.status, Status::kValid);
         EXPECT_EQ(d.progress, newer);
         EXPECT_EQ(d.slot, file.substr(0, kProgressSlotSize) == b ? 0 : 1);
+        EXPECT_TRUE(d.olderValid);
+        EXPECT_EQ(d.older, older);
     }
     EXPECT_EQ(DecodeProgress(a).progress, older);
+    EXPECT_FALSE(DecodeProgress(a).olderValid);
     EXPECT_EQ(DecodeProgress("").status, Status::kNone);
-
-    // Slot 1 a page on, as written now; the bytes between count for nothing (the side-by-side
-    // slot 1 of an earlier writer, or zeros).
-    const std::string gap = std::string(kProgressPageSize - 2 * kProgressSlotSize, '\0');
-    EXPECT_EQ(ProgressSlotOffset(1), kProgressPageSize);
-    for (const std::string& between : {b + gap, std::string(kProgressSlotSize, 'x') + gap}) {
-        DecodedProgress paged = DecodeProgress(a + between + b);
-        EXPECT_EQ(paged.progress, newer);
-        EXPECT_EQ(paged.slot, 1);
-    }
     // Extended, but slot 1 never landed: zeros there, and slot 0 counts.
-    EXPECT_EQ(DecodeProgress(a + b + gap + std::string(kProgressSlotSize, '\0')).progress, older);
+    EXPECT_EQ(DecodeProgress(Paged(a, std::string(kProgressSlotSize, '\0'))).progress, older);
+
+    // Earlier versions: no copy, and slot 1 either a page on or right beside slot 0; the bytes
+    // between count for nothing.
+    const Progress v1old{5, 100, 2, false}, v1new{6, 200, 3, false};
+    const std::string c = EncodeV1(v1old), d = EncodeV1(v1new);
+    ASSERT_EQ(c.size(), kProgressSlotSizeV1);
+    for (const std::string& file : {c + d, Paged(c, d), Paged(c + d, d)}) {
+        DecodedProgress decoded = DecodeProgress(file);
+        EXPECT_EQ(decoded.progress, v1new);
+        EXPECT_EQ(decoded.slot, 1);
+    }
+    // Slot 0 rewritten now beside an earlier slot 1 a page on.
+    EXPECT_EQ(DecodeProgress(Paged(b, d)).progress, newer);
     EXPECT_EQ(DecodeProgress(std::string(kProgressFileMax + 1, '\0')).status, Status::kDamaged);
 }
 
@@ -46,7 +63,7 @@ TEST(ProgressRecord, AnyChangedByteOrCutMakesASlotDamaged) {
             damaged[i] = replacement;
             EXPECT_EQ(DecodeProgress(damaged).status, Status::kDamaged) << "byte " << i << " -> " << replacement;
             // Beside an older good slot, the good one counts.
-            DecodedProgress beside = DecodeProgress(EncodeProgressSlot({8, 100, 1, false}) + damaged);
+            DecodedProgress beside = DecodeProgress(Paged(EncodeProgressSlot({8, 100, 1, false}), damaged));
             EXPECT_EQ(beside.progress.sequence, 8u) << "byte " << i;
         }
     }

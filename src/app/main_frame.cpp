@@ -107,6 +107,9 @@ void CMainFrame::OnCommand(UINT id) {
         case ID_FILE_SAVE:
             m_app->OnFileSave();
             break;
+        case ID_FILE_SEND_LOG:
+            m_app->OnSendLog();
+            break;
         default:
             break;  // the edit keys and the pane keys have no handler
     }

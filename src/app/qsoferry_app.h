@@ -29,6 +29,9 @@ public:
     void OnFileNew();
     void OnFileOpen();
     void OnFileSave();
+    void OnSendLog() {
+        if (m_view) m_view->OnSendLog();
+    }
     void OnQueryEndSession() {
         if (m_view) m_view->OnQueryEndSession();
     }

@@ -23,5 +23,7 @@ FileResult MoveNoReplace(const std::string& from, const std::string& to);
 FileResult Remove(const std::string& path);
 
 bool FolderExists(const std::string& path);
+// Makes the folder (its parent must exist); true when it is there afterwards.
+bool MakeFolder(const std::string& path);
 
 }  // namespace qsoferry::files

@@ -33,7 +33,7 @@ bool CanOpenForReading(const std::string& path) {
 FileResult Open(const std::string& path, FileAccess access, FileHandle& file, std::uint64_t& size) {
     file = kNoFile;
     size = 0;
-    int flags = access == FileAccess::kRead ? O_RDONLY : O_RDWR | O_CREAT;
+    int flags = access == FileAccess::kReadWrite ? O_RDWR | O_CREAT : O_RDONLY;
     int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
     if (fd < 0) return FromErrno(errno);
     struct stat info;
@@ -96,6 +96,10 @@ FileResult Remove(const std::string& path) {
 bool FolderExists(const std::string& path) {
     struct stat info;
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool MakeFolder(const std::string& path) {
+    return ::mkdir(path.c_str(), 0777) == 0 || FolderExists(path);
 }
 
 }  // namespace qsoferry::files

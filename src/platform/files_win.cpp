@@ -33,11 +33,14 @@ bool CanOpenForReading(const std::string& path) {
 FileResult Open(const std::string& path, FileAccess access, FileHandle& file, std::uint64_t& size) {
     file = kNoFile;
     size = 0;
-    // Others may read the file meanwhile, but neither write, rename nor delete it.
-    DWORD rights = access == FileAccess::kRead ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
-    DWORD disposition = access == FileAccess::kRead ? OPEN_EXISTING : OPEN_ALWAYS;
+    // Others may read the file meanwhile, but neither write, rename nor delete it; except when it is
+    // only looked at.
+    const bool writes = access == FileAccess::kReadWrite;
+    DWORD rights = writes ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+    DWORD disposition = writes ? OPEN_ALWAYS : OPEN_EXISTING;
+    DWORD sharing = access == FileAccess::kPeek ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : FILE_SHARE_READ;
     HANDLE handle =
-        CreateFileW(Utf16(path).c_str(), rights, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileW(Utf16(path).c_str(), rights, sharing, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return FileResultFromError(GetLastError());
     LARGE_INTEGER length = {};
     if (!GetFileSizeEx(handle, &length)) {
@@ -91,6 +94,10 @@ FileResult Remove(const std::string& path) {
 bool FolderExists(const std::string& path) {
     DWORD attributes = GetFileAttributesW(Utf16(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool MakeFolder(const std::string& path) {
+    return CreateDirectoryW(Utf16(path).c_str(), nullptr) || FolderExists(path);
 }
 
 }  // namespace qsoferry::files

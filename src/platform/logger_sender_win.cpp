@@ -58,7 +58,9 @@ HandoverResult HandOver(HWND frame, const Handover& handover) {
     HandoverResult result;
     result.sent = SendNow(frame, handover);
     if (result.sent == SendResult::kDelivered) {
-        result.recorded = files::WriteAt(handover.recordFile, handover.recordAt, handover.record, handover.flush);
+        WriteAfterDelivery(handover, result, [&](FileHandle file, std::uint64_t at, const std::string& bytes) {
+            return files::WriteAt(file, at, bytes, handover.flush);
+        });
     }
     return result;
 }

@@ -27,7 +27,12 @@
 //  - ListFolders: the names of the folders directly inside `parent` whose names begin with
 //    `prefix`, in one listing of the folder; none when it cannot be listed.
 //  - ShowMessage: a modal box with an OK button and the application's title as caption; messages
-//    (timer ticks included) are still dispatched while it is open.
+//    (timer ticks included) are still dispatched while it is open. AskYesNo the same, with Yes and
+//    No buttons: true for Yes. ChooseLogFile: the system's Open dialog for ADIF files, modal in the
+//    same way; the chosen file's path, or nothing when the operator cancels.
+//  - SetControlText: a static control's text, in UTF-8; the control never grows for it.
+//  - LocalTime: the time of day as the operator's clock shows it.
+//  - MakeFolder: makes a folder whose parent exists; true when it is there afterwards.
 #pragma once
 
 #include <cstdint>
@@ -47,6 +52,10 @@ constexpr BitmapHandle kNoBitmap = 0;
 
 enum class DrainResult { kEmpty, kDispatched, kQuit };
 
+struct LocalTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0;
+};
+
 class Platform : public DeliveryFiles, public LoggerLink, public Clock {
 public:
     virtual ~Platform() = default;
@@ -62,6 +71,7 @@ public:
     virtual BitmapHandle LoadBitmapResource(int resourceId) = 0;
     virtual void ReleaseBitmap(BitmapHandle bitmap) = 0;
     virtual void SetControlImage(int controlId, BitmapHandle bitmap) = 0;
+    virtual void SetControlText(int controlId, const std::string& text) = 0;
     virtual int GetCheckState(int controlId) = 0;
     virtual void SetCheckState(int controlId, int state) = 0;
     virtual void SetDocumentTitle(const std::string& title) = 0;
@@ -72,11 +82,15 @@ public:
     // Files, beside the delivery engine's own.
     virtual bool FolderExists(const std::string& path) = 0;
     virtual std::vector<std::string> ListFolders(const std::string& parent, const std::string& prefix) = 0;
+    virtual bool MakeFolder(const std::string& path) = 0;
 
     // User.
     virtual std::optional<std::string> UserName() = 0;
     virtual std::optional<std::string> LocalAppDataFolder() = 0;
     virtual void ShowMessage(const std::string& text) = 0;
+    virtual bool AskYesNo(const std::string& text) = 0;
+    virtual std::optional<std::string> ChooseLogFile() = 0;
+    virtual LocalTime Now() = 0;
 };
 
 }  // namespace qsoferry

@@ -1,5 +1,6 @@
 #include "platform/win32_platform.h"
 
+#include <commdlg.h>
 #include <sddl.h>
 #include <shlobj.h>
 
@@ -317,6 +318,40 @@ std::optional<std::string> Win32Platform::UserName() {
 void Win32Platform::ShowMessage(const std::string& text) {
     // The box's modal loop goes on dispatching timer messages to the form.
     MessageBoxW(m_frame, Utf16(text).c_str(), Utf16(AppTitle(m_instance)).c_str(), MB_OK);
+}
+
+bool Win32Platform::AskYesNo(const std::string& text) {
+    return MessageBoxW(m_frame, Utf16(text).c_str(), Utf16(AppTitle(m_instance)).c_str(),
+                       MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+std::optional<std::string> Win32Platform::ChooseLogFile() {
+    wchar_t path[32768] = L"";
+    OPENFILENAMEW open = {};
+    open.lStructSize = sizeof open;
+    open.hwndOwner = m_frame;
+    open.lpstrFilter = L"ADIF logs (*.adi;*.adif)\0*.adi;*.adif\0All files (*.*)\0*.*\0";
+    open.lpstrFile = path;
+    open.nMaxFile = static_cast<DWORD>(std::size(path));
+    open.lpstrTitle = L"Send a Log to DXbase";
+    // The current folder stays where it was: the program's paths never depend on it anyway.
+    open.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_EXPLORER;
+    if (!GetOpenFileNameW(&open)) return std::nullopt;
+    return Utf8(path);
+}
+
+LocalTime Win32Platform::Now() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute};
+}
+
+void Win32Platform::SetControlText(int controlId, const std::string& text) {
+    SetDlgItemTextW(m_form, controlId, Utf16(text).c_str());
+}
+
+bool Win32Platform::MakeFolder(const std::string& path) {
+    return files::MakeFolder(path);
 }
 
 }  // namespace qsoferry

@@ -64,6 +64,11 @@ public:
     std::optional<std::string> UserName() override;
     std::optional<std::string> LocalAppDataFolder() override;
     void ShowMessage(const std::string& text) override;
+    bool AskYesNo(const std::string& text) override;
+    std::optional<std::string> ChooseLogFile() override;
+    LocalTime Now() override;
+    void SetControlText(int controlId, const std::string& text) override;
+    bool MakeFolder(const std::string& path) override;
 
 private:
     HINSTANCE m_instance;

@@ -24,6 +24,14 @@
 // re-entered from inside its own calls (BetweenLines and Tell run the shell's handlers): Advance
 // and CloseLogFile never run inside Advance (m_advancing), and nothing is sent once m_closed.
 // After Close nothing more is sent, and a late SendDone is ignored.
+//
+// The copy: each contact the logger has taken is added, as the decoder wrote it, to a copy beside
+// the log (wsjtx_log_sent.adi), by the sender, before the contact's progress record; a contact
+// whose copy cannot be written is not on record either, and nothing more goes until both are
+// written. The copy is flushed before the progress is, up to a whole sector (padded with a line of
+// spaces), so that later writes never touch its flushed part; each record says which bytes of the
+// copy it counts on since (see progress_record.h), and a record whose copy did not survive a power
+// cut gives way to the older one, whose copy was flushed.
 #pragma once
 
 #include <cstdint>
@@ -54,6 +62,23 @@ constexpr unsigned kEndSessionWaitMs = 4000;
 constexpr unsigned kCloseWaitMs = 500;
 // Handovers outstanding at once: the one in flight and the one behind it.
 constexpr size_t kOutstandingHandovers = 2;
+// The copy of the contacts handed to the logger, beside each log relayed.
+constexpr const char kCopyFileName[] = "wsjtx_log_sent.adi";
+constexpr const char kCopyHeader[] =
+    "Qsoferry: contacts handed to DXbase\r\n<ADIF_VER:5>3.1.4\r\n<PROGRAMID:8>Qsoferry\r\n<EOH>\r\n";
+// The copy's flushed part always ends on a boundary of this many bytes.
+constexpr std::uint64_t kCopySector = 512;
+// A contact's text is copied up to this many bytes (the decoder's are a few hundred).
+constexpr size_t kCopyRecordMax = 1 << 20;
+
+// A contact the logger has taken, as the operator sees it.
+struct RelayedContact {
+    std::string call, band, mode;
+};
+
+// The contacts a log holds that carry a field (none for a log of a header only).
+// `size` says the file's size; nothing when it cannot be opened.
+std::optional<std::uint64_t> CountContacts(DeliveryFiles& files, const std::string& path, std::uint64_t* size = nullptr);
 
 class Courier {
 public:
@@ -67,6 +92,9 @@ public:
     const std::string& LogPath() const { return m_strLogPath; }
     const std::string& ClaimPath() const { return m_strClaimPath; }
     const std::string& ProgressPath() const { return m_strProgressPath; }
+    // Where the contacts the logger took are copied; empty (as at first): nowhere.
+    void SetCopyPath(const std::string& copyPath) { m_strCopyPath = copyPath; }
+    const std::string& CopyPath() const { return m_strCopyPath; }
 
     // Once a tick, with the logger as found now (kNoLogger: none). Starts delivery when none is
     // under way; with a send in flight, tells of a logger that has stopped answering.
@@ -84,6 +112,12 @@ public:
     // then may be recorded later, or go again at the next start.
     void Close(std::uint64_t untilMs);
 
+    // Contacts waiting in this engine's files that the logger has not taken yet: the rest of the
+    // claimed file and the log behind it. Looked at without holding up the decoder.
+    std::uint64_t CountWaiting();
+    // A problem that lasts, in a few words, while it lasts; empty when there is none.
+    std::string Problem() const { return m_strFileProblem.empty() ? m_strLoggerProblem : m_strFileProblem; }
+
     size_t Port() const { return m_port; }
     bool SendInFlight() const { return !m_outstanding.empty(); }
     bool IsClosed() const { return m_closed; }
@@ -93,6 +127,8 @@ private:
     struct ClaimedLog {
         FileHandle file = kNoFile;
         FileHandle progressFile = kNoFile;
+        FileHandle copyFile = kNoFile;
+        std::uint64_t copySize = 0;  // as found when it was opened
         std::unique_ptr<LogReader> reader;
         Progress progress;        // as last recorded, or waiting to be
         int safeSlot = -1;        // the slot with the last flushed record: never overwritten unflushed
@@ -106,11 +142,14 @@ private:
         Progress progress;
         int safeSlot = -1;
         unsigned sinceFlush = 0;
+        Progress before;   // as it stood before it, for a copy that is not written
+        std::string copy;  // what goes into the copy
+        RelayedContact contact;
     };
 
     void Advance();
     bool ReadLogFile();
-    void SendRecord();
+    bool SendRecord();
     void TakeResults();
     void Settle(const Outstanding& handover, const HandoverResult& result);
 
@@ -119,6 +158,14 @@ private:
     bool ClaimLog();
     bool OpenProgress(std::uint64_t claimedSize, LogReader::Start& start);
     bool WriteProgress(bool flush);
+    bool OpenCopy();
+    bool CopyHolds(const Progress& progress);
+    bool StartCopy(const Progress* verified);
+    bool ReadCopy(std::uint64_t from, std::uint64_t to, std::uint32_t& crc);
+    bool CopyText(std::string& text);
+    bool WritePendingCopy();
+    void FlushCopy();
+    void ReportCopyFailure(const FileResult& result);
     void FlushProgress();
     void CloseLogFile();
     void PutBackEmptyLog();
@@ -126,7 +173,8 @@ private:
 
     void ReportOnce(const std::string& message);
     void ReportFileError(const std::string& action, const std::string& path, const FileResult& result);
-    void ReportFailure(const std::string& message, const FileResult& result);
+    void ReportFailure(const std::string& message, const FileResult& result, const std::string& inBrief);
+    std::uint64_t CountCached(const std::string& path, std::uint64_t (&cache)[2]);
 
     DeliveryFiles& m_files;
     LoggerLink& m_logger;
@@ -138,6 +186,7 @@ private:
     std::string m_strClaimPath;     // private name the log is moved to while it is relayed
     std::string m_strProgressPath;  // how far the claimed file's delivery got
     std::string m_strLockName;      // only one bridge at a time delivers from this log
+    std::string m_strCopyPath;      // the copy of what the logger took; empty: none
     bool m_bDeliveryLock = false;
 
     ClaimedLog m_claim;
@@ -146,6 +195,7 @@ private:
     std::deque<Outstanding> m_outstanding;
     bool m_stopping = false;              // a handover failed: the rest waits until the file is reopened
     std::optional<Progress> m_unwritten;  // a delivery whose record could not be written yet
+    std::optional<std::string> m_pendingCopy;  // a delivery whose copy could not be written yet
     bool m_failedThisTick = false;
     unsigned m_failingTicks = 0;  // ticks in a row in which a file operation failed
 
@@ -156,6 +206,10 @@ private:
     bool m_ending = false;  // the session may end: nothing new starts
     bool m_closed = false;
     std::string m_strLastReport;  // the last problem told, so that it is told only once
+    std::string m_strFileProblem;    // a file operation failing for ticks on end, in brief
+    std::string m_strLoggerProblem;  // the logger refusing or not answering, in brief
+    std::uint64_t m_claimCount[2] = {~0ull, 0};  // the claimed file's size and contacts, last counted
+    std::uint64_t m_logCount[2] = {~0ull, 0};    // the log's
 };
 
 }  // namespace qsoferry

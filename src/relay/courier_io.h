@@ -16,8 +16,9 @@
 //    own; relay/handover_queue.h holds every rule of it, and the shell's link calls it under a lock.
 //    Each engine hands its contacts over on a port of its own (AddPort). BeginSend returns at once;
 //    the contact's bytes (no terminator) go with the marker to the logger's window, and once the
-//    logger's window procedure has returned and taken it, the handover's record is written, before
-//    the next handover goes. The result says kGone when the window had vanished, kRefused when the
+//    logger's window procedure has returned and taken it, its copy is written (when it has one) and
+//    then its record, before the next handover goes; a copy that cannot be written leaves the record
+//    unwritten, and the result says so (`copied`, and `recorded` with the same failure). The result says kGone when the window had vanished, kRefused when the
 //    system kept the message from it (a logger running with higher rights); what the logger answers
 //    says nothing. Whenever results can be taken, the shell hears of it on the engines' thread (its
 //    message loop) and asks which ports have them (TakeNotice), then each engine takes its own.
@@ -29,6 +30,7 @@
 //  - Tell: shows the operator a message and returns once it has been seen; the engine's own calls
 //    (SendDone among them) may run meanwhile.
 //  - LeaveOutFrequency: the operator's choice as it stands now, read just before each export.
+//  - Relayed: the logger has taken a contact (its call, band and mode as read).
 //  - BetweenLines: called before each data line of the log; the shell keeps its window answering
 //    there, and may run any of its handlers, the engine's own calls included.
 #pragma once
@@ -58,7 +60,8 @@ struct FileResult {
 using FileHandle = std::uintptr_t;
 constexpr FileHandle kNoFile = 0;
 
-enum class FileAccess { kRead, kReadWrite };
+// kPeek reads a file that others may go on writing, renaming or deleting meanwhile.
+enum class FileAccess { kRead, kReadWrite, kPeek };
 
 class DeliveryFiles {
 public:
@@ -91,13 +94,24 @@ struct Handover {
     FileHandle recordFile = kNoFile;
     std::uint64_t recordAt = 0;
     std::string record;
-    bool flush = false;
+    bool flush = false;  // the copy's write and the record's go to the disk before the next
+    FileHandle copyFile = kNoFile;  // none: the contact is not copied
+    std::uint64_t copyAt = 0;
+    std::string copy;
 };
 
 struct HandoverResult {
     SendResult sent = SendResult::kDelivered;
-    FileResult recorded;  // the record's write, when the contact was delivered
+    FileResult recorded;  // the record's write, when the contact was delivered and copied
+    FileResult copied;    // the copy's write, when the contact was delivered
 };
+
+// What the sender does once the logger has taken a contact: its copy, then its record.
+template <typename Write>
+void WriteAfterDelivery(const Handover& handover, HandoverResult& result, Write write) {
+    if (handover.copyFile != kNoFile) result.copied = write(handover.copyFile, handover.copyAt, handover.copy);
+    result.recorded = result.copied.ok() ? write(handover.recordFile, handover.recordAt, handover.record) : result.copied;
+}
 
 class LoggerLink {
 public:
@@ -122,9 +136,12 @@ protected:
     ~Clock() = default;
 };
 
+struct RelayedContact;
+
 class Operator {
 public:
     virtual void Tell(const std::string& message) = 0;
+    virtual void Relayed(const RelayedContact& contact) = 0;
     virtual bool LeaveOutFrequency() = 0;
     virtual void BetweenLines() = 0;
 

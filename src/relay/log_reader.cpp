@@ -241,7 +241,9 @@ LogReader::LogReader(Start start, size_t bufferSize)
       m_bufferOffset(start.offset),
       m_inputOffset(start.offset),
       m_contacts(start.contacts),
-      m_resumeOffset(start.offset) {
+      m_resumeOffset(start.offset),
+      m_textStart(start.offset),
+      m_recordStart(start.offset) {
     // Resuming after a delivered contact: the header is behind, and the rest of that contact's line
     // reads as a data line of its own (it begins at a "<" or holds only white space).
     if (start.offset > 0) m_phase = Phase::kData;
@@ -350,9 +352,11 @@ LogReader::Step LogReader::Next(QsoRecord& record) {
                 if (line.empty()) break;
                 // A first line beginning with "<" is the header by itself.
                 m_phase = (line[0] == '<' || EndsHeader(line)) ? Phase::kData : Phase::kHeader;
+                m_textStart = m_bufferOffset + next;
                 break;
             case Phase::kHeader:
                 if (EndsHeader(line)) m_phase = Phase::kData;
+                m_textStart = m_bufferOffset + next;
                 break;
             case Phase::kData: {
                 if (beforeDataLine) beforeDataLine();
@@ -446,9 +450,7 @@ bool LogReader::ParseLine(QsoRecord& record) {
         if (endOfRecord) {
             m_linePos = static_cast<size_t>(pieceEnd - base);
             record.Finish();
-            ++m_contacts;
-            m_resumeOffset = m_bufferOffset + m_linePos;
-            m_resetPending = true;
+            EndContact(m_bufferOffset + m_linePos);
             return true;
         }
     }
@@ -523,9 +525,11 @@ bool LogReader::EndLongScan(QsoRecord& record, std::uint64_t next, Step& step) {
     switch (m_phase) {
         case Phase::kLeading:
             m_phase = (m_long.first == '<' || m_long.headerEnd) ? Phase::kData : Phase::kHeader;
+            m_textStart = next;
             return false;
         case Phase::kHeader:
             if (m_long.headerEnd) m_phase = Phase::kData;
+            m_textStart = next;
             return false;
         case Phase::kData:
             if (!m_long.hasText) return false;
@@ -587,9 +591,20 @@ bool LogReader::ClosePiece(QsoRecord& record, std::uint64_t end) {
     m_cutter->Begin();
     if (kind != PieceKind::kEndOfRecord) return false;
     record.Finish();
+    EndContact(end);
+    return true;
+}
+
+void LogReader::EndContact(std::uint64_t resume) {
     ++m_contacts;
-    m_resumeOffset = end;
+    m_recordStart = m_textStart;
+    m_resumeOffset = m_textStart = resume;
     m_resetPending = true;
+}
+
+bool LogReader::Held(std::uint64_t from, std::uint64_t to, std::string_view& bytes) const {
+    if (from < m_bufferOffset || to > m_bufferOffset + m_end || from > to) return false;
+    bytes = std::string_view(m_buffer.get() + (from - m_bufferOffset), to - from);
     return true;
 }
 
@@ -610,8 +625,9 @@ LogReader::Step LogReader::AtEnd(QsoRecord& record, std::uint64_t endOffset) {
     // A header without an end: the whole file was header, and the record stays as reset.
     if (phase == Phase::kHeader) record.Reset();
     if (record.IsEmpty() && m_contacts > 0) return Step::kEnd;
-    ++m_contacts;
-    m_resumeOffset = endOffset;
+    const bool reset = m_resetPending;
+    EndContact(endOffset);
+    m_resetPending = reset;
     return Step::kContact;
 }
 

@@ -71,6 +71,11 @@ public:
     // Where a reader started with {ResumeOffset(), Contacts()} goes on after the last contact.
     std::uint64_t ResumeOffset() const { return m_resumeOffset; }
     std::uint64_t Contacts() const { return m_contacts; }
+    // Where the text of the last contact begins: after the contact before it, or after the header.
+    // Its bytes in the file run from here to ResumeOffset().
+    std::uint64_t RecordStart() const { return m_recordStart; }
+    // Those bytes, when the reader still holds all of them.
+    bool Held(std::uint64_t from, std::uint64_t to, std::string_view& bytes) const;
     // At kEnd: the file held no line of non-zero length.
     bool IsEmpty() const { return m_empty; }
 
@@ -109,6 +114,7 @@ private:
     bool ReadLongPieces(QsoRecord& record, Step& step);
     bool ClosePiece(QsoRecord& record, std::uint64_t end);
     void MoveTo(std::uint64_t offset, bool eof);
+    void EndContact(std::uint64_t resume);
 
     std::unique_ptr<char[]> m_buffer;
     size_t m_capacity;
@@ -125,6 +131,8 @@ private:
     bool m_resetPending = true;
     std::uint64_t m_contacts = 0;
     std::uint64_t m_resumeOffset = 0;
+    std::uint64_t m_textStart = 0;  // where the next contact's text begins
+    std::uint64_t m_recordStart = 0;
     bool m_empty = false;
     LongLine m_long;
     std::unique_ptr<PieceCutter> m_cutter;

@@ -6,9 +6,11 @@
 namespace qsoferry {
 namespace {
 
-// "QSOFERRY1 <sequence> <offset> <contacts> <complete> <crc>\n", numbers in fixed-width hex.
-constexpr std::string_view kMagic = "QSOFERRY1 ";
-constexpr size_t kCrcAt = kProgressSlotSize - 9;  // the CRC's 8 digits and the line feed
+// "QSOFERRY1 <sequence> <offset> <contacts> <complete> <crc>\n" of earlier versions, and now
+// "QSOFERRY2 <sequence> <offset> <contacts> <complete> <copyFrom> <copyEnd> <copyCrc> <crc>\n",
+// numbers in fixed-width hex.
+constexpr std::string_view kMagicV1 = "QSOFERRY1 ";
+constexpr std::string_view kMagic = "QSOFERRY2 ";
 
 constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
     std::array<std::uint32_t, 256> table{};
@@ -22,43 +24,68 @@ constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
 }
 constexpr auto kCrcTable = MakeCrcTable();
 
-bool ParseHex(std::string_view text, std::uint64_t& value) {
+// The next field of `width` hex digits and the space or line feed after it.
+bool TakeHex(std::string_view& text, size_t width, std::uint64_t& value) {
+    if (text.size() <= width || (text[width] != ' ' && text[width] != '\n')) return false;
     value = 0;
-    for (char c : text) {
+    for (char c : text.substr(0, width)) {
         int digit = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
         if (digit < 0) return false;
         value = value << 4 | static_cast<std::uint64_t>(digit);
     }
+    text.remove_prefix(width + 1);
     return true;
 }
 
 bool DecodeSlot(std::string_view slot, Progress& progress) {
-    if (slot.size() != kProgressSlotSize || slot.substr(0, kMagic.size()) != kMagic) return false;
-    if (slot[26] != ' ' || slot[43] != ' ' || slot[60] != ' ' || slot[62] != ' ' || slot.back() != '\n') return false;
-    std::uint64_t crc = 0;
-    if (!ParseHex(slot.substr(kCrcAt, 8), crc) || crc != Crc32(slot.substr(0, kCrcAt))) return false;
-    if (slot[61] != '0' && slot[61] != '1') return false;
-    progress.complete = slot[61] == '1';
-    return ParseHex(slot.substr(10, 16), progress.sequence) && ParseHex(slot.substr(27, 16), progress.offset) &&
-           ParseHex(slot.substr(44, 16), progress.contacts);
+    const bool v1 = slot.substr(0, kMagicV1.size()) == kMagicV1;
+    if (!v1 && slot.substr(0, kMagic.size()) != kMagic) return false;
+    const size_t size = v1 ? kProgressSlotSizeV1 : kProgressSlotSize;
+    if (slot.size() < size) return false;
+    slot = slot.substr(0, size);
+    const size_t crcAt = size - 9;  // the CRC's 8 digits and the line feed
+    std::string_view fields = slot.substr(kMagic.size());
+    std::uint64_t complete = 0, copyFrom = 0, copyEnd = 0, copyCrc = 0, crc = 0;
+    if (!TakeHex(fields, 16, progress.sequence) || !TakeHex(fields, 16, progress.offset) ||
+        !TakeHex(fields, 16, progress.contacts) || !TakeHex(fields, 1, complete) || complete > 1) {
+        return false;
+    }
+    if (!v1 && (!TakeHex(fields, 16, copyFrom) || !TakeHex(fields, 16, copyEnd) || !TakeHex(fields, 8, copyCrc))) {
+        return false;
+    }
+    if (!TakeHex(fields, 8, crc) || !fields.empty() || slot.back() != '\n' || crc != Crc32(slot.substr(0, crcAt))) {
+        return false;
+    }
+    progress.complete = complete == 1;
+    progress.copyFrom = copyFrom;
+    progress.copyEnd = copyEnd;
+    progress.copyCrc = static_cast<std::uint32_t>(copyCrc);
+    return true;
 }
 
 }  // namespace
 
-std::uint32_t Crc32(std::string_view bytes) {
-    std::uint32_t c = 0xFFFFFFFFu;
+std::uint32_t Crc32(std::uint32_t crc, std::string_view bytes) {
+    std::uint32_t c = crc ^ 0xFFFFFFFFu;
     for (char b : bytes)
         c = kCrcTable[(c ^ static_cast<unsigned char>(b)) & 0xFF] ^ (c >> 8);
     return c ^ 0xFFFFFFFFu;
 }
 
+std::uint32_t Crc32(std::string_view bytes) {
+    return Crc32(0, bytes);
+}
+
 std::string EncodeProgressSlot(const Progress& p) {
     char line[kProgressSlotSize + 1];
-    std::snprintf(line, sizeof line, "%s%016llx %016llx %016llx %c ", kMagic.data(),
+    const size_t crcAt = kProgressSlotSize - 9;
+    std::snprintf(line, sizeof line, "%s%016llx %016llx %016llx %c %016llx %016llx %08x ", kMagic.data(),
                   static_cast<unsigned long long>(p.sequence), static_cast<unsigned long long>(p.offset),
-                  static_cast<unsigned long long>(p.contacts), p.complete ? '1' : '0');
-    std::snprintf(line + kCrcAt, sizeof line - kCrcAt, "%08x\n",
-                  static_cast<unsigned>(Crc32(std::string_view(line, kCrcAt))));
+                  static_cast<unsigned long long>(p.contacts), p.complete ? '1' : '0',
+                  static_cast<unsigned long long>(p.copyFrom), static_cast<unsigned long long>(p.copyEnd),
+                  static_cast<unsigned>(p.copyCrc));
+    std::snprintf(line + crcAt, sizeof line - crcAt, "%08x\n",
+                  static_cast<unsigned>(Crc32(std::string_view(line, crcAt))));
     return std::string(line, kProgressSlotSize);
 }
 
@@ -68,7 +95,7 @@ std::uint64_t ProgressSlotOffset(int slot) {
 
 size_t ProgressSlotAt(int slot, size_t fileSize) {
     if (slot == 0) return 0;
-    return fileSize <= 2 * kProgressSlotSize ? kProgressSlotSize : kProgressPageSize;
+    return fileSize <= 2 * kProgressSlotSizeV1 ? kProgressSlotSizeV1 : kProgressPageSize;
 }
 
 DecodedProgress DecodeProgress(std::string_view bytes) {
@@ -79,11 +106,19 @@ DecodedProgress DecodeProgress(std::string_view bytes) {
     for (int slot = 0; slot < 2; ++slot) {
         size_t at = ProgressSlotAt(slot, bytes.size());
         Progress p;
-        if (at >= bytes.size() || !DecodeSlot(bytes.substr(at, kProgressSlotSize), p)) continue;
-        if (decoded.status != DecodedProgress::Status::kValid || p.sequence > decoded.progress.sequence) {
+        if (at >= bytes.size() || !DecodeSlot(bytes.substr(at), p)) continue;
+        if (decoded.status != DecodedProgress::Status::kValid) {
             decoded.status = DecodedProgress::Status::kValid;
             decoded.progress = p;
             decoded.slot = slot;
+        } else if (p.sequence > decoded.progress.sequence) {
+            decoded.olderValid = true;
+            decoded.older = decoded.progress;
+            decoded.progress = p;
+            decoded.slot = slot;
+        } else {
+            decoded.olderValid = true;
+            decoded.older = p;
         }
     }
     return decoded;

@@ -7,6 +7,12 @@
 // page after slot 0, in a sector and a page of its own, so that a write the power cuts can damage
 // only the slot being written, whole sectors included. Files written before that had the slots
 // side by side (slot 1 at byte 72); they are still read.
+//
+// A record also says how far the copy of the delivered contacts (wsjtx_log_sent.adi) reached,
+// and which of its bytes were written since it was last flushed: from `copyFrom` to `copyEnd`,
+// with their CRC-32. A record whose copy does not hold those bytes after a power cut is not
+// trusted (Courier goes back to the older slot). Records of earlier versions say nothing of a
+// copy and are read with an empty range.
 #pragma once
 
 #include <cstdint>
@@ -20,12 +26,17 @@ struct Progress {
     std::uint64_t offset = 0;    // where reading resumes (the reader's resume offset)
     std::uint64_t contacts = 0;  // contacts delivered
     bool complete = false;       // every contact of the file has been delivered
+    std::uint64_t copyFrom = 0;  // the copy's size at its last flush
+    std::uint64_t copyEnd = 0;   // the copy's size with this contact's copy in it
+    std::uint32_t copyCrc = 0;   // CRC-32 of the copy's bytes from copyFrom to copyEnd
     bool operator==(const Progress& o) const {
-        return sequence == o.sequence && offset == o.offset && contacts == o.contacts && complete == o.complete;
+        return sequence == o.sequence && offset == o.offset && contacts == o.contacts && complete == o.complete &&
+               copyFrom == o.copyFrom && copyEnd == o.copyEnd && copyCrc == o.copyCrc;
     }
 };
 
-constexpr size_t kProgressSlotSize = 72;
+constexpr size_t kProgressSlotSize = 115;
+constexpr size_t kProgressSlotSizeV1 = 72;  // the slots of earlier versions
 constexpr size_t kProgressPageSize = 4096;
 // The largest progress file there is.
 constexpr size_t kProgressFileMax = kProgressPageSize + kProgressSlotSize;
@@ -46,10 +57,15 @@ struct DecodedProgress {
     Status status = Status::kNone;
     Progress progress;
     int slot = -1;
+    // The other slot, when it holds a valid record too (older by its sequence).
+    bool olderValid = false;
+    Progress older;
 };
 
 DecodedProgress DecodeProgress(std::string_view bytes);
 
 std::uint32_t Crc32(std::string_view bytes);
+// The CRC-32 of bytes that come in pieces: `crc` is that of the bytes before (0 for none).
+std::uint32_t Crc32(std::uint32_t crc, std::string_view bytes);
 
 }  // namespace qsoferry

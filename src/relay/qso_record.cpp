@@ -130,6 +130,13 @@ void QsoRecord::Store(Field field, std::string_view value) {
     }
 }
 
+std::string_view BandNameOfCode(std::string_view code) {
+    for (const BandRow& row : kBands) {
+        if (row.code == code) return row.name;
+    }
+    return {};
+}
+
 void QsoRecord::NormaliseBand(std::string_view value) {
     value = text::TrimLeftView(value);
     constexpr size_t kLongestBand = 6;  // 1.25CM

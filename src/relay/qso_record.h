@@ -129,6 +129,9 @@ inline __attribute__((always_inline)) Field FieldNamedIgnoringCase(std::string_v
     }
 }
 
+// The band a band code stands for ("20M" for "6"); empty for a marker or an unknown code.
+std::string_view BandNameOfCode(std::string_view code);
+
 struct QsoRecord {
     FieldText call;     // upper case
     FieldText freq;     // kHz with two decimals

@@ -31,6 +31,7 @@ void CQsoferryView::DeriveLogPaths() {
     own.logPath = m_strLogPath;
     own.backupPath = m_strBackupPath;
     own.courier->SetLogPath(m_strLogPath);
+    own.courier->SetCopyPath(folder + "\\" + kCopyFileName);
     // Rig folders lie beside JTDX's own, in the local application data as the system names it.
     m_strRigParent = local.value_or("");
 }

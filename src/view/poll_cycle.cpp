@@ -27,6 +27,7 @@ void CQsoferryView::OnTimer(unsigned /*nIDEvent*/) {
         CycleGuard guard(m_bInCycle);
         TickCouriers();
         TakeLoggerResults();
+        if (!m_bClosing) UpdateStatus(m_bLoggerRunning);
     }
     ShowHeldMessages();
 }
@@ -34,6 +35,7 @@ void CQsoferryView::OnTimer(unsigned /*nIDEvent*/) {
 // Every folder in turn; the logger's answers are taken once all have had their tick.
 void CQsoferryView::TickCouriers() {
     WindowHandle logger = UpdateLamps();
+    m_bLoggerRunning = logger != kNoWindow;
     if (m_bClosing) return;
     if (m_nTicksToRigScan == 0) {
         m_nTicksToRigScan = kRigScanTicks;

@@ -34,6 +34,7 @@ void CQsoferryView::OnInitialUpdate() {
     DeriveLogPaths();
     PreserveLogOnce();
     FindRigFolders();
+    AddSendingFolder();
 
     // The framework's New and Open run the initial update again: the bitmaps loaded by an earlier
     // run are reused, so nothing leaks. One that failed to load is tried again.
@@ -46,6 +47,7 @@ void CQsoferryView::OnInitialUpdate() {
     m_platform.SetMainCaption(kAppTitle);
     m_nNoFreq = 0;
     m_platform.StartTimer(kPollTimerId, kPollPeriodMs);  // replaces a running timer 1
+    UpdateStatus(m_bLoggerRunning);
 }
 
 void CQsoferryView::OnNoFreqClicked() {

@@ -8,12 +8,15 @@
 //   src/view/rig_folders.cpp    the folders: finding rig folders, their history, their engines
 //   src/view/poll_cycle.cpp     OnTimer, OnSendDone
 //   src/view/lamps.cpp          UpdateLamps, DrainMessageQueue
+//   src/view/status_line.cpp    the line under the lamps
+//   src/view/send_log.cpp       a log the operator sends on purpose
 // It talks to the outside only through the Platform it is given, and is the engine's Operator.
 //
 // Threading: the view runs on the window's thread only. The engines' sends end on that thread too
 // (OnSendDone, from the message loop); what the sender's thread shares, the platform guards.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -24,6 +27,7 @@
 #include "platform/platform.h"
 #include "relay/courier.h"
 #include "resource.h"
+#include "view/status_line.h"
 
 namespace qsoferry {
 
@@ -34,6 +38,12 @@ constexpr unsigned kPollPeriodMs = 1000;
 constexpr const char kLogFileName[] = "wsjtx_log.adi";
 constexpr const char kBackupFileName[] = "wsjtx_log_bak.adi";
 constexpr const char kRigFolderPrefix[] = "JTDX - ";
+// Where a log sent on purpose is relayed from: a folder of Qsoferry's own in the local application
+// data, beside JTDX's.
+constexpr const char kOwnFolderName[] = "Qsoferry";
+constexpr const char kSendingFolderName[] = "Sending";
+constexpr const char kSendingBusyText[] =
+    "A log is being sent to DXbase already. Send the next one once its contacts have gone.";
 // A rig folder that appears while the bridge runs is looked for every this many ticks.
 constexpr unsigned kRigScanTicks = 3;
 
@@ -59,15 +69,20 @@ public:
     // goes on the disk. A query may still be cancelled; `ending` says whether the session ends.
     void OnQueryEndSession();
     void OnEndSession(bool ending);
+    // File, Send a Log to DXbase: the operator picks an ADIF file and its contacts are relayed.
+    void OnSendLog();
 
     // Read-only, for the tests.
     const std::string& LogPath() const { return m_strLogPath; }
     const std::string& BackupPath() const { return m_strBackupPath; }
     const Courier& Delivery() const { return *m_folders.front()->courier; }
-    size_t RigFolderCount() const { return m_folders.size() - 1; }
+    size_t RigFolderCount() const {
+        return std::count_if(m_folders.begin() + 1, m_folders.end(), [](const auto& f) { return !f->sending; });
+    }
     int NoFreq() const { return m_nNoFreq; }
     bool IsClosing() const { return m_bClosing; }
     bool IsBackupPending() const { return m_folders.front()->historyPending; }
+    const std::string& StatusLine() const { return m_strStatus; }
 
 private:
     void OnUpdate();
@@ -80,7 +95,6 @@ private:
     std::unique_ptr<Folder> NewFolder();
     void FindRigFolders();
     void PreserveFolderLog(Folder& folder);
-    std::uint64_t CountContacts(const std::string& path);
     void ForEachCourier(const std::function<void(Courier&)>& action);
     void CloseCouriers(unsigned waitMs);
     void TickCouriers();
@@ -90,10 +104,14 @@ private:
     void DrainMessageQueue();
     void ReportOnce(const std::string& message);
     void ShowHeldMessages();
+    void UpdateStatus(bool loggerRunning);
+    void AddSendingFolder();
+    std::string CopyForSending(const std::string& from, const std::string& to);
 
     // Operator: what the delivery engine asks of the form.
     void Tell(const std::string& message) override;
     bool LeaveOutFrequency() override;
+    void Relayed(const RelayedContact& contact) override;
     void BetweenLines() override;
 
     Platform& m_platform;
@@ -106,9 +124,11 @@ private:
         std::unique_ptr<Courier> courier;
         bool historyPending = false;  // the start-up backup is still to be made
         bool tellHistory = true;      // history found when it is made is told to the operator
+        bool sending = false;         // Qsoferry's own, for a log sent on purpose: never history
     };
     std::vector<std::unique_ptr<Folder>> m_folders;
     std::string m_strRigParent;  // where rig folders are looked for; empty: nowhere
+    std::string m_strSendingOwnFolder, m_strSendingFolder;
     unsigned m_nTicksToRigScan = 0;
 
     // Form controls, bound to their ids.
@@ -132,6 +152,12 @@ private:
     bool m_bMessageOpen = false;              // a message box is open: one at a time
     std::string m_strShown;                   // what it says
     std::vector<std::string> m_heldMessages;  // told inside a cycle or while one was open
+
+    StatusFacts m_status;
+    std::string m_strStatus;  // the status line as shown
+    int m_nRelayedDay = 0;    // the day (yyyymmdd) m_nRelayedToday counts
+    std::uint64_t m_nRelayedToday = 0;
+    bool m_bLoggerRunning = false;
 };
 
 }  // namespace qsoferry

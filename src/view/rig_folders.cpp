@@ -25,6 +25,7 @@ void CQsoferryView::FindRigFolders() {
         rig.logPath = folder + kLogFileName;
         rig.backupPath = folder + kBackupFileName;
         rig.courier->SetLogPath(rig.logPath);
+        rig.courier->SetCopyPath(folder + kCopyFileName);
         PreserveFolderLog(rig);
     }
 }
@@ -44,27 +45,10 @@ void CQsoferryView::PreserveFolderLog(Folder& folder) {
     folder.historyPending = aside == HistoryAside::kPending || aside == HistoryAside::kNoFolder;
     if (aside == HistoryAside::kNoFolder) folder.tellHistory = true;  // what it holds once there is news
     if (aside != HistoryAside::kMoved || !folder.tellHistory) return;
-    std::uint64_t count = CountContacts(folder.backupPath);
+    std::uint64_t count = CountContacts(m_platform, folder.backupPath).value_or(0);
     Tell(std::to_string(count) + (count == 1 ? " contact" : " contacts") + " logged before Qsoferry first saw " +
          folder.logPath + (count == 1 ? " was" : " were") + " set aside in " + folder.backupPath +
          " and not sent to DXbase.");
-}
-
-std::uint64_t CQsoferryView::CountContacts(const std::string& path) {
-    FileHandle file = kNoFile;
-    std::uint64_t size = 0;
-    if (!m_platform.OpenFile(path, FileAccess::kRead, file, size).ok()) return 0;
-    LogReader reader;
-    QsoRecord record;
-    for (LogReader::Step step; (step = reader.Next(record)) != LogReader::Step::kEnd;) {
-        if (step != LogReader::Step::kNeedInput) continue;
-        size_t room = 0, got = 0;
-        char* space = reader.Space(room);
-        if (!m_platform.ReadFileAt(file, reader.InputOffset(), space, room, got).ok()) got = 0;
-        reader.Filled(got);
-    }
-    m_platform.CloseFile(file);
-    return reader.IsEmpty() ? 0 : reader.Contacts();
 }
 
 }  // namespace qsoferry

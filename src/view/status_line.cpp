@@ -1,0 +1,83 @@
+// The status line: its text, and what the view feeds it from the engines.
+#include "view/status_line.h"
+
+#include <cstdio>
+
+#include "view/qsoferry_view.h"
+
+namespace qsoferry {
+namespace {
+
+std::string Counted(std::uint64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+std::string StatusText(const StatusFacts& facts) {
+    if (!facts.problem.empty()) return facts.problem;
+    if (facts.waiting > 0) {
+        return Counted(facts.waiting, "contact waits", "contacts wait") +
+               (facts.loggerRunning ? " for DXbase" : " for DXbase to start");
+    }
+    if (!facts.relayedAny) return "No contact relayed yet";
+    const RelayedContact& c = facts.last;
+    std::string line = "Last: ";
+    line += c.call.size() > kStatusCallMax ? c.call.substr(0, kStatusCallMax - 3) + "..." : c.call;
+    if (line.size() == 6) line += "(no call)";
+    if (!c.band.empty()) {
+        line += ' ';
+        for (char ch : c.band)
+            line += ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+    }
+    if (!c.mode.empty() && c.mode != "noMode") line += " " + c.mode;
+    char at[16];
+    std::snprintf(at, sizeof at, " at %02d:%02d", facts.hour, facts.minute);
+    return line + at + ", " + std::to_string(facts.today) + " today";
+}
+
+namespace {
+
+int DayOf(const LocalTime& t) {
+    return t.year * 10000 + t.month * 100 + t.day;
+}
+
+}  // namespace
+
+void CQsoferryView::Relayed(const RelayedContact& contact) {
+    const LocalTime now = m_platform.Now();
+    if (DayOf(now) != m_nRelayedDay) {
+        m_nRelayedDay = DayOf(now);
+        m_nRelayedToday = 0;
+    }
+    ++m_nRelayedToday;
+    m_status.relayedAny = true;
+    m_status.last = contact;
+    m_status.hour = now.hour;
+    m_status.minute = now.minute;
+}
+
+// Once a tick. What waits is counted only while the logger is not running or has a contact in
+// hand: otherwise nothing waits for long.
+void CQsoferryView::UpdateStatus(bool loggerRunning) {
+    m_status.loggerRunning = loggerRunning;
+    m_status.problem.clear();
+    m_status.waiting = 0;
+    bool busy = false;
+    for (const auto& folder : m_folders) {
+        if (m_status.problem.empty()) m_status.problem = folder->courier->Problem();
+        busy = busy || folder->courier->SendInFlight();
+    }
+    if (!loggerRunning || busy) {
+        for (const auto& folder : m_folders) {
+            if (!folder->historyPending && !folder->logPath.empty()) m_status.waiting += folder->courier->CountWaiting();
+        }
+    }
+    m_status.today = DayOf(m_platform.Now()) == m_nRelayedDay ? m_nRelayedToday : 0;
+    std::string line = StatusText(m_status);
+    if (line == m_strStatus) return;
+    m_strStatus = line;
+    m_platform.SetControlText(IDC_STATUS, line);
+}
+
+}  // namespace qsoferry
