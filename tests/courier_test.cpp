@@ -18,6 +18,7 @@ namespace qsoferry::test {
 namespace {
 
 const std::string kLog = kJtdxFolder + "wsjtx_log.adi";
+const std::string kCopy = kJtdxFolder + kCopyFileName;
 const std::string kFiveContacts =
     DecoderLog({"<call:2>K1", "<call:2>K2 <name:2>Jo", "<call:2>K3 <eor> <call:2>K4", "<call:2>K5 <band:3>20m"});
 const std::vector<std::string> kAllFive = {"K1", "K2", "K3", "K4", "K5"};
@@ -45,6 +46,7 @@ private:
 struct Bridge {
     explicit Bridge(FakePlatform& platform) : p(platform), op(platform), courier(platform, platform, platform, op) {
         courier.SetLogPath(kLog);
+        courier.SetCopyPath(kCopy);
         p.sendDone = [this] {
             p.TakeNotice();  // as the view does: it has heard, then the engine takes its results
             courier.SendDone();
@@ -85,6 +87,50 @@ struct Bridge {
     if (unique == expected && repeats <= repeatsAllowed) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << ::testing::PrintToString(calls);
 }
+
+// The lines of the copy after its header, without their line ends.
+std::vector<std::string> CopyLines(const FakePlatform& p) {
+    std::vector<std::string> lines;
+    const std::string copy = p.Exists(kCopy) ? p.Contents(kCopy) : "";
+    if (copy.empty()) return lines;
+    if (copy.compare(0, sizeof kCopyHeader - 1, kCopyHeader) != 0) return {"(no header)"};
+    for (size_t at = sizeof kCopyHeader - 1; at < copy.size();) {
+        size_t end = std::min(copy.find('\n', at), copy.size());
+        std::string line = copy.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        at = end + 1;
+    }
+    return lines;
+}
+
+// What the copy promises once delivery has ended: every contact of the log, as the decoder wrote it
+// and on a line of its own, in the log's order, at least once. Other lines are what a power cut
+// damaged, or left behind from before it (see CopyHoldsOnlySent), or the padding.
+::testing::AssertionResult CopyHoldsAll(const FakePlatform& p, const std::vector<std::string>& expected) {
+    size_t next = 0;
+    for (const std::string& line : CopyLines(p)) {
+        if (line == "(no header)") return ::testing::AssertionFailure() << line;
+        if (next < expected.size() && line == expected[next]) ++next;
+    }
+    if (next < expected.size()) return ::testing::AssertionFailure() << "missing: " << expected[next];
+    return ::testing::AssertionSuccess();
+}
+
+// At any moment: each contact the copy holds has reached the logger.
+::testing::AssertionResult CopyHoldsOnlySent(const FakePlatform& p, const std::vector<std::string>& records) {
+    const std::vector<std::string> sent = CallsAtLogger(p);
+    for (const std::string& line : CopyLines(p)) {
+        if (std::find(records.begin(), records.end(), line) == records.end()) continue;
+        const size_t call = line.find('>') + 1;
+        if (std::find(sent.begin(), sent.end(), line.substr(call, line.find(' ') - call)) == sent.end())
+            return ::testing::AssertionFailure() << "copied, never sent: " << line;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+const std::vector<std::string> kFiveCopied = {"<call:2>K1 <eor>", "<call:2>K2 <name:2>Jo <eor>", "<call:2>K3 <eor>",
+                                              "<call:2>K4 <eor>", "<call:2>K5 <band:3>20m <eor>"};
 
 void ExpectNothingLeft(const FakePlatform& p, const Courier& courier, const std::string& what = "") {
     EXPECT_FALSE(p.Exists(kLog)) << what;
@@ -130,10 +176,12 @@ TEST(Courier, TheBridgeEndingAfterAnyPlatformCallLosesNothing) {
         p.WriteFile(kLog, kFiveContacts);
         ASSERT_TRUE(EndAfterCall(p, k)) << k;
         const std::string lastCall = p.calls.back();
+        EXPECT_TRUE(CopyHoldsOnlySent(p, kFiveCopied)) << "ended after call " << k << ": " << lastCall;
         p.Restart();
         Bridge again(p);
         again.TickUntilQuiet();
         EXPECT_TRUE(AllInOrder(CallsAtLogger(p), 1)) << "ended after call " << k << ": " << lastCall;
+        EXPECT_TRUE(CopyHoldsAll(p, kFiveCopied)) << "ended after call " << k << ": " << lastCall;
         EXPECT_TRUE(p.messages.empty()) << "ended after call " << k << ": " << ::testing::PrintToString(p.messages);
         ExpectNothingLeft(p, again.courier);
     }
@@ -171,6 +219,9 @@ TEST(Courier, APowerCutAfterAnyPlatformCallLosesNothing) {
     log.resize(log.size() - 2);
     const std::vector<std::string> expected = ReadLog(log).records;
     ASSERT_EQ(expected.size(), 250u);
+    std::vector<std::string> copied;
+    for (const std::string& contact : contacts)
+        copied.push_back(contact + " <eor>");
 
     const Undisturbed whole = DeliverUndisturbed(log);
     ASSERT_EQ(whole.sent, 250u);
@@ -193,9 +244,11 @@ TEST(Courier, APowerCutAfterAnyPlatformCallLosesNothing) {
         EndAfterCall(p, k);  // past the last call, the power goes once all is done
         const size_t atCut = p.sent.size();
         p.CutPower(cutSeed);
+        EXPECT_TRUE(CopyHoldsOnlySent(p, copied));
         Bridge again(p);
         again.TickUntilQuiet();
         EXPECT_TRUE(AfterACut(p, atCut, expected));
+        EXPECT_TRUE(CopyHoldsAll(p, copied));
         // A progress the cut damaged is told once; nothing else is.
         EXPECT_LE(p.messages.size(), 1u) << ::testing::PrintToString(p.messages);
         for (const std::string& m : p.messages)
@@ -224,30 +277,39 @@ TEST(Courier, ALoggerThatGoesAwayAtAnySendGetsEveryContactOnce) {
     }
 }
 
-TEST(Courier, NothingIsSentWhoseDeliveryCannotBeRecorded) {
-    // k = 0: the progress cannot even be begun; k > 0: its record after the k-th contact fails, and
-    // goes on failing until the disk is cleared.
-    for (int k = 0; k <= 5; ++k) {
-        FakePlatform p;
-        p.AddWindow("DXbase", "");
-        Bridge bridge(p);
-        p.WriteFile(kLog, kFiveContacts);
-        const std::string progress = bridge.courier.ProgressPath();
-        if (k == 0) p.FailNext("write", progress, FileStatus::kFull, 1000);
-        int sends = 0;
-        p.beforeSend = [&] {
-            if (++sends == k) p.FailNext("write", progress, FileStatus::kFull, 1000);
-        };
-        bridge.Tick();
-        EXPECT_EQ(p.sent.size(), static_cast<size_t>(k)) << "nothing goes after a delivery that is not on record";
-        bridge.Tick();
-        EXPECT_EQ(p.sent.size(), static_cast<size_t>(k)) << "still failing: still nothing";
-        ASSERT_EQ(p.messages.size(), 1u) << k;
-        EXPECT_NE(p.messages[0].find(progress), std::string::npos);
-        p.FailNext("write", progress, FileStatus::kFailed, 0);
-        bridge.TickUntilQuiet();
-        EXPECT_EQ(CallsAtLogger(p), kAllFive) << k;
-        ExpectNothingLeft(p, bridge.courier);
+TEST(Courier, NothingIsSentWhoseDeliveryCannotBeRecordedOrCopied) {
+    // k = 0: the progress (or the copy) cannot even be begun; k > 0: the record (or the copy) of
+    // the k-th contact fails, and goes on failing until the disk is cleared.
+    for (const std::string& file : {std::string(".progress"), kCopy}) {
+        for (int k = 0; k <= 5; ++k) {
+            FakePlatform p;
+            p.AddWindow("DXbase", "");
+            Bridge bridge(p);
+            p.WriteFile(kLog, kFiveContacts);
+            const std::string path = file == kCopy ? kCopy : bridge.courier.ProgressPath();
+            if (k == 0) p.FailNext("write", path, FileStatus::kFull, 1000);
+            int sends = 0;
+            p.beforeSend = [&] {
+                if (++sends == k) p.FailNext("write", path, FileStatus::kFull, 1000);
+            };
+            const std::string what = path + " failing at contact " + std::to_string(k);
+            bridge.Tick();
+            EXPECT_EQ(p.sent.size(), static_cast<size_t>(k)) << "nothing goes after a delivery that is not on record";
+            bridge.Tick();
+            EXPECT_EQ(p.sent.size(), static_cast<size_t>(k)) << "still failing: still nothing";
+            // The copy never falls behind the logger by more than the contact in hand.
+            const std::vector<std::string> inHand(kFiveCopied.begin(), kFiveCopied.begin() + std::max(k - 1, 0));
+            EXPECT_TRUE(CopyHoldsAll(p, inHand)) << what;
+            ASSERT_EQ(p.messages.size(), 1u) << what;
+            EXPECT_NE(p.messages[0].find(path), std::string::npos);
+            EXPECT_NE(bridge.courier.Problem().find("the disk is full"), std::string::npos) << what;
+            p.FailNext("write", path, FileStatus::kFailed, 0);
+            bridge.TickUntilQuiet();
+            EXPECT_EQ(CallsAtLogger(p), kAllFive) << what;
+            EXPECT_TRUE(CopyHoldsAll(p, kFiveCopied)) << what;
+            EXPECT_EQ(bridge.courier.Problem(), "") << what;
+            ExpectNothingLeft(p, bridge.courier, what);
+        }
     }
 }
 
@@ -319,6 +381,7 @@ TEST(Courier, AFailingFileOperationAtAnyStepLosesNothing) {
             const std::string what = "file operation " + std::to_string(n) + " of " + std::to_string(operations) +
                                      " failing as " + std::to_string(static_cast<int>(kind));
             EXPECT_TRUE(AllInOrder(CallsAtLogger(p), 1)) << what;
+            EXPECT_TRUE(CopyHoldsAll(p, kFiveCopied)) << what;
             ExpectNothingLeft(p, bridge.courier, what);
             // Passing once, it is never told; one that will not pass by itself is told at once.
             if (kind == FileStatus::kDenied || kind == FileStatus::kFull) {

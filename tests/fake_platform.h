@@ -158,7 +158,7 @@ public:
     bool crashed = false;
     bool otherBridgeHoldsLocks = false;
     bool refuseSends = false;  // the logger runs with higher rights: the system drops the messages
-    std::vector<size_t> flushedAt;           // how many contacts had reached the logger at each flush
+    std::vector<size_t> flushedAt;           // how many contacts had reached the logger at each progress flush
     bool stepSender = false;                 // the test takes the sender's steps itself
     std::optional<SendResult> failNextSend;  // the next send ends so, without reaching the logger
     bool failNextRecord = false;             // the next record cannot be written

@@ -74,7 +74,6 @@ void Courier::Tick(LoggerId logger) {
     m_loggerId = logger;
     if (m_closed) return;
     m_failingTicks = m_failedThisTick ? m_failingTicks + 1 : 0;
-    if (!m_failedThisTick) m_strFileProblem.clear();
     m_failedThisTick = false;
     if (!m_outstanding.empty() && !m_unansweredTold && m_clock.MonotonicMs() - m_sendStartMs >= kUnansweredNoticeMs) {
         m_unansweredTold = true;
@@ -84,6 +83,7 @@ void Courier::Tick(LoggerId logger) {
             "nothing is lost, and the contacts go on as soon as DXbase answers.");
     }
     Advance();
+    if (!m_failedThisTick) m_strFileProblem.clear();  // what failed works again
 }
 
 // Hands contacts over while there is room behind the one in flight. Without a logger, or while the
@@ -610,16 +610,30 @@ bool Courier::CopyHolds(const Progress& progress) {
            crc == progress.copyCrc;
 }
 
-// Makes the copy ready for the next contact: a header in a new one; a line end after a record a
-// power cut left unended. What it holds since its flushed part (the `verified` record's, or all
-// it holds now when nothing counts on it) is what the next records count on.
+// Makes the copy ready for the next contact: a header in a new one, on the disk (to a sector)
+// before any contact; a line end after a record a power cut left unended. What it holds since its
+// flushed part (the `verified` record's, or all it holds now when nothing counts on it) is what the
+// next records count on.
 bool Courier::StartCopy(const Progress* verified) {
     if (m_claim.copyFile == kNoFile) return true;
+    const std::string header = kCopyHeader + Padding(sizeof kCopyHeader - 1);
+    if (m_claim.copySize <= header.size()) {
+        // New, or a power cut came while it was being made: made again.
+        std::string begun(static_cast<size_t>(m_claim.copySize), '\0');
+        size_t got = 0;
+        if (!begun.empty()) m_files.ReadFileAt(m_claim.copyFile, 0, begun.data(), begun.size(), got);
+        if (got != header.size() || begun != header) {
+            FileResult written = m_files.WriteFileAt(m_claim.copyFile, 0, header, true);
+            if (!written.ok()) {
+                ReportCopyFailure(written);
+                return false;
+            }
+            m_claim.copySize = header.size();
+        }
+    }
     const std::uint64_t size = m_claim.copySize;
     std::string fix;
-    if (size == 0) {
-        fix = kCopyHeader;
-    } else {
+    {
         char last = 0;
         size_t got = 0;
         FileResult read = m_files.ReadFileAt(m_claim.copyFile, size - 1, &last, 1, got);

@@ -12,13 +12,13 @@ bool HandoverQueue::Add(size_t port, const Handover& handover) {
     p.delivering = true;
     p.entries.push_back({handover, State::kWaiting, {}});
     if (!p.failed) return false;
-    return End(port, p.entries.back(), {SendResult::kNotSent, {}});
+    return End(port, p.entries.back(), {SendResult::kNotSent, {}, {}});
 }
 
 bool HandoverQueue::DropWaiting(size_t port) {
     bool tell = false;
     for (Entry& entry : m_ports[port].entries) {
-        if (entry.state == State::kWaiting) tell = End(port, entry, {SendResult::kNotSent, {}}) || tell;
+        if (entry.state == State::kWaiting) tell = End(port, entry, {SendResult::kNotSent, {}, {}}) || tell;
     }
     return tell;
 }
@@ -90,7 +90,7 @@ bool HandoverQueue::End(size_t port, Entry& entry, const HandoverResult& result)
         for (Entry& behind : m_ports[port].entries) {
             if (behind.state == State::kWaiting) {
                 behind.state = State::kEnded;
-                behind.result = {SendResult::kNotSent, {}};
+                behind.result = {SendResult::kNotSent, {}, {}};
             }
         }
     }
