@@ -12,14 +12,14 @@ namespace qsoferry {
 void CQsoferryView::AddSendingFolder() {
     if (m_strRigParent.empty()) return;
     const std::string own = m_strRigParent + "\\" + kOwnFolderName;
-    const std::string folder = own + "\\" + kSendingFolderName + "\\";
+    const std::string folder = own + "\\" + kSendingFolderName;
     for (const auto& f : m_folders) {
         if (f->sending) return;  // the initial update runs again after New and Open
     }
     m_folders.push_back(NewFolder());
     Folder& sending = *m_folders.back();
     sending.sending = true;
-    sending.logPath = folder + kLogFileName;
+    sending.logPath = folder + "\\" + kLogFileName;
     sending.courier->SetLogPath(sending.logPath);
     m_strSendingFolder = folder;
     m_strSendingOwnFolder = own;

@@ -1,0 +1,81 @@
+// File, Send a Log to DXbase: the operator's file is counted, asked about, copied and relayed, and
+// never changed.
+#include <gtest/gtest.h>
+
+#include "view_fixture.h"
+
+namespace qsoferry::test {
+namespace {
+
+const std::string kLocal = "C:\\Users\\oper\\AppData\\Local";
+const std::string kChosen = "C:\\Users\\oper\\Documents\\export.adi";
+const std::string kSending = kLocal + "\\Qsoferry\\Sending\\wsjtx_log.adi";
+
+class SendLog : public ::testing::Test {
+protected:
+    SendLog() {
+        platform.localAppData = kLocal;
+        platform.WriteFile(kLocal + "\\JTDX\\wsjtx_log_bak.adi", "");  // the folder is there
+        platform.WriteFile(kJtdxFolder + "wsjtx_log_bak.adi", "");
+        AttachLogger(platform, view);
+        view.OnInitialUpdate();
+        platform.AddWindow("DXbase", "");
+        platform.chosenFile = kChosen;
+    }
+    void Tick() { TickAndRun(platform, view); }
+
+    FakePlatform platform;
+    CQsoferryView view{platform};
+};
+
+TEST_F(SendLog, AsksThenRelaysAPrivateCopyInOrderLeavingTheFileAsItWas) {
+    std::vector<std::string> records;
+    for (int i = 0; i < 50; ++i)
+        records.push_back("<call:5>K" + std::to_string(1000 + i));
+    const std::string log = DecoderLog(records);
+    platform.WriteFile(kChosen, log);
+
+    platform.answerYes = false;
+    view.OnSendLog();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_NE(platform.messages[0].find("holds 50 contacts"), std::string::npos) << platform.messages[0];
+    EXPECT_FALSE(platform.Exists(kSending)) << "no: nothing goes";
+
+    platform.answerYes = true;
+    view.OnSendLog();
+    view.OnSendLog();  // a second while the first is under way
+    EXPECT_EQ(platform.messages.back(), kSendingBusyText);
+    // JTDX logs a contact meanwhile: it takes turns with the log sent.
+    platform.WriteFile(view.LogPath(), DecoderLog({"<call:4>W1AW"}));
+    for (int tick = 0; tick < 4; ++tick)
+        Tick();
+
+    std::vector<std::string> expected;
+    for (int i = 0; i < 50; ++i)
+        expected.push_back("K" + std::to_string(1000 + i));
+    std::vector<std::string> calls = CallsAtLogger(platform);
+    auto w1aw = std::find(calls.begin(), calls.end(), "W1AW");
+    ASSERT_NE(w1aw, calls.end());
+    EXPECT_LT(w1aw - calls.begin(), 3) << "the folder's contact does not wait for the whole log";
+    calls.erase(w1aw);
+    EXPECT_EQ(calls, expected);
+    EXPECT_EQ(platform.Contents(kChosen), log);
+    EXPECT_FALSE(platform.Exists(kSending));
+    // Only JTDX's contact is in the copy of what was relayed from its folder.
+    const std::string copy = platform.Contents(kJtdxFolder + kCopyFileName);
+    EXPECT_NE(copy.find("<call:4>W1AW <eor>"), std::string::npos);
+    EXPECT_EQ(copy.find("K1000"), std::string::npos);
+}
+
+TEST_F(SendLog, AFileWithoutContactsSendsNothing) {
+    for (const std::string& empty : {std::string(""), std::string("\r\n\r\n"), DecoderLog({})}) {
+        platform.WriteFile(kChosen, empty);
+        platform.messages.clear();
+        view.OnSendLog();
+        EXPECT_EQ(platform.messages, std::vector<std::string>{kSourceEmptyText});
+        EXPECT_FALSE(platform.Exists(kSending));
+    }
+}
+
+}  // namespace
+}  // namespace qsoferry::test

@@ -1,0 +1,54 @@
+// The line under the lamps: what it says in each state, and that the view keeps it to the facts.
+#include <gtest/gtest.h>
+
+#include "view/status_line.h"
+#include "view_fixture.h"
+
+namespace qsoferry::test {
+namespace {
+
+TEST(StatusLine, SaysTheMostPressingThingInOneShortLine) {
+    const RelayedContact k1 = {"K1ABC", "20M", "FT8"};
+    const struct {
+        const char* what;
+        StatusFacts facts;
+        std::string text;
+    } cases[] = {
+        {"nothing relayed yet", {}, "No contact relayed yet"},
+        {"one", {"", 0, true, true, k1, 9, 7, 1}, "Last: K1ABC 20m FT8 at 09:07, 1 today"},
+        {"many today", {"", 0, true, true, k1, 23, 59, 312}, "Last: K1ABC 20m FT8 at 23:59, 312 today"},
+        {"no band, no mode", {"", 0, true, true, {"K1ABC", "", "noMode"}, 0, 0, 0}, "Last: K1ABC at 00:00, 0 today"},
+        {"a long call in a narrow line", {"", 0, true, true, {"VERYLONGCALLSIGN/QRP", "2M", "Q65"}, 8, 0, 2},
+         "Last: VERYLONGC... 2m Q65 at 08:00, 2 today"},
+        {"one waits, DXbase busy", {"", 1, true, true, k1, 9, 7, 1}, "1 contact waits for DXbase"},
+        {"many wait, DXbase closed", {"", 3, false, false, {}, 0, 0, 0}, "3 contacts wait for DXbase to start"},
+        {"a lasting problem first", {"Cannot use wsjtx_log_sent.adi: the disk is full", 3, false, true, k1, 1, 2, 3},
+         "Cannot use wsjtx_log_sent.adi: the disk is full"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(StatusText(c.facts), c.text) << c.what;
+}
+
+class StatusLineView : public ViewTest {
+protected:
+    std::string Shown() { return platform.controlText[IDC_STATUS]; }
+};
+
+TEST_F(StatusLineView, FollowsTheContactsAndTheDay) {
+    EXPECT_EQ(Shown(), "No contact relayed yet");
+    platform.WriteFile(view.LogPath(), DecoderLog({"<call:4>W1AW <band:3>40m <mode:3>FT8"}));
+    Tick();
+    EXPECT_EQ(Shown(), "1 contact waits for DXbase to start");
+    platform.AppendFile(view.LogPath(), "<call:4>K1AB <band:3>20M <mode:4>MFSK <submode:3>FT4 <eor>\r\n");
+    platform.now = {2026, 12, 8, 23, 58};
+    StartLogger();
+    Tick();
+    Tick();
+    EXPECT_EQ(Shown(), "Last: K1AB 20m FT4 at 23:58, 2 today");
+    platform.now = {2026, 12, 9, 0, 1};  // past midnight: none today yet
+    Tick();
+    EXPECT_EQ(Shown(), "Last: K1AB 20m FT4 at 23:58, 0 today");
+}
+
+}  // namespace
+}  // namespace qsoferry::test
