@@ -15,11 +15,11 @@ TEST(StatusLine, SaysTheMostPressingThingInOneShortLine) {
         std::string text;
     } cases[] = {
         {"nothing relayed yet", {}, "No contact relayed yet"},
-        {"one", {"", 0, true, true, k1, 9, 7, 1}, "Last: K1ABC 20m FT8 at 09:07, 1 today"},
-        {"many today", {"", 0, true, true, k1, 23, 59, 312}, "Last: K1ABC 20m FT8 at 23:59, 312 today"},
-        {"no band, no mode", {"", 0, true, true, {"K1ABC", "", "noMode"}, 0, 0, 0}, "Last: K1ABC at 00:00, 0 today"},
+        {"one", {"", 0, true, true, k1, 9, 7, 1}, "Last: K1ABC 20m FT8 09:07, 1 today"},
+        {"many today", {"", 0, true, true, k1, 23, 59, 312}, "Last: K1ABC 20m FT8 23:59, 312 today"},
+        {"no band, no mode", {"", 0, true, true, {"K1ABC", "", "noMode"}, 0, 0, 0}, "Last: K1ABC 00:00, 0 today"},
         {"a long call in a narrow line", {"", 0, true, true, {"VERYLONGCALLSIGN/QRP", "2M", "Q65"}, 8, 0, 2},
-         "Last: VERYLONGC... 2m Q65 at 08:00, 2 today"},
+         "Last: VERYLON... 2m Q65 08:00, 2 today"},
         {"one waits, DXbase busy", {"", 1, true, true, k1, 9, 7, 1}, "1 contact waits for DXbase"},
         {"many wait, DXbase closed", {"", 3, false, false, {}, 0, 0, 0}, "3 contacts wait for DXbase to start"},
         {"a lasting problem first", {"Cannot use wsjtx_log_sent.adi: the disk is full", 3, false, true, k1, 1, 2, 3},
@@ -44,10 +44,10 @@ TEST_F(StatusLineView, FollowsTheContactsAndTheDay) {
     StartLogger();
     Tick();
     Tick();
-    EXPECT_EQ(Shown(), "Last: K1AB 20m FT4 at 23:58, 2 today");
+    EXPECT_EQ(Shown(), "Last: K1AB 20m FT4 23:58, 2 today");
     platform.now = {2026, 12, 9, 0, 1};  // past midnight: none today yet
     Tick();
-    EXPECT_EQ(Shown(), "Last: K1AB 20m FT4 at 23:58, 0 today");
+    EXPECT_EQ(Shown(), "Last: K1AB 20m FT4 23:58, 0 today");
 }
 
 }  // namespace

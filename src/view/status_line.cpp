@@ -32,7 +32,7 @@ std::string StatusText(const StatusFacts& facts) {
     }
     if (!c.mode.empty() && c.mode != "noMode") line += " " + c.mode;
     char at[16];
-    std::snprintf(at, sizeof at, " at %02d:%02d", facts.hour, facts.minute);
+    std::snprintf(at, sizeof at, " %02d:%02d", facts.hour, facts.minute);
     return line + at + ", " + std::to_string(facts.today) + " today";
 }
 

@@ -11,7 +11,7 @@
 namespace qsoferry {
 
 // Calls longer than this are cut (with "..."), so that the rest of the line stays in sight.
-constexpr size_t kStatusCallMax = 12;
+constexpr size_t kStatusCallMax = 10;
 
 struct StatusFacts {
     std::string problem;       // a problem that lasts, in a few words; empty: none

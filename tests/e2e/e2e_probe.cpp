@@ -21,7 +21,9 @@
 //   e2e_probe minimize           the bridge's window minimised
 //   e2e_probe suspend | resume   a bridge's window thread stopped, as if hung; every one let go on
 //   e2e_probe endsession         WM_QUERYENDSESSION and WM_ENDSESSION to the frame, as at a log-off
-//   e2e_probe message | message-ok  the program's message boxes: how many, the text; OK
+//   e2e_probe message | message-ok | message-yes | message-no
+//                                the program's message boxes: how many, the text; OK, Yes or No
+//   e2e_probe open-file TITLE PATH  types PATH into the file dialog with that title and presses Open
 //   e2e_probe resources EXE      the menu and accelerator table 128 of an .exe
 //   e2e_probe link-target LNK    the program a shortcut starts, as the shell resolves it (UTF-8)
 #include <windows.h>
@@ -102,7 +104,43 @@ int Info() {
     PrintRect("decoderLamp", GetDlgItem(form, 1001));
     PrintRect("badge", GetDlgItem(form, 1003));
     std::printf("noFreq=%ld\n", static_cast<long>(SendDlgItemMessageA(form, 1002, BM_GETCHECK, 0, 0)));
+    HWND status = GetDlgItem(form, 1004);
+    wchar_t wide[512] = L"";
+    char text[1024] = "";
+    int length = GetWindowTextW(status, wide, 512);
+    text[WideCharToMultiByte(CP_UTF8, 0, wide, length, text, sizeof text - 1, nullptr, nullptr)] = '\0';
+    std::printf("status=%s\n", text);
+    PrintRect("statusRect", status);
+    // Whether the text, in the control's own font, fits its width (it would end in "..." otherwise).
+    HDC dc = GetDC(status);
+    HGDIOBJ font = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(status, WM_GETFONT, 0, 0)));
+    SIZE extent = {};
+    GetTextExtentPoint32W(dc, wide, length, &extent);
+    SelectObject(dc, font);
+    ReleaseDC(status, dc);
+    RECT inside;
+    GetClientRect(status, &inside);
+    std::printf("statusFits=%d\nstatusExtent=%ld,%ld\n", extent.cx <= inside.right ? 1 : 0, extent.cx, inside.right);
     return 0;
+}
+
+// The file name box of a file dialog: the explorer style's combo box (its edit), or the old style's edit.
+int OpenFile(const char* title, const char* path) {
+    HWND dialog = WaitFor(nullptr, title, 10000);
+    if (!dialog) return 1;
+    HWND name = GetDlgItem(dialog, 0x47c);
+    if (name) {
+        HWND edit = FindWindowExA(name, nullptr, "Edit", nullptr);
+        if (edit) name = edit;
+    } else {
+        name = GetDlgItem(dialog, 0x480);
+    }
+    if (!name) return 2;
+    SetWindowTextA(name, path);
+    return PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                        reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)))
+               ? 0
+               : 3;
 }
 
 int Send(HWND window, UINT message, WPARAM wParam) {
@@ -180,6 +218,8 @@ int MessageBoxes(const std::string& what) {
     if (!box) return what == "message" ? 1 : 0;
     EnumChildWindows(box, PrintChild, reinterpret_cast<LPARAM>(box));
     if (what == "message-ok") return PostMessageA(box, WM_COMMAND, IDOK, 0) ? 0 : 1;
+    if (what == "message-yes") return PostMessageA(box, WM_COMMAND, IDYES, 0) ? 0 : 1;
+    if (what == "message-no") return PostMessageA(box, WM_COMMAND, IDNO, 0) ? 0 : 1;
     return 0;
 }
 
@@ -314,7 +354,8 @@ int main(int argc, char** argv) {
         std::printf("frames=%d\n", count);
         return 0;
     }
-    if (what == "message" || what == "message-ok") return MessageBoxes(what);
+    if (what.rfind("message", 0) == 0) return MessageBoxes(what);
+    if (what == "open-file" && argc == 4) return OpenFile(argv[2], argv[3]);
     if (what == "append" && argc >= 6 && argc <= 8) {
         return Append(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]),
                       argc >= 7 ? std::atoi(argv[6]) : 100, argc >= 8 ? std::atoi(argv[7]) : 0);

@@ -24,6 +24,7 @@ SHOTS = os.environ.get("QSOFERRY_SCREENSHOTS", "")
 CAPTION = "Qsoferry ver 1.00"
 GREY, GREEN = (192, 192, 192), (0, 255, 0)
 ID_FILE_NEW, ID_FILE_SAVE, ID_APP_ABOUT, ID_APP_EXIT, IDC_NO_FREQ = 57600, 57603, 57664, 57665, 1002
+ID_FILE_SEND_LOG = 32771
 
 
 class Failure(Exception):
@@ -257,7 +258,8 @@ class Station:
         self.save_window(name, "%d,%d,%d,%d" % (max(left, 0), max(top, 0), right - max(left, 0), bottom - max(top, 0)))
 
     def reset_files(self):
-        for path in (self.log, self.backup, self.claim, self.claim + ".progress", self.records_file):
+        for path in (self.log, self.backup, self.claim, self.claim + ".progress", self.records_file,
+                     os.path.join(self.log_dir, "wsjtx_log_sent.adi")):
             if os.path.exists(path):
                 os.remove(path)
 

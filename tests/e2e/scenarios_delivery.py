@@ -1,5 +1,7 @@
 """Scenarios: contacts from the decoder's log to the logger, and where the log is found."""
+import hashlib
 import os
+import re
 import subprocess
 import time
 import shutil
@@ -156,3 +158,74 @@ def scenario_cross_bitness(st):
           "three contacts arrive with the exact bytes, once each, in order")
     check(all(r["dwData"] == 10001 and r["cbData"] == len(r["text"]) and r["fromBridgeFrame"] for r in records),
           "dwData 10001, cbData the text's length, wParam the bridge's frame")
+
+
+def copy_lines(st):
+    copy = os.path.join(st.log_dir, "wsjtx_log_sent.adi")
+    if not os.path.exists(copy):
+        return []
+    with open(copy, "rb") as f:
+        return f.read().decode("latin-1").split("\r\n")
+
+
+def scenario_sent_copy(st):
+    """Three contacts relayed: the copy beside the log holds each as the decoder wrote it, once and in
+    order, and the line under the lamps tells what waits and then names the last contact."""
+    st.start_bridge()
+    check_within(lambda: st.info()["status"] == ["No contact relayed yet"], 5, "the status line: nothing relayed yet")
+    calls = ("G4AAA", "G4BBB", "G4CCC")
+    st.write_contact(ft4_contact(calls[0]))
+    st.write_contact(ft4_contact(calls[1]))
+    check_within(lambda: st.info()["status"] == ["2 contacts wait for DXbase to start"], 5,
+                 "the status line: two contacts wait while DXbase is closed")
+    st.start_logger()
+    st.wait_records(2)
+    st.write_contact(ft4_contact(calls[2]))
+    st.wait_records(3)
+    time.sleep(1.5)
+    check(st.calls_at_logger() == list(calls), "three contacts reach the logger once each")
+    lines = copy_lines(st)
+    check(lines[:4] == ["Qsoferry: contacts handed to DXbase", "<ADIF_VER:5>3.1.4", "<PROGRAMID:8>Qsoferry", "<EOH>"],
+          "the copy begins with its ADIF header: %r" % lines[:4])
+    records = [line for line in lines if line.startswith("<")][3:]
+    check(records == [ft4_contact(c) + " <eor>" for c in calls],
+          "the copy holds each contact's record byte for byte, once, in order: %r" % records)
+    status = st.info()["status"][0]
+    check_within(lambda: re.fullmatch(r"Last: G4CCC 40m FT4 \d\d:\d\d, 3 today", st.info()["status"][0]), 5,
+                 "the status line names the last contact: %r" % status)
+    rect = [int(v) for v in st.info()["statusRect"][0].split(",")]
+    form = [int(v) for v in st.info()["form"][0].split(",")]
+    check(rect[0] + rect[2] <= form[0] + form[2] and rect[1] + rect[3] <= form[1] + form[3],
+          "the status line lies within the form")
+    st.save_window("main-status.png", st.info()["frame"][0])
+
+
+def scenario_send_log(st):
+    """File, Send a Log to DXbase, through the menu and the Open dialog: a 50-contact file goes to
+    DXbase once, in order; the file is left as it was; it is not added to the copy."""
+    exe = "Z:" + os.path.join(BIN, "qsoferry.exe").replace("/", "\\")
+    menu = [r for r in st.probe("resources", exe).splitlines() if r.startswith("menu=&File/")]
+    check(menu[0] == "menu=&File/Send a Log to DXbase... #%d" % ID_FILE_SEND_LOG,
+          "the File menu begins with Send a Log to DXbase...: %r" % menu)
+    source = os.path.join(st.state["work"], "export.adi")
+    calls = ["S%d" % (1000 + i) for i in range(50)]
+    with open(source, "wb") as f:
+        f.write(b"ADIF export of another program\r\n<adif_ver:5>3.1.4\r\n<eoh>\r\n")
+        f.write(b"".join(ft4_contact(c).encode() + b" <eor>\r\n" for c in calls))
+    with open(source, "rb") as f:
+        before = hashlib.md5(f.read()).hexdigest()
+    copied_before = copy_lines(st)
+    st.start_logger()
+    st.start_bridge()
+    st.probe("command", ID_FILE_SEND_LOG)
+    st.probe("open-file", "Send a Log to DXbase", "Z:" + source.replace("/", "\\"))
+    def question():
+        out = st.probe("message", ok=False)
+        return "holds 50 contacts" in out and out
+    asked = wait_until(question, 15, "the question how many contacts the file holds")
+    check("holds 50 contacts" in asked, "the bridge says how many contacts the file holds before it sends")
+    st.probe("message-yes")
+    check_delivered(st, calls, 0, "the 50 contacts of the file reach DXbase once, in order")
+    with open(source, "rb") as f:
+        check(hashlib.md5(f.read()).hexdigest() == before, "the file sent is unchanged (md5 before and after)")
+    check(copy_lines(st) == copied_before, "a log sent on purpose is not added to the copy again")

@@ -31,8 +31,9 @@ def scenario_window(st):
     exe = "Z:" + os.path.join(BIN, "qsoferry.exe").replace("/", "\\")
     resources = st.probe("resources", exe).splitlines()
     check([r for r in resources if r.startswith("menu=")] ==
-          ["menu=&File", "menu=&File/E&xit #57665", "menu=&Help", "menu=&Help/&About Qsoferry ver 1.00 #57664"],
-          "menu: File with Exit, Help with the about item")
+          ["menu=&File", "menu=&File/Send a Log to DXbase... #32771", "menu=&File/ #0", "menu=&File/E&xit #57665",
+           "menu=&Help", "menu=&Help/&About Qsoferry ver 1.00 #57664"],
+          "menu: File with Send a Log to DXbase... and Exit, Help with the about item")
     check(len([r for r in resources if r.startswith("accel=")]) == 13, "the accelerator table has 13 entries")
 
     st.start_logger()
@@ -205,6 +206,14 @@ def scenario_lamps_at_200_percent(st):
             info = st.info()
             sizes[dpi] = [tuple(int(v) for v in info[name][0].split(",")[2:]) for name in ("loggerLamp", "badge")]
             st.wait_lamps(GREEN, GREY, "at %d DPI the lamps' middles are green and grey" % dpi)
+            # The status line with the longest call it shows whole, and the rest of a long line.
+            st.write_contact(ft4_contact("VK9ABCDEFGH/QRP") + " <comment:5>tnx 73")
+            check_within(lambda: st.info()["status"][0].startswith("Last: VK9ABCD... 40m FT4 "), 10,
+                         "at %d DPI the status line names the contact" % dpi)
+            after = st.info()
+            check(after["statusFits"] == ["1"], "at %d DPI the status line fits the form: %r" % (dpi, after["status"]))
+            check(after["frame"][0].split(",")[2:] == info["frame"][0].split(",")[2:],
+                  "at %d DPI the window keeps its size" % dpi)
             st.stop_all()
             st.probe("gone-title", CAPTION, 10000, ok=False)
     finally:
