@@ -79,3 +79,24 @@ TEST_F(SendLog, AFileWithoutContactsSendsNothing) {
 
 }  // namespace
 }  // namespace qsoferry::test
+
+namespace qsoferry::test {
+namespace {
+
+TEST_F(SendLog, AskedFromADrainInsideACycleItsDialogWaitsForTheCycleToEnd) {
+    platform.WriteFile(kChosen, DecoderLog({"<call:2>K1"}));
+    platform.answerYes = false;
+    size_t ticksWhileOpen = 0;
+    platform.whileMessageShown = [&] {
+        const size_t before = platform.CallsNamed("FindClass").size();
+        view.OnTimer(kPollTimerId);  // the dialog's own loop goes on with the ticks
+        ticksWhileOpen += platform.CallsNamed("FindClass").size() - before;
+    };
+    platform.Post([&] { view.OnSendLog(); });  // the menu's command, taken by the cycle's drain
+    Tick();
+    EXPECT_EQ(platform.CallsNamed("ChooseLogFile").size(), 1u);
+    EXPECT_EQ(ticksWhileOpen, 2u) << "the Open dialog and the question, each with its tick";
+}
+
+}  // namespace
+}  // namespace qsoferry::test

@@ -30,6 +30,7 @@ void CQsoferryView::OnTimer(unsigned /*nIDEvent*/) {
         if (!m_bClosing) UpdateStatus(m_bLoggerRunning);
     }
     ShowHeldMessages();
+    if (m_bSendLogAsked && !m_bClosing) OnSendLog();
 }
 
 // Every folder in turn; the logger's answers are taken once all have had their tick.

@@ -158,6 +158,7 @@ private:
     int m_nRelayedDay = 0;    // the day (yyyymmdd) m_nRelayedToday counts
     std::uint64_t m_nRelayedToday = 0;
     bool m_bLoggerRunning = false;
+    bool m_bSendLogAsked = false;  // File, Send a Log came while a cycle ran
 };
 
 }  // namespace qsoferry
