@@ -65,10 +65,16 @@ FileResult ReadAt(FileHandle file, std::uint64_t offset, char* buffer, size_t si
     return {};
 }
 
+// Through the file pointer: Wine takes ten times as long over a write that carries its offset
+// (4-7 us against 0.5), and the sender writes twice for every contact. A handle is only ever
+// written by one thread at a time: the sender, or the window's thread while the sender holds
+// nothing of that file.
 FileResult WriteAt(FileHandle file, std::uint64_t offset, const std::string& bytes, bool flush) {
-    OVERLAPPED at = At(offset);
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
     DWORD written = 0;
-    if (!WriteFile(AsHandle(file), bytes.data(), static_cast<DWORD>(bytes.size()), &written, &at))
+    if (!SetFilePointerEx(AsHandle(file), at, nullptr, FILE_BEGIN) ||
+        !WriteFile(AsHandle(file), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
         return FileResultFromError(GetLastError());
     if (written != bytes.size()) return FileResultFromError(ERROR_DISK_FULL);
     if (flush && !FlushFileBuffers(AsHandle(file))) return FileResultFromError(GetLastError());

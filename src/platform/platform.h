@@ -31,7 +31,7 @@
 //    No buttons: true for Yes. ChooseLogFile: the system's Open dialog for ADIF files, modal in the
 //    same way; the chosen file's path, or nothing when the operator cancels.
 //  - SetControlText: a static control's text, in UTF-8; the control never grows for it.
-//  - LocalTime: the time of day as the operator's clock shows it.
+//  - Now: the date and time of day as the operator's clock shows them.
 //  - MakeFolder: makes a folder whose parent exists; true when it is there afterwards.
 #pragma once
 
