@@ -394,7 +394,7 @@ FileResult FakePlatform::WriteFileAt(FileHandle file, std::uint64_t offset, cons
     if (flush && path.size() > 9 && path.compare(path.size() - 9, 9, ".progress") == 0) flushedAt.push_back(sent.size());
     // What a flush keeps is the disk model's to say; the real disk need not wait for it.
     result = files::WriteAt(file, offset, bytes, false);
-    if (result.ok()) m_disk.Written(path, offset, bytes, flush, Contents(path));
+    if (result.ok()) m_disk.Written(path, offset, bytes, flush, flush ? Contents(path) : std::string());
     return result;
 }
 

@@ -157,6 +157,7 @@ private:
     std::string m_strStatus;  // the status line as shown
     int m_nRelayedDay = 0;    // the day (yyyymmdd) m_nRelayedToday counts
     std::uint64_t m_nRelayedToday = 0;
+    std::uint64_t m_nRelayedSinceTick = 0;  // relayed since the status line was last updated
     bool m_bLoggerRunning = false;
     bool m_bSendLogAsked = false;  // File, Send a Log came while a cycle ran
 };

@@ -44,22 +44,27 @@ int DayOf(const LocalTime& t) {
 
 }  // namespace
 
+// Counted here, timed at the next tick: the clock is read once a tick, not for every contact.
 void CQsoferryView::Relayed(const RelayedContact& contact) {
-    const LocalTime now = m_platform.Now();
-    if (DayOf(now) != m_nRelayedDay) {
-        m_nRelayedDay = DayOf(now);
-        m_nRelayedToday = 0;
-    }
-    ++m_nRelayedToday;
+    ++m_nRelayedSinceTick;
     m_status.relayedAny = true;
     m_status.last = contact;
-    m_status.hour = now.hour;
-    m_status.minute = now.minute;
 }
 
 // Once a tick. What waits is counted only while the logger is not running or has a contact in
 // hand: otherwise nothing waits for long.
 void CQsoferryView::UpdateStatus(bool loggerRunning) {
+    const LocalTime now = m_platform.Now();
+    if (DayOf(now) != m_nRelayedDay) {
+        m_nRelayedDay = DayOf(now);
+        m_nRelayedToday = 0;
+    }
+    if (m_nRelayedSinceTick > 0) {
+        m_nRelayedToday += m_nRelayedSinceTick;
+        m_nRelayedSinceTick = 0;
+        m_status.hour = now.hour;
+        m_status.minute = now.minute;
+    }
     m_status.loggerRunning = loggerRunning;
     m_status.problem.clear();
     m_status.waiting = 0;
@@ -73,7 +78,7 @@ void CQsoferryView::UpdateStatus(bool loggerRunning) {
             if (!folder->historyPending && !folder->logPath.empty()) m_status.waiting += folder->courier->CountWaiting();
         }
     }
-    m_status.today = DayOf(m_platform.Now()) == m_nRelayedDay ? m_nRelayedToday : 0;
+    m_status.today = m_nRelayedToday;
     std::string line = StatusText(m_status);
     if (line == m_strStatus) return;
     m_strStatus = line;
