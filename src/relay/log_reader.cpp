@@ -604,7 +604,7 @@ void LogReader::EndContact(std::uint64_t resume) {
 
 bool LogReader::Held(std::uint64_t from, std::uint64_t to, std::string_view& bytes) const {
     if (from < m_bufferOffset || to > m_bufferOffset + m_end || from > to) return false;
-    bytes = std::string_view(m_buffer.get() + (from - m_bufferOffset), to - from);
+    bytes = std::string_view(m_buffer.get() + (from - m_bufferOffset), static_cast<size_t>(to - from));
     return true;
 }
 

@@ -42,7 +42,10 @@ void CQsoferryView::OnSendLog() {
         return;
     }
     const Courier& courier = *sending->courier;
-    if (m_platform.CanOpenForReading(courier.LogPath()) || m_platform.CanOpenForReading(courier.ClaimPath())) {
+    auto underWay = [&] {
+        return m_platform.CanOpenForReading(courier.LogPath()) || m_platform.CanOpenForReading(courier.ClaimPath());
+    };
+    if (underWay()) {
         Tell(kSendingBusyText);
         return;
     }
@@ -57,16 +60,15 @@ void CQsoferryView::OnSendLog() {
         Tell(kSourceEmptyText);
         return;
     }
-    // Asked again: another one may have begun while the dialog was open.
-    if (m_platform.CanOpenForReading(courier.LogPath()) || m_platform.CanOpenForReading(courier.ClaimPath())) {
-        Tell(kSendingBusyText);
-        return;
-    }
     const std::string question = *path + " holds " + std::to_string(*count) +
                                  (*count == 1 ? " contact" : " contacts") +
                                  ". Send " + (*count == 1 ? "it" : "them") +
                                  " to DXbase? Contacts DXbase has already are sent again.";
     if (!m_platform.AskYesNo(question)) return;
+    if (underWay()) {  // another bridge of this user's may have begun one meanwhile
+        Tell(kSendingBusyText);
+        return;
+    }
     std::string failure = CopyForSending(*path, courier.LogPath());
     if (!failure.empty()) Tell(failure);
 }
