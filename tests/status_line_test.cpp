@@ -43,7 +43,6 @@ TEST_F(StatusLineView, FollowsTheContactsAndTheDay) {
     platform.now = {2026, 12, 8, 23, 58};
     StartLogger();
     Tick();
-    Tick();
     EXPECT_EQ(Shown(), "Last: K1AB 20m FT4 23:58, 2 today");
     platform.now = {2026, 12, 9, 0, 1};  // past midnight: none today yet
     Tick();

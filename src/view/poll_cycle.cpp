@@ -25,9 +25,10 @@ void CQsoferryView::OnTimer(unsigned /*nIDEvent*/) {
     if (m_bClosing || m_bInCycle) return;
     {
         CycleGuard guard(m_bInCycle);
+        const bool busy = SendInFlight();  // since before this tick
         TickCouriers();
         TakeLoggerResults();
-        if (!m_bClosing) UpdateStatus(m_bLoggerRunning);
+        if (!m_bClosing) UpdateStatus(m_bLoggerRunning, busy);
     }
     ShowHeldMessages();
     if (m_bSendLogAsked && !m_bClosing) OnSendLog();
@@ -56,6 +57,9 @@ void CQsoferryView::OnSendDone() {
     {
         CycleGuard guard(m_bInCycle);
         TakeLoggerResults();
+        // The line names the last contact as soon as the logger has taken it; in a backlog, where
+        // the next is already in hand, it waits for the tick.
+        if (!m_bClosing && !SendInFlight()) UpdateStatus(m_bLoggerRunning, false);
     }
     if (!m_bInCycle) ShowHeldMessages();
 }

@@ -47,7 +47,7 @@ void CQsoferryView::OnInitialUpdate() {
     m_platform.SetMainCaption(kAppTitle);
     m_nNoFreq = 0;
     m_platform.StartTimer(kPollTimerId, kPollPeriodMs);  // replaces a running timer 1
-    UpdateStatus(m_bLoggerRunning);
+    UpdateStatus(m_bLoggerRunning, false);
 }
 
 void CQsoferryView::OnNoFreqClicked() {

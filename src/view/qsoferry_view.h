@@ -104,7 +104,8 @@ private:
     void DrainMessageQueue();
     void ReportOnce(const std::string& message);
     void ShowHeldMessages();
-    void UpdateStatus(bool loggerRunning);
+    void UpdateStatus(bool loggerRunning, bool busy);
+    bool SendInFlight() const;
     void AddSendingFolder();
     std::string CopyForSending(const std::string& from, const std::string& to);
 

@@ -51,9 +51,10 @@ void CQsoferryView::Relayed(const RelayedContact& contact) {
     m_status.last = contact;
 }
 
-// Once a tick. What waits is counted only while the logger is not running or has a contact in
-// hand: otherwise nothing waits for long.
-void CQsoferryView::UpdateStatus(bool loggerRunning) {
+// Once a tick, and when the logger has taken the last contact handed to it. What waits is counted
+// only while the logger is not running or was still busy when the tick came (`busy`): otherwise
+// nothing waits for long.
+void CQsoferryView::UpdateStatus(bool loggerRunning, bool busy) {
     const LocalTime now = m_platform.Now();
     if (DayOf(now) != m_nRelayedDay) {
         m_nRelayedDay = DayOf(now);
@@ -68,10 +69,8 @@ void CQsoferryView::UpdateStatus(bool loggerRunning) {
     m_status.loggerRunning = loggerRunning;
     m_status.problem.clear();
     m_status.waiting = 0;
-    bool busy = false;
     for (const auto& folder : m_folders) {
         if (m_status.problem.empty()) m_status.problem = folder->courier->Problem();
-        busy = busy || folder->courier->SendInFlight();
     }
     if (!loggerRunning || busy) {
         for (const auto& folder : m_folders) {
@@ -83,6 +82,13 @@ void CQsoferryView::UpdateStatus(bool loggerRunning) {
     if (line == m_strStatus) return;
     m_strStatus = line;
     m_platform.SetControlText(IDC_STATUS, line);
+}
+
+bool CQsoferryView::SendInFlight() const {
+    for (const auto& folder : m_folders) {
+        if (folder->courier->SendInFlight()) return true;
+    }
+    return false;
 }
 
 }  // namespace qsoferry
