@@ -161,8 +161,9 @@ def scenario_menu_during_a_read(st):
         f.write(b"WSJT-X ADIF Export<eoh>\r\n" + b"\r\n" * 100000 + ft4_contact("M1ENU").encode() + b" <eor>\r\n")
     st.start_logger()
     wait_until(lambda: os.path.exists(st.claim), 10, "the bridge to take the log")
-    # "File", on the menu bar just above the form.
-    subprocess.run(["xdotool", "mousemove", str(x + 12), str(y - 10), "click", "1"], env=st.env, check=True,
+    # "Help", on the menu bar just above the form: its one item drops down above the lamps (File's
+    # three would cover the logger's lamp).
+    subprocess.run(["xdotool", "mousemove", str(x + 42), str(y - 10), "click", "1"], env=st.env, check=True,
                    timeout=30)
     check_within(lambda: len(st.records()) == 1, 30, "the reading goes on to its contact")
     st.start_decoder()
