@@ -269,7 +269,8 @@ void FakePlatform::SenderStep() {
                 violations.push_back("the sender wrote the copy through a closed handle");
             }
             WriteAfterDelivery(m_inHand, m_result, [&](FileHandle file, std::uint64_t at, const std::string& bytes) {
-                if (failNextRecord && file == m_inHand.recordFile) return FileResult{FileStatus::kFailed, "injected record failure"};
+                if (failNextRecord && file == m_inHand.recordFile)
+                    return FileResult{FileStatus::kFailed, "injected record failure"};
                 return WriteFileAt(file, at, bytes, m_inHand.flush);
             });
             failNextRecord = false;
@@ -391,7 +392,8 @@ FileResult FakePlatform::WriteFileAt(FileHandle file, std::uint64_t offset, cons
     if (!Record("Write " + path)) return {FileStatus::kFailed, "gone"};
     FileResult result = Injected("write", path);
     if (!result.ok()) return result;
-    if (flush && path.size() > 9 && path.compare(path.size() - 9, 9, ".progress") == 0) flushedAt.push_back(sent.size());
+    if (flush && path.size() > 9 && path.compare(path.size() - 9, 9, ".progress") == 0)
+        flushedAt.push_back(sent.size());
     // What a flush keeps is the disk model's to say; the real disk need not wait for it.
     result = files::WriteAt(file, offset, bytes, false);
     if (result.ok()) m_disk.Written(path, offset, bytes, flush, flush ? Contents(path) : std::string());

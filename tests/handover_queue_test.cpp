@@ -16,7 +16,7 @@ Handover Contact(const std::string& call) {
     return handover;
 }
 
-const HandoverResult kDelivered{SendResult::kDelivered, {}};
+const HandoverResult kDelivered{SendResult::kDelivered, {}, {}};
 
 // Picks up and ends (as `result`) what the sender may take, until it may take nothing; says which.
 std::string SendAll(HandoverQueue& queue, const HandoverResult& result = kDelivered) {
@@ -69,9 +69,9 @@ TEST(HandoverQueue, PortsTakeTurnsAndAnEngineStillDeliveringIsWaitedFor) {
 
 TEST(HandoverQueue, AFailureEndsOnlyWhatWaitsBehindItOnItsOwnPort) {
     const HandoverResult failures[] = {
-        {SendResult::kGone, {}},
-        {SendResult::kRefused, {}},
-        {SendResult::kDelivered, {FileStatus::kFull, "disk full"}},
+        {SendResult::kGone, {}, {}},
+        {SendResult::kRefused, {}, {}},
+        {SendResult::kDelivered, {FileStatus::kFull, "disk full"}, {}},
     };
     for (const HandoverResult& failure : failures) {
         HandoverQueue queue;

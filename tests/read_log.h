@@ -20,9 +20,9 @@ namespace qsoferry::test {
 // A progress slot as versions before the copy wrote it: they are still read.
 inline std::string EncodeV1(const Progress& p) {
     char line[kProgressSlotSizeV1 + 1];
-    std::snprintf(line, sizeof line, "QSOFERRY1 %016llx %016llx %016llx %c ", static_cast<unsigned long long>(p.sequence),
-                  static_cast<unsigned long long>(p.offset), static_cast<unsigned long long>(p.contacts),
-                  p.complete ? '1' : '0');
+    std::snprintf(line, sizeof line, "QSOFERRY1 %016llx %016llx %016llx %c ",
+                  static_cast<unsigned long long>(p.sequence), static_cast<unsigned long long>(p.offset),
+                  static_cast<unsigned long long>(p.contacts), p.complete ? '1' : '0');
     std::snprintf(line + 63, sizeof line - 63, "%08x\n", static_cast<unsigned>(Crc32(std::string_view(line, 63))));
     return line;
 }

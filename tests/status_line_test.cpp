@@ -18,11 +18,13 @@ TEST(StatusLine, SaysTheMostPressingThingInOneShortLine) {
         {"one", {"", 0, true, true, k1, 9, 7, 1}, "Last: K1ABC 20m FT8 09:07, 1 today"},
         {"many today", {"", 0, true, true, k1, 23, 59, 312}, "Last: K1ABC 20m FT8 23:59, 312 today"},
         {"no band, no mode", {"", 0, true, true, {"K1ABC", "", "noMode"}, 0, 0, 0}, "Last: K1ABC 00:00, 0 today"},
-        {"a long call in a narrow line", {"", 0, true, true, {"VERYLONGCALLSIGN/QRP", "2M", "Q65"}, 8, 0, 2},
+        {"a long call in a narrow line",
+         {"", 0, true, true, {"VERYLONGCALLSIGN/QRP", "2M", "Q65"}, 8, 0, 2},
          "Last: VERYLON... 2m Q65 08:00, 2 today"},
         {"one waits, DXbase busy", {"", 1, true, true, k1, 9, 7, 1}, "1 contact waits for DXbase"},
         {"many wait, DXbase closed", {"", 3, false, false, {}, 0, 0, 0}, "3 contacts wait for DXbase to start"},
-        {"a lasting problem first", {"Cannot use wsjtx_log_sent.adi: the disk is full", 3, false, true, k1, 1, 2, 3},
+        {"a lasting problem first",
+         {"Cannot use wsjtx_log_sent.adi: the disk is full", 3, false, true, k1, 1, 2, 3},
          "Cannot use wsjtx_log_sent.adi: the disk is full"},
     };
     for (const auto& c : cases)

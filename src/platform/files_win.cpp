@@ -38,7 +38,8 @@ FileResult Open(const std::string& path, FileAccess access, FileHandle& file, st
     const bool writes = access == FileAccess::kReadWrite;
     DWORD rights = writes ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
     DWORD disposition = writes ? OPEN_ALWAYS : OPEN_EXISTING;
-    DWORD sharing = access == FileAccess::kPeek ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : FILE_SHARE_READ;
+    DWORD sharing =
+        access == FileAccess::kPeek ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : FILE_SHARE_READ;
     HANDLE handle =
         CreateFileW(Utf16(path).c_str(), rights, sharing, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return FileResultFromError(GetLastError());

@@ -321,8 +321,8 @@ void Win32Platform::ShowMessage(const std::string& text) {
 }
 
 bool Win32Platform::AskYesNo(const std::string& text) {
-    return MessageBoxW(m_frame, Utf16(text).c_str(), Utf16(AppTitle(m_instance)).c_str(),
-                       MB_YESNO | MB_ICONQUESTION) == IDYES;
+    return MessageBoxW(m_frame, Utf16(text).c_str(), Utf16(AppTitle(m_instance)).c_str(), MB_YESNO | MB_ICONQUESTION) ==
+           IDYES;
 }
 
 std::optional<std::string> Win32Platform::ChooseLogFile() {

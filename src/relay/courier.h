@@ -78,7 +78,9 @@ struct RelayedContact {
 
 // The contacts a log holds that carry a field (none for a log of a header only).
 // `size` says the file's size; nothing when it cannot be opened.
-std::optional<std::uint64_t> CountContacts(DeliveryFiles& files, const std::string& path, std::uint64_t* size = nullptr);
+std::optional<std::uint64_t> CountContacts(DeliveryFiles& files,
+                                           const std::string& path,
+                                           std::uint64_t* size = nullptr);
 
 class Courier {
 public:
@@ -193,8 +195,8 @@ private:
     QsoRecord m_record;
     bool m_contactWaiting = false;  // m_record holds a contact read and not handed over yet
     std::deque<Outstanding> m_outstanding;
-    bool m_stopping = false;              // a handover failed: the rest waits until the file is reopened
-    std::optional<Progress> m_unwritten;  // a delivery whose record could not be written yet
+    bool m_stopping = false;                   // a handover failed: the rest waits until the file is reopened
+    std::optional<Progress> m_unwritten;       // a delivery whose record could not be written yet
     std::optional<std::string> m_pendingCopy;  // a delivery whose copy could not be written yet
     bool m_failedThisTick = false;
     unsigned m_failingTicks = 0;  // ticks in a row in which a file operation failed
@@ -205,9 +207,9 @@ private:
     bool m_unansweredTold = false;
     bool m_ending = false;  // the session may end: nothing new starts
     bool m_closed = false;
-    std::string m_strLastReport;  // the last problem told, so that it is told only once
-    std::string m_strFileProblem;    // a file operation failing for ticks on end, in brief
-    std::string m_strLoggerProblem;  // the logger refusing or not answering, in brief
+    std::string m_strLastReport;                 // the last problem told, so that it is told only once
+    std::string m_strFileProblem;                // a file operation failing for ticks on end, in brief
+    std::string m_strLoggerProblem;              // the logger refusing or not answering, in brief
     std::uint64_t m_claimCount[2] = {~0ull, 0};  // the claimed file's size and contacts, last counted
     std::uint64_t m_logCount[2] = {~0ull, 0};    // the log's
 };

@@ -18,10 +18,11 @@
 //    the contact's bytes (no terminator) go with the marker to the logger's window, and once the
 //    logger's window procedure has returned and taken it, its copy is written (when it has one) and
 //    then its record, before the next handover goes; a copy that cannot be written leaves the record
-//    unwritten, and the result says so (`copied`, and `recorded` with the same failure). The result says kGone when the window had vanished, kRefused when the
-//    system kept the message from it (a logger running with higher rights); what the logger answers
-//    says nothing. Whenever results can be taken, the shell hears of it on the engines' thread (its
-//    message loop) and asks which ports have them (TakeNotice), then each engine takes its own.
+//    unwritten, and the result says so (`copied`, and `recorded` with the same failure). The
+//    result says kGone when the window had vanished, kRefused when the system kept the message
+//    from it (a logger running with higher rights); what the logger answers says nothing.
+//    Whenever results can be taken, the shell hears of it on the engines' thread (its message
+//    loop) and asks which ports have them (TakeNotice), then each engine takes its own.
 //  - Done: the port's engine hands nothing more over for now (its claimed file is closed), so the
 //    other ports need not wait for it.
 //  - Sending: one of the port's handovers is with the sender now, so its record may still be written.
@@ -94,7 +95,7 @@ struct Handover {
     FileHandle recordFile = kNoFile;
     std::uint64_t recordAt = 0;
     std::string record;
-    bool flush = false;  // the copy's write and the record's go to the disk before the next
+    bool flush = false;             // the copy's write and the record's go to the disk before the next
     FileHandle copyFile = kNoFile;  // none: the contact is not copied
     std::uint64_t copyAt = 0;
     std::string copy;
@@ -110,7 +111,8 @@ struct HandoverResult {
 template <typename Write>
 void WriteAfterDelivery(const Handover& handover, HandoverResult& result, Write write) {
     if (handover.copyFile != kNoFile) result.copied = write(handover.copyFile, handover.copyAt, handover.copy);
-    result.recorded = result.copied.ok() ? write(handover.recordFile, handover.recordAt, handover.record) : result.copied;
+    result.recorded =
+        result.copied.ok() ? write(handover.recordFile, handover.recordAt, handover.record) : result.copied;
 }
 
 class LoggerLink {

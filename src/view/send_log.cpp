@@ -60,8 +60,7 @@ void CQsoferryView::OnSendLog() {
         Tell(kSourceEmptyText);
         return;
     }
-    const std::string question = *path + " holds " + std::to_string(*count) +
-                                 (*count == 1 ? " contact" : " contacts") +
+    const std::string question = *path + " holds " + std::to_string(*count) + (*count == 1 ? " contact" : " contacts") +
                                  ". Send " + (*count == 1 ? "it" : "them") +
                                  " to DXbase? Contacts DXbase has already are sent again.";
     if (!m_platform.AskYesNo(question)) return;

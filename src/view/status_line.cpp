@@ -74,7 +74,8 @@ void CQsoferryView::UpdateStatus(bool loggerRunning, bool busy) {
     }
     if (!loggerRunning || busy) {
         for (const auto& folder : m_folders) {
-            if (!folder->historyPending && !folder->logPath.empty()) m_status.waiting += folder->courier->CountWaiting();
+            if (!folder->historyPending && !folder->logPath.empty())
+                m_status.waiting += folder->courier->CountWaiting();
         }
     }
     m_status.today = m_nRelayedToday;

@@ -14,7 +14,7 @@ namespace qsoferry {
 constexpr size_t kStatusCallMax = 10;
 
 struct StatusFacts {
-    std::string problem;       // a problem that lasts, in a few words; empty: none
+    std::string problem;        // a problem that lasts, in a few words; empty: none
     std::uint64_t waiting = 0;  // contacts the logger has not taken yet
     bool loggerRunning = true;
     bool relayedAny = false;
