@@ -15,6 +15,9 @@
 namespace qsoferry {
 namespace {
 
+// The framework's Open and Save take any file.
+constexpr const wchar_t kAnyFile[] = L"All Files (*.*)\0*.*\0";
+
 constexpr const char kRegistryKey[] = "Local AppWizard-Generated Applications";
 
 std::string FullPath(const std::string& path) {
@@ -36,20 +39,6 @@ std::string FileFromCommandLine() {
     }
     if (argv) LocalFree(argv);
     return file;
-}
-
-// The file dialog's choice, or nothing when it was cancelled. Any file may be chosen.
-std::optional<std::string> AskForFileName(HWND owner, bool save) {
-    wchar_t path[MAX_PATH * 2] = L"";
-    OPENFILENAMEW ofn = {};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = owner;
-    ofn.lpstrFilter = L"All Files (*.*)\0*.*\0";
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = static_cast<DWORD>(std::size(path));
-    ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | (save ? 0 : OFN_FILEMUSTEXIST);
-    if (!(save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return std::nullopt;
-    return Utf8(path);
 }
 
 // A Qsoferry already running on this desktop that answers comes to the front. One that cannot be
@@ -163,7 +152,7 @@ void CQsoferryApp::OnFileNew() {
 }
 
 void CQsoferryApp::OnFileOpen() {
-    std::optional<std::string> path = AskForFileName(m_frame.Handle(), false);
+    std::optional<std::string> path = AskForFile(m_frame.Handle(), kAnyFile, nullptr, false, OFN_FILEMUSTEXIST);
     if (path) OpenDocumentFile(*path);  // cancelled: nothing changes
 }
 
@@ -182,7 +171,7 @@ void CQsoferryApp::OnFileSave() {
     // The document stores nothing, so a save must never write over a file: the one it came from
     // may be the decoder's log. With a file of its own there is nothing to do.
     if (!m_doc.GetPathName().empty()) return;
-    std::optional<std::string> path = AskForFileName(m_frame.Handle(), true);
+    std::optional<std::string> path = AskForFile(m_frame.Handle(), kAnyFile, nullptr, true, 0);
     if (!path) return;
     // CREATE_NEW: an empty file only where none exists; an existing one is left untouched.
     HANDLE file =

@@ -325,19 +325,24 @@ bool Win32Platform::AskYesNo(const std::string& text) {
            IDYES;
 }
 
-std::optional<std::string> Win32Platform::ChooseLogFile() {
+std::optional<std::string> AskForFile(HWND owner, const wchar_t* filter, const wchar_t* title, bool save, DWORD flags) {
     wchar_t path[32768] = L"";
-    OPENFILENAMEW open = {};
-    open.lStructSize = sizeof open;
-    open.hwndOwner = m_frame;
-    open.lpstrFilter = L"ADIF logs (*.adi;*.adif)\0*.adi;*.adif\0All files (*.*)\0*.*\0";
-    open.lpstrFile = path;
-    open.nMaxFile = static_cast<DWORD>(std::size(path));
-    open.lpstrTitle = L"Send a Log to DXbase";
-    // The current folder stays where it was: the program's paths never depend on it anyway.
-    open.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_EXPLORER;
-    if (!GetOpenFileNameW(&open)) return std::nullopt;
+    OPENFILENAMEW ofn = {};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = filter;
+    ofn.lpstrFile = path;
+    ofn.nMaxFile = static_cast<DWORD>(std::size(path));
+    ofn.lpstrTitle = title;
+    ofn.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | flags;
+    if (!(save ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn))) return std::nullopt;
     return Utf8(path);
+}
+
+std::optional<std::string> Win32Platform::ChooseLogFile() {
+    // The current folder stays where it was: the program's paths never depend on it anyway.
+    return AskForFile(m_frame, L"ADIF logs (*.adi;*.adif)\0*.adi;*.adif\0All files (*.*)\0*.*\0",
+                      L"Send a Log to DXbase", false, OFN_FILEMUSTEXIST | OFN_NOCHANGEDIR | OFN_EXPLORER);
 }
 
 LocalTime Win32Platform::Now() {

@@ -81,4 +81,8 @@ private:
 // The application's title (string AFX_IDS_APP_TITLE): caption of every message box.
 std::string AppTitle(HINSTANCE instance);
 
+// The system's Open (or Save) dialog, modal to `owner`: the chosen path, or nothing when it was
+// cancelled. `filter` pairs names and patterns, each closed by a null; `title` may be null.
+std::optional<std::string> AskForFile(HWND owner, const wchar_t* filter, const wchar_t* title, bool save, DWORD flags);
+
 }  // namespace qsoferry
