@@ -10,6 +10,7 @@
 #include <cctype>
 #include <functional>
 #include <random>
+#include <set>
 
 #include "read_log.h"
 #include "view_fixture.h"
@@ -254,6 +255,58 @@ TEST(Courier, APowerCutAfterAnyPlatformCallLosesNothing) {
         for (const std::string& m : p.messages)
             EXPECT_NE(m.find("does not fit its log file"), std::string::npos) << "told: " << m;
         ExpectNothingLeft(p, again.courier);
+    }
+}
+
+// A bridge killed with contacts copied and not yet flushed, started again, and then the power
+// goes, taking the last of those copies: the records of the bridge started again still count on
+// them, so they are copied again, never lost.
+TEST(Courier, AfterARestartTheCopyStillCountsOnWhatTheKilledBridgeCopied) {
+    std::vector<std::string> contacts, copied;
+    for (int i = 0; i < 150; ++i) {
+        contacts.push_back("<call:5>K" + std::to_string(2000 + i) + " <gridsquare:4>jo62");
+        copied.push_back(contacts.back() + " <eor>");
+    }
+    const std::string log = DecoderLog(contacts);
+    const size_t total = DeliverUndisturbed(log).calls;
+    for (size_t killed : {total * 8 / 10, total * 9 / 10}) {
+        for (size_t more : {size_t{15}, size_t{40}}) {
+            SCOPED_TRACE(::testing::Message() << "killed after call " << killed << ", then " << more << " calls");
+            FakePlatform p;
+            p.AddWindow("DXbase", "");
+            p.WriteFile(kLog, log);
+            EndAfterCall(p, killed);
+            ASSERT_GT(p.sent.size(), kFlushEveryContacts) << "copies after the last flush";
+            const size_t copiedByKilled = p.Contents(kCopy).size();
+            const size_t flushes = p.flushedAt.size();
+            p.Restart();
+            EndAfterCall(p, p.calls.size() + more);
+            ASSERT_EQ(p.flushedAt.size(), flushes) << "nothing went to the disk since the kill";
+            std::string copy = p.Contents(kCopy);
+            copy.replace(copiedByKilled - 60, 60, std::string(60, '\0'));  // lost to the power cut
+            p.WriteFile(kCopy, copy);
+            p.Restart();
+            Bridge again(p);
+            again.TickUntilQuiet();
+            EXPECT_TRUE(CopyHoldsAll(p, copied));
+            const std::vector<std::string> got = CallsAtLogger(p);
+            EXPECT_EQ(std::set<std::string>(got.begin(), got.end()).size(), contacts.size()) << "none lost";
+            ExpectNothingLeft(p, again.courier);
+        }
+    }
+}
+
+TEST(Courier, TheCopyIsPaddedToASectorWithALineOfItsOwn) {
+    for (std::uint64_t end = 0; end < 3 * kCopySector; ++end) {
+        const std::string padding = CopyPadding(end);
+        EXPECT_EQ((end + padding.size()) % kCopySector, 0u) << end;
+        if (end % kCopySector == 0) {
+            EXPECT_EQ(padding, "") << end;
+        } else {
+            ASSERT_GE(padding.size(), 2u) << end;
+            EXPECT_EQ(padding.substr(padding.size() - 2), "\r\n") << end;
+            EXPECT_EQ(padding.find_first_not_of(' '), padding.size() - 2) << end;
+        }
     }
 }
 

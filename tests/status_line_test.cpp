@@ -53,3 +53,28 @@ TEST_F(StatusLineView, FollowsTheContactsAndTheDay) {
 
 }  // namespace
 }  // namespace qsoferry::test
+
+namespace qsoferry::test {
+namespace {
+
+TEST_F(StatusLineView, CountsWhatTheLoggerHasNotTakenYet) {
+    StartLogger();
+    platform.holdSends = true;  // DXbase takes its time over the first of five
+    platform.WriteFile(view.LogPath(),
+                       DecoderLog({"<call:2>K1", "<call:2>K2", "<call:2>K3", "<call:2>K4", "<call:2>K5"}));
+    Tick();
+    Tick();
+    EXPECT_EQ(Shown(), "5 contacts wait for DXbase");
+    platform.ReleaseSend();
+    platform.RunQueue();
+    platform.RemoveWindow(logger);  // two taken, then DXbase is closed
+    platform.holdSends = false;
+    platform.ReleaseSend();
+    platform.RunQueue();
+    Tick();
+    EXPECT_EQ(CallsAtLogger(platform).size(), 2u);
+    EXPECT_EQ(Shown(), "3 contacts wait for DXbase to start");
+}
+
+}  // namespace
+}  // namespace qsoferry::test

@@ -15,20 +15,18 @@ std::string Hex(std::uint32_t value) {
     return text;
 }
 
-// What takes the copy from `end` to the next sector boundary: a line of spaces (at least a line
-// end, so that the next contact starts a line of its own).
-std::string Padding(std::uint64_t end) {
-    size_t n = static_cast<size_t>((kCopySector - end % kCopySector) % kCopySector);
-    if (n == 0) return {};
-    if (n < 2) n += kCopySector;
-    return std::string(n - 2, ' ') + "\r\n";
-}
-
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
 }  // namespace
+
+std::string CopyPadding(std::uint64_t end) {
+    size_t n = static_cast<size_t>((kCopySector - end % kCopySector) % kCopySector);
+    if (n == 0) return {};
+    if (n < 2) n += kCopySector;
+    return std::string(n - 2, ' ') + "\r\n";
+}
 
 std::optional<std::uint64_t> CountContacts(DeliveryFiles& files, const std::string& path, std::uint64_t* size) {
     FileHandle file = kNoFile;
@@ -246,7 +244,7 @@ bool Courier::SendRecord() {
     if (!copy.empty()) {
         handover.copyFile = m_claim.copyFile;
         handover.copyAt = before.copyEnd;
-        if (handover.flush) copy += Padding(before.copyEnd + copy.size());
+        if (handover.flush) copy += CopyPadding(before.copyEnd + copy.size());
         next.progress.copyEnd = before.copyEnd + copy.size();
         next.progress.copyFrom = handover.flush ? next.progress.copyEnd : before.copyFrom;
         next.progress.copyCrc = handover.flush ? 0 : Crc32(before.copyCrc, copy);
@@ -616,13 +614,14 @@ bool Courier::CopyHolds(const Progress& progress) {
 // next records count on.
 bool Courier::StartCopy(const Progress* verified) {
     if (m_claim.copyFile == kNoFile) return true;
-    const std::string header = kCopyHeader + Padding(sizeof kCopyHeader - 1);
+    const std::string header = kCopyHeader + CopyPadding(sizeof kCopyHeader - 1);
     if (m_claim.copySize <= header.size()) {
         // New, or a power cut came while it was being made: made again.
         std::string begun(static_cast<size_t>(m_claim.copySize), '\0');
         size_t got = 0;
         if (!begun.empty()) m_files.ReadFileAt(m_claim.copyFile, 0, begun.data(), begun.size(), got);
-        if (got != header.size() || begun != header) {
+        begun.resize(got);
+        if (begun != header) {
             FileResult written = m_files.WriteFileAt(m_claim.copyFile, 0, header, true);
             if (!written.ok()) {
                 ReportCopyFailure(written);
@@ -683,7 +682,7 @@ bool Courier::WritePendingCopy() {
 void Courier::FlushCopy() {
     Progress& p = m_claim.progress;
     if (m_claim.copyFile == kNoFile || p.copyFrom == p.copyEnd) return;
-    const std::string padding = Padding(p.copyEnd);
+    const std::string padding = CopyPadding(p.copyEnd);
     FileResult written = m_files.WriteFileAt(m_claim.copyFile, p.copyEnd, padding, true);
     if (!written.ok()) {
         ReportCopyFailure(written);

@@ -71,6 +71,10 @@ constexpr std::uint64_t kCopySector = 512;
 // A contact's text is copied up to this many bytes (the decoder's are a few hundred).
 constexpr size_t kCopyRecordMax = 1 << 20;
 
+// What takes the copy from `end` to the next boundary of kCopySector bytes: a line of spaces (at
+// least a line end, so that the next contact starts a line of its own); nothing at a boundary.
+std::string CopyPadding(std::uint64_t end);
+
 // A contact the logger has taken, as the operator sees it.
 struct RelayedContact {
     std::string call, band, mode;
