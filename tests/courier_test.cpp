@@ -1,7 +1,7 @@
 // The delivery engine on its own, driven as the view drives it: the bridge ending at any platform
 // call, the logger going away at any send or taking its time, the progress that cannot be written,
-// bad state on disk, a second bridge, the end of a Windows session. Real files in a temporary
-// folder; each contact must reach the logger.
+// bad state on disk, a second bridge, the end of a Windows session. Files on the disk in memory;
+// each contact must reach the logger.
 #include "relay/courier.h"
 
 #include <gtest/gtest.h>

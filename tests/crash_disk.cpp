@@ -29,12 +29,10 @@ void CrashDisk::Commit() {
 }
 
 void CrashDisk::Created(const std::string& path) {
-    m_seen[path] = true;
     m_journal.push_back({Op::kCreate, path, ""});
 }
 
-void CrashDisk::Moved(const std::string& from, const std::string& to) {
-    m_seen[to] = true;
+void CrashDisk::Moved(const std::string& from, const std::string& to, bool durable) {
     m_journal.push_back({Op::kMove, from, to});
     // Unflushed data goes with the file (the bridge never renames a file it writes).
     auto it = m_unflushed.find(from);
@@ -42,6 +40,7 @@ void CrashDisk::Moved(const std::string& from, const std::string& to) {
         m_unflushed[to] = std::move(it->second);
         m_unflushed.erase(it);
     }
+    if (durable) Commit();
 }
 
 void CrashDisk::Removed(const std::string& path) {
@@ -64,7 +63,6 @@ void CrashDisk::Written(const std::string& path,
 }
 
 void CrashDisk::WrittenDurably(const std::string& path, const std::string& content) {
-    m_seen[path] = true;
     Commit();
     m_durable[path] = content;
     m_unflushed.erase(path);
@@ -121,11 +119,5 @@ std::map<std::string, std::string> CrashDisk::Cut(std::mt19937& rng) {
     return files;
 }
 
-std::vector<std::string> CrashDisk::Paths() const {
-    std::vector<std::string> paths;
-    for (const auto& [path, seen] : m_seen)
-        paths.push_back(path);
-    return paths;
-}
 
 }  // namespace qsoferry::test

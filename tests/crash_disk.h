@@ -6,8 +6,9 @@
 //    sector written since the last flush holds its old bytes, its new ones, or garbage throughout.
 //  - Metadata (create, rename, remove) is journaled and survives a cut as a prefix, in order.
 //  - A flush of any file commits the whole journal, and makes that file's data durable.
+//  - A move made durably (write-through) commits the journal with it.
 //  - What the test itself writes (the decoder's log) is durable at once, the journal before it.
-// Paths are the fake's own ("C:\..."); the files' bytes are read and written through the fake.
+// The disk that holds the files (memory_disk.h) tells it of every change, by path.
 #pragma once
 
 #include <cstdint>
@@ -25,7 +26,7 @@ public:
     static constexpr size_t kSectorSize = 512;
 
     void Created(const std::string& path);
-    void Moved(const std::string& from, const std::string& to);
+    void Moved(const std::string& from, const std::string& to, bool durable);
     void Removed(const std::string& path);
     // `content` is the whole file as it is after the write.
     void Written(const std::string& path,
@@ -34,11 +35,11 @@ public:
                  bool flush,
                  const std::string& content);
     void WrittenDurably(const std::string& path, const std::string& content);
+    // The file was flushed as it stands (`content`).
+    void Flushed(const std::string& path, const std::string& content) { WrittenDurably(path, content); }
 
     // The files as a cut leaves them, by path; afterwards that is all durable.
     std::map<std::string, std::string> Cut(std::mt19937& rng);
-    // Every path this disk has seen, so that the caller can clear what the cut did not leave.
-    std::vector<std::string> Paths() const;
 
 private:
     struct Op {
@@ -51,7 +52,6 @@ private:
     std::map<std::string, std::string> m_durable;  // as a cut right now would leave them, data aside
     std::vector<Op> m_journal;
     std::map<std::string, std::vector<std::pair<std::uint64_t, std::string>>> m_unflushed;
-    std::map<std::string, bool> m_seen;
 };
 
 }  // namespace qsoferry::test

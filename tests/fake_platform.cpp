@@ -1,30 +1,13 @@
 #include "fake_platform.h"
 
-#include <cctype>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
-#include "platform/files.h"
 #include "relay/text.h"
-
-namespace fs = std::filesystem;
 
 namespace qsoferry::test {
 
-FakePlatform::FakePlatform() {
-    std::string pattern = (fs::temp_directory_path() / "qsoferry-test-XXXXXX").string();
-    root = ::mkdtemp(pattern.data());
-}
-
-FakePlatform::~FakePlatform() {
-    for (const auto& [handle, path] : m_open)
-        files::Close(handle);
-    std::error_code ignored;
-    fs::remove_all(root, ignored);
-}
+FakePlatform::FakePlatform() = default;
+FakePlatform::~FakePlatform() = default;
 
 WindowHandle FakePlatform::AddWindow(const std::string& className, const std::string& title, bool topLevel) {
     WindowHandle handle = m_nextWindow++;
@@ -34,42 +17,6 @@ WindowHandle FakePlatform::AddWindow(const std::string& className, const std::st
 
 void FakePlatform::RemoveWindow(WindowHandle window) {
     m_windows.erase(window);
-}
-
-std::string FakePlatform::Real(const std::string& path) const {
-    // A path the program would never use on Windows has no place here: it would land in the
-    // working folder, which may be the source tree.
-    bool drive =
-        path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' && path[2] == '\\';
-    if (!drive) throw std::logic_error("the fake platform cannot map the path " + path);
-    std::string tail = path.substr(3);
-    for (char& c : tail) {
-        if (c == '\\') c = '/';
-    }
-    return root + "/" + static_cast<char>(std::toupper(static_cast<unsigned char>(path[0]))) + "/" + tail;
-}
-
-void FakePlatform::WriteFile(const std::string& path, const std::string& bytes) {
-    fs::create_directories(fs::path(Real(path)).parent_path());
-    std::ofstream(Real(path), std::ios::binary | std::ios::trunc) << bytes;
-    m_disk.WrittenDurably(path, bytes);
-}
-
-void FakePlatform::AppendFile(const std::string& path, const std::string& bytes) {
-    fs::create_directories(fs::path(Real(path)).parent_path());
-    std::ofstream(Real(path), std::ios::binary | std::ios::app) << bytes;
-    m_disk.WrittenDurably(path, Contents(path));
-}
-
-bool FakePlatform::Exists(const std::string& path) const {
-    return fs::exists(Real(path));
-}
-
-std::string FakePlatform::Contents(const std::string& path) const {
-    std::ifstream in(Real(path), std::ios::binary);
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
 }
 
 void FakePlatform::FailNext(const std::string& op, const std::string& path, FileStatus status, int times) {
@@ -97,20 +44,11 @@ bool FakePlatform::Record(std::string call) {
 void FakePlatform::CutPower(unsigned seed) {
     Restart();
     std::mt19937 rng(seed);
-    std::map<std::string, std::string> left = m_disk.Cut(rng);
-    std::error_code ignored;
-    for (const std::string& path : m_disk.Paths())
-        fs::remove(Real(path), ignored);
-    for (const auto& [path, bytes] : left) {
-        fs::create_directories(fs::path(Real(path)).parent_path());
-        std::ofstream(Real(path), std::ios::binary | std::ios::trunc) << bytes;
-    }
+    disk.CutPower(rng);
 }
 
 void FakePlatform::Restart() {
-    for (const auto& [handle, path] : m_open)
-        files::Close(handle);
-    m_open.clear();
+    disk.CloseAll();
     crashed = false;
     crashAfterCalls = 0;
     queue.clear();
@@ -262,10 +200,10 @@ void FakePlatform::SenderStep() {
         case Step::kHeld:
             return;
         case Step::kWrite:
-            if (!m_open.count(m_inHand.recordFile)) {
+            if (!disk.IsOpen(m_inHand.recordFile)) {
                 violations.push_back("the sender wrote through a closed handle");
             }
-            if (m_inHand.copyFile != kNoFile && !m_open.count(m_inHand.copyFile)) {
+            if (m_inHand.copyFile != kNoFile && !disk.IsOpen(m_inHand.copyFile)) {
                 violations.push_back("the sender wrote the copy through a closed handle");
             }
             WriteAfterDelivery(m_inHand, m_result, [&](FileHandle file, std::uint64_t at, const std::string& bytes) {
@@ -302,7 +240,7 @@ void FakePlatform::CheckNotWithSender(FileHandle file, const char* what) {
     if (m_inSender || !m_handovers.SendingAny()) return;
     bool carried = m_step != Step::kPickUp && (m_inHand.recordFile == file || m_inHand.copyFile == file);
     if (carried)
-        violations.push_back(std::string("the window ") + what + " " + m_open[file] + " while the sender had it");
+        violations.push_back(std::string("the window ") + what + " " + disk.PathOf(file) + " while the sender had it");
 }
 
 void FakePlatform::RunQueue() {
@@ -360,7 +298,7 @@ void FakePlatform::StartTimer(unsigned timerId, unsigned periodMs) {
 
 bool FakePlatform::CanOpenForReading(const std::string& path) {
     if (!Record("CanOpen " + path)) return false;
-    return files::CanOpenForReading(Real(path));
+    return disk.CanOpenForReading(path);
 }
 
 FileResult FakePlatform::OpenFile(const std::string& path, FileAccess access, FileHandle& file, std::uint64_t& size) {
@@ -369,43 +307,45 @@ FileResult FakePlatform::OpenFile(const std::string& path, FileAccess access, Fi
     if (!Record("Open " + path)) return {FileStatus::kFailed, "gone"};
     FileResult result = Injected("open", path);
     if (!result.ok()) return result;
-    const bool existed = fs::exists(Real(path));
-    result = files::Open(Real(path), access, file, size);
-    if (result.ok()) m_open[file] = path;
-    if (result.ok() && !existed) m_disk.Created(path);
-    return result;
+    return disk.OpenFile(path, access, file, size);
 }
 
 FileResult FakePlatform::ReadFileAt(FileHandle file, std::uint64_t offset, char* buffer, size_t size, size_t& got) {
     got = 0;
-    const std::string path = m_open.count(file) ? m_open[file] : "?";
+    const std::string path = disk.PathOf(file);
     if (!Record("Read " + path)) return {FileStatus::kFailed, "gone"};
     FileResult result = Injected("read", path);
-    if (result.ok()) result = files::ReadAt(file, offset, buffer, size, got);
+    if (result.ok()) result = disk.ReadFileAt(file, offset, buffer, size, got);
     if (afterRead) afterRead(path);
     return result;
 }
 
 FileResult FakePlatform::WriteFileAt(FileHandle file, std::uint64_t offset, const std::string& bytes, bool flush) {
     CheckNotWithSender(file, "wrote");
-    const std::string path = m_open.count(file) ? m_open[file] : "?";
+    const std::string path = disk.PathOf(file);
     if (!Record("Write " + path)) return {FileStatus::kFailed, "gone"};
     FileResult result = Injected("write", path);
     if (!result.ok()) return result;
     if (flush && path.size() > 9 && path.compare(path.size() - 9, 9, ".progress") == 0)
         flushedAt.push_back(sent.size());
-    // What a flush keeps is the disk model's to say; the real disk need not wait for it.
-    result = files::WriteAt(file, offset, bytes, false);
-    if (result.ok()) m_disk.Written(path, offset, bytes, flush, flush ? Contents(path) : std::string());
-    return result;
+    return disk.WriteFileAt(file, offset, bytes, flush);
+}
+
+FileResult FakePlatform::FlushFile(FileHandle file) {
+    CheckNotWithSender(file, "flushed");
+    const std::string path = disk.PathOf(file);
+    if (!Record("Flush " + path)) return {FileStatus::kFailed, "gone"};
+    FileResult result = Injected("flush", path);
+    if (!result.ok()) return result;
+    if (path.size() > 9 && path.compare(path.size() - 9, 9, ".progress") == 0) flushedAt.push_back(sent.size());
+    return disk.FlushFile(file);
 }
 
 void FakePlatform::CloseFile(FileHandle file) {
-    if (file == kNoFile || !m_open.count(file)) return;
+    if (file == kNoFile || !disk.IsOpen(file)) return;
     CheckNotWithSender(file, "closed");
-    if (!Record("Close " + m_open[file])) return;
-    files::Close(file);
-    m_open.erase(file);
+    if (!Record("Close " + disk.PathOf(file))) return;
+    disk.CloseFile(file);
 }
 
 bool FakePlatform::TryLock(const std::string& name) {
@@ -417,12 +357,12 @@ void FakePlatform::Unlock(const std::string&) {
     Record("Unlock");
 }
 
-FileResult FakePlatform::MoveFileNoReplace(const std::string& from, const std::string& to) {
+FileResult FakePlatform::MoveFileNoReplace(const std::string& from, const std::string& to, bool durable) {
     CheckNotWithSender(kNoFile, "moved");
     if (!Record("Move " + from + " -> " + to)) return FileResult{FileStatus::kFailed, "gone"};
     FileResult result = Injected("move", from);
-    if (result.ok()) result = files::MoveNoReplace(Real(from), Real(to));
-    if (result.ok()) m_disk.Moved(from, to);
+    if (result.ok()) result = disk.MoveFileNoReplace(from, to, durable);
+    if (result.ok() && durable) durableMoves.push_back(from + " -> " + to);
     return result;
 }
 
@@ -430,14 +370,13 @@ FileResult FakePlatform::RemoveFile(const std::string& path) {
     CheckNotWithSender(kNoFile, "removed");
     if (!Record("Remove " + path)) return FileResult{FileStatus::kFailed, "gone"};
     FileResult result = Injected("remove", path);
-    if (result.ok()) result = files::Remove(Real(path));
-    if (result.ok()) m_disk.Removed(path);
+    if (result.ok()) result = disk.RemoveFile(path);
     return result;
 }
 
 bool FakePlatform::FolderExists(const std::string& path) {
     if (!Record("FolderExists " + path)) return false;
-    return files::FolderExists(Real(path));
+    return disk.FolderExists(path);
 }
 
 std::vector<std::string> FakePlatform::ListFolders(const std::string& parent, const std::string& prefix) {
@@ -446,12 +385,7 @@ std::vector<std::string> FakePlatform::ListFolders(const std::string& parent, co
     if (text::EqualsNoCase(parent.substr(0, 26), "C:\\Documents and Settings\\")) {
         throw std::logic_error("listed through the compatibility junctions: " + parent);
     }
-    std::error_code error;
-    for (const fs::directory_entry& entry : fs::directory_iterator(Real(parent), error)) {
-        std::string name = entry.path().filename().string();
-        if (entry.is_directory() && name.compare(0, prefix.size(), prefix) == 0) names.push_back(name);
-    }
-    return names;
+    return disk.ListFolders(parent, prefix);
 }
 
 std::optional<std::string> FakePlatform::LocalAppDataFolder() {
@@ -479,7 +413,14 @@ std::optional<std::string> FakePlatform::ChooseLogFile() {
 
 bool FakePlatform::MakeFolder(const std::string& path) {
     if (!Record("MakeFolder " + path)) return false;
-    return files::MakeFolder(Real(path));
+    return disk.MakeFolder(path);
+}
+
+// The disk in memory knows each file by one spelling of its path, the drive's letter aside.
+bool FakePlatform::SameFile(const std::string& a, const std::string& b) {
+    if (!Record("SameFile " + a + " = " + b)) return false;
+    return disk.Exists(a) && disk.Exists(b) && text::EqualsNoCase(a.substr(0, 1), b.substr(0, 1)) &&
+           a.substr(1) == b.substr(1);
 }
 
 void FakePlatform::ShowMessage(const std::string& text) {

@@ -1,7 +1,7 @@
 // A platform for unit tests: top-level windows it is told about, a message queue whose dispatch
-// runs whatever the test posted (so handlers can re-enter the view), real files under a temporary
-// root (paths starting with a drive, "C:\", are mapped below it; any other path fails the test), a
-// record of every call in order, failures on demand, and a process that can end at any call: with
+// runs whatever the test posted (so handlers can re-enter the view), files on a disk in memory
+// (memory_disk.h: paths start with a drive, "C:\"; any other path fails the test), a record of
+// every call in order, failures on demand, and a process that can end at any call: with
 // crashAfterCalls set, the call after that many throws Crashed, and every call after it does
 // nothing, as if the process were gone. Restart then brings a new process up on the same files,
 // as the system leaves them; CutPower does the same after a power cut, leaving of the files what
@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "crash_disk.h"
+#include "memory_disk.h"
 #include "platform/platform.h"
 #include "relay/handover_queue.h"
 
@@ -62,14 +62,14 @@ public:
     void SenderStep();
     void RunSender();
 
-    // Files, with "C:\..." mapped below the temporary root.
-    std::string Real(const std::string& path) const;
-    void WriteFile(const std::string& path, const std::string& bytes);
-    void AppendFile(const std::string& path, const std::string& bytes);
-    bool Exists(const std::string& path) const;
-    std::string Contents(const std::string& path) const;
-    // The next `times` calls of an operation ("open", "read", "write", "move", "remove") on this
-    // path fail.
+    // Files, as the decoder or the operator writes them: durable at once.
+    void WriteFile(const std::string& path, const std::string& bytes) { disk.Put(path, bytes); }
+    void AppendFile(const std::string& path, const std::string& bytes) { disk.Append(path, bytes); }
+    void MakeFolders(const std::string& path) { disk.MakeFolders(path); }
+    bool Exists(const std::string& path) const { return disk.Exists(path); }
+    std::string Contents(const std::string& path) const { return disk.Contents(path); }
+    // The next `times` calls of an operation ("open", "read", "write", "flush", "move", "remove")
+    // on this path fail.
     void FailNext(const std::string& op, const std::string& path, FileStatus status, int times = 1);
     // Or the n-th of all those calls, counted from 1, fails once.
     void FailFileOperation(int n, FileStatus status) {
@@ -112,12 +112,13 @@ public:
     FileResult OpenFile(const std::string& path, FileAccess access, FileHandle& file, std::uint64_t& size) override;
     FileResult ReadFileAt(FileHandle file, std::uint64_t offset, char* buffer, size_t size, size_t& got) override;
     FileResult WriteFileAt(FileHandle file, std::uint64_t offset, const std::string& bytes, bool flush) override;
+    FileResult FlushFile(FileHandle file) override;
     void CloseFile(FileHandle file) override;
     bool TryLock(const std::string& name) override;
     void Unlock(const std::string& name) override;
     // Its system spells every path as the program does (in UTF-8), as POSIX systems do.
     std::optional<std::string> LegacySpelling(const std::string& path) override { return path; }
-    FileResult MoveFileNoReplace(const std::string& from, const std::string& to) override;
+    FileResult MoveFileNoReplace(const std::string& from, const std::string& to, bool durable) override;
     FileResult RemoveFile(const std::string& path) override;
     bool FolderExists(const std::string& path) override;
     // Refuses, as Windows does, to list through the compatibility junctions under
@@ -131,8 +132,9 @@ public:
     LocalTime Now() override { return now; }
     void SetControlText(int controlId, const std::string& text) override { controlText[controlId] = text; }
     bool MakeFolder(const std::string& path) override;
+    bool SameFile(const std::string& a, const std::string& b) override;
 
-    std::string root;
+    MemoryDisk disk;
     std::vector<std::string> calls;
     std::vector<SentCopyData> sent;
     std::vector<std::string> messages;
@@ -159,6 +161,7 @@ public:
     bool otherBridgeHoldsLocks = false;
     bool refuseSends = false;  // the logger runs with higher rights: the system drops the messages
     std::vector<size_t> flushedAt;           // how many contacts had reached the logger at each progress flush
+    std::vector<std::string> durableMoves;   // the moves made durably, as "from -> to"
     bool stepSender = false;                 // the test takes the sender's steps itself
     std::optional<SendResult> failNextSend;  // the next send ends so, without reaching the logger
     bool failNextRecord = false;             // the next record cannot be written
@@ -189,7 +192,6 @@ private:
     std::map<std::pair<std::string, std::string>, std::pair<FileStatus, int>> m_failures;
     int m_failAt = 0;
     FileStatus m_failStatus = FileStatus::kFailed;
-    std::map<FileHandle, std::string> m_open;  // handle -> the path it was opened with
     HandoverQueue m_handovers;
     // The sender's step to come, and the handover in its hands.
     enum class Step { kPickUp, kSend, kHeld, kWrite, kEnd, kPost } m_step = Step::kPickUp;

@@ -1,15 +1,27 @@
-// The POSIX file operations behind the fake and the preview tool.
+// The POSIX file operations behind the preview tool: the only tests on a real disk.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
-#include "fake_platform.h"
 #include "platform/files.h"
 
 namespace qsoferry::files {
 namespace {
+
+struct Scratch {
+    Scratch() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "qsoferry-test-XXXXXX").string();
+        root = ::mkdtemp(pattern.data());
+    }
+    ~Scratch() {
+        std::error_code ignored;
+        std::filesystem::remove_all(root, ignored);
+    }
+    std::string root;
+};
 
 std::string Contents(const std::string& realPath) {
     std::ifstream in(realPath, std::ios::binary);
@@ -17,31 +29,39 @@ std::string Contents(const std::string& realPath) {
 }
 
 TEST(PosixFiles, MoveNeverReplacesAndReportsWhatWentWrong) {
-    test::FakePlatform scratch;  // for its temporary folder
+    Scratch scratch;
     const std::string a = scratch.root + "/a", b = scratch.root + "/b";
     std::ofstream(a) << "first";
     std::ofstream(b) << "second";
-    FileResult result = MoveNoReplace(a, b);
+    FileResult result = MoveNoReplace(a, b, false);
     EXPECT_EQ(result.status, FileStatus::kFailed);
     EXPECT_FALSE(result.reason.empty());
     EXPECT_EQ(Contents(b), "second");
     EXPECT_EQ(Contents(a), "first");
 
     EXPECT_TRUE(Remove(b).ok());
-    EXPECT_TRUE(MoveNoReplace(a, b).ok());
+    EXPECT_TRUE(MoveNoReplace(a, b, true).ok());
     EXPECT_FALSE(std::filesystem::exists(a));
     EXPECT_EQ(Contents(b), "first");
+    // One file under two names is one file; two files with one content are two.
+    std::filesystem::create_hard_link(b, scratch.root + "/c");
+    std::ofstream(a) << "first";
+    EXPECT_TRUE(SameFile(b, scratch.root + "/c"));
+    EXPECT_TRUE(SameFile(b, scratch.root + "/../" + std::filesystem::path(scratch.root).filename().string() + "/b"));
+    EXPECT_FALSE(SameFile(a, b));
+    EXPECT_FALSE(SameFile(b, scratch.root + "/none"));
+    EXPECT_TRUE(Remove(a).ok());
 
     FileHandle file = 7;
     std::uint64_t size = 1;
     EXPECT_EQ(Open(a, FileAccess::kRead, file, size).status, FileStatus::kNotFound);
     EXPECT_EQ(file, kNoFile);
     EXPECT_EQ(Remove(a).status, FileStatus::kNotFound);
-    EXPECT_EQ(MoveNoReplace(a, b).status, FileStatus::kNotFound);
+    EXPECT_EQ(MoveNoReplace(a, b, false).status, FileStatus::kNotFound);
 }
 
 TEST(PosixFiles, ReadsRawBytesAtAnyOffsetAndWritesInPlace) {
-    test::FakePlatform scratch;
+    Scratch scratch;
     const std::string path = scratch.root + "/raw";
     const std::string content("a\r\n\x1a\0b", 6);
     std::ofstream(path, std::ios::binary) << content;
@@ -61,7 +81,8 @@ TEST(PosixFiles, ReadsRawBytesAtAnyOffsetAndWritesInPlace) {
     ASSERT_TRUE(Open(progress, FileAccess::kReadWrite, file, size).ok());  // created
     EXPECT_EQ(size, 0u);
     ASSERT_TRUE(WriteAt(file, 0, "0123456789", false).ok());
-    ASSERT_TRUE(WriteAt(file, 4, "ab", true).ok());
+    ASSERT_TRUE(WriteAt(file, 4, "ab", false).ok());
+    ASSERT_TRUE(Flush(file).ok());
     Close(file);
     EXPECT_EQ(Contents(progress), "0123ab6789");
     EXPECT_TRUE(CanOpenForReading(path));

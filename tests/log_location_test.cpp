@@ -1,7 +1,6 @@
 // Where the log is looked for, and the start-up backup that keeps its history from the logger.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <memory>
 #include <optional>
 
@@ -29,7 +28,7 @@ TEST(LogPaths, AnyProfileNameInAnyScriptFindsTheLog) {
             const std::string folder =
                 derived ? "C:\\Documents and Settings\\" + user + "\\Local Settings\\Application Data\\JTDX\\"
                         : *platform.localAppData + "\\JTDX\\";
-            std::filesystem::create_directories(platform.Real(folder));
+            platform.MakeFolders(folder);
             CQsoferryView view(platform);
             AttachLogger(platform, view);
             view.OnInitialUpdate();
@@ -67,7 +66,7 @@ TEST(LogPaths, TheDerivedFolderWhenItExistsElseTheSystemsLocalAppData) {
     for (const LocationCase& c : cases) {
         FakePlatform platform;
         platform.localAppData = c.localAppData;
-        if (c.derivedFolder) std::filesystem::create_directories(platform.Real(kDir));
+        if (c.derivedFolder) platform.MakeFolders(kDir);
         CQsoferryView view(platform);
         view.OnInitialUpdate();
         EXPECT_EQ(view.LogPath(), c.folder + "wsjtx_log.adi") << c.what;
@@ -94,7 +93,7 @@ TEST(StartUpBackup, MovesTheLogAsideOnlyWhenNoBackupExists) {
     for (const BackupCase& c : cases) {
         FakePlatform platform;
         CQsoferryView view(platform);
-        std::filesystem::create_directories(platform.Real(kDir));
+        platform.MakeFolders(kDir);
         if (c.log) platform.WriteFile(kLog, kHistory);
         if (c.backup) platform.WriteFile(kBackup, "older backup");
         view.OnInitialUpdate();
@@ -125,7 +124,7 @@ TEST(StartUpBackup, AFolderThatAppearsLaterGetsItsBackupAtTheFirstTickThatFindsI
         if (appearsWithALog) {
             platform.WriteFile(folder + "wsjtx_log.adi", kHistory);
         } else {
-            std::filesystem::create_directories(platform.Real(folder));
+            platform.MakeFolders(folder);
         }
         TickAndRun(platform, *view);
         ASSERT_TRUE(platform.Exists(folder + "wsjtx_log_bak.adi"));
@@ -151,11 +150,9 @@ TEST(StartUpBackup, AFolderThatAppearsLaterGetsItsBackupAtTheFirstTickThatFindsI
 TEST(StartUpBackup, ALogThatCannotBeOpenedCountsAsAbsent) {
     FakePlatform platform;
     CQsoferryView view(platform);
-    platform.WriteFile(kLog, "");
-    std::filesystem::remove(platform.Real(kLog));
-    std::filesystem::create_symlink("nowhere", platform.Real(kLog));  // listed, but cannot be opened
+    platform.disk.PutUnopenable(kLog);  // listed, but cannot be opened
     view.OnInitialUpdate();
-    EXPECT_TRUE(std::filesystem::is_symlink(platform.Real(kLog)));
+    EXPECT_TRUE(platform.Exists(kLog));
     EXPECT_EQ(platform.Contents(kBackup), "");
     EXPECT_TRUE(platform.CallsNamed("Move").empty());
 }

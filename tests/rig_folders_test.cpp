@@ -3,7 +3,6 @@
 // taking turns at the logger.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <functional>
 #include <map>
 
@@ -67,7 +66,7 @@ TEST(RigFolders, EveryFolderIsRelayedInItsOrderTakingTurns) {
         if (!c.later.empty()) {
             for (unsigned tick = 0; tick < 2 * kRigScanTicks; ++tick)
                 TickAndRun(platform, view);
-            std::filesystem::create_directories(platform.Real(RigFolder(c.later)));
+            platform.MakeFolders(RigFolder(c.later));
             for (unsigned tick = 0; tick < kRigScanTicks; ++tick)
                 TickAndRun(platform, view);
             EXPECT_TRUE(platform.Exists(RigFolder(c.later) + "wsjtx_log_bak.adi")) << "found within a few ticks";

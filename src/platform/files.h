@@ -17,8 +17,14 @@ FileResult ReadAt(FileHandle file, std::uint64_t offset, char* buffer, size_t si
 FileResult WriteAt(FileHandle file, std::uint64_t offset, const std::string& bytes, bool flush);
 void Close(FileHandle file);
 
-// Moves a file; never replaces a file that exists at the new name.
-FileResult MoveNoReplace(const std::string& from, const std::string& to);
+FileResult Flush(FileHandle file);
+
+// Moves a file; never replaces a file that exists at the new name. `durable`: the new name is on
+// the disk when it returns.
+FileResult MoveNoReplace(const std::string& from, const std::string& to, bool durable);
+
+// Both paths name one file (also through links, or spelt differently).
+bool SameFile(const std::string& a, const std::string& b);
 
 FileResult Remove(const std::string& path);
 

@@ -76,7 +76,12 @@ void Close(FileHandle file) {
     if (file != kNoFile) ::close(static_cast<int>(file - 1));
 }
 
-FileResult MoveNoReplace(const std::string& from, const std::string& to) {
+FileResult Flush(FileHandle file) {
+    if (::fsync(static_cast<int>(file - 1)) != 0) return FromErrno(errno);
+    return {};
+}
+
+FileResult MoveNoReplace(const std::string& from, const std::string& to, bool durable) {
     // rename() would replace an existing target; a hard link refuses to, and the unlink then
     // leaves the file under its new name only.
     if (::link(from.c_str(), to.c_str()) != 0) return FromErrno(errno);
@@ -85,12 +90,28 @@ FileResult MoveNoReplace(const std::string& from, const std::string& to) {
         ::unlink(to.c_str());
         return FromErrno(err);
     }
+    if (durable) {
+        // The folder holds the names: it goes to the disk.
+        std::string folder = to.substr(0, to.find_last_of('/') + 1);
+        int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return FromErrno(errno);
+        int synced = ::fsync(fd);
+        int err = errno;
+        ::close(fd);
+        if (synced != 0) return FromErrno(err);
+    }
     return {};
 }
 
 FileResult Remove(const std::string& path) {
     if (::unlink(path.c_str()) != 0) return FromErrno(errno);
     return {};
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat one, other;
+    return ::stat(a.c_str(), &one) == 0 && ::stat(b.c_str(), &other) == 0 && one.st_dev == other.st_dev &&
+           one.st_ino == other.st_ino;
 }
 
 bool FolderExists(const std::string& path) {

@@ -86,16 +86,39 @@ void Close(FileHandle file) {
     if (file != kNoFile) CloseHandle(AsHandle(file));
 }
 
-FileResult MoveNoReplace(const std::string& from, const std::string& to) {
-    // MoveFileW never replaces an existing file, and fails while another program has the file
-    // open without delete sharing.
-    if (!MoveFileW(Utf16(from).c_str(), Utf16(to).c_str())) return FileResultFromError(GetLastError());
+FileResult Flush(FileHandle file) {
+    if (!FlushFileBuffers(AsHandle(file))) return FileResultFromError(GetLastError());
+    return {};
+}
+
+FileResult MoveNoReplace(const std::string& from, const std::string& to, bool durable) {
+    // Without MOVEFILE_REPLACE_EXISTING it never replaces an existing file, and it fails while
+    // another program has the file open without delete sharing. MOVEFILE_WRITE_THROUGH returns
+    // only once the new name is on the disk.
+    if (!MoveFileExW(Utf16(from).c_str(), Utf16(to).c_str(), durable ? MOVEFILE_WRITE_THROUGH : 0))
+        return FileResultFromError(GetLastError());
     return {};
 }
 
 FileResult Remove(const std::string& path) {
     if (!DeleteFileW(Utf16(path).c_str())) return FileResultFromError(GetLastError());
     return {};
+}
+
+// By the volume and the file's index, as the system knows the file, whatever names lead to it.
+bool SameFile(const std::string& a, const std::string& b) {
+    BY_HANDLE_FILE_INFORMATION info[2];
+    const std::string* paths[2] = {&a, &b};
+    for (int i = 0; i < 2; ++i) {
+        HANDLE file = CreateFileW(Utf16(*paths[i]).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        BOOL got = GetFileInformationByHandle(file, &info[i]);
+        CloseHandle(file);
+        if (!got) return false;
+    }
+    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+           info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
 }
 
 bool FolderExists(const std::string& path) {

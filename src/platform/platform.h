@@ -33,6 +33,8 @@
 //  - SetControlText: a static control's text, in UTF-8; the control never grows for it.
 //  - Now: the date and time of day as the operator's clock shows them.
 //  - MakeFolder: makes a folder whose parent exists; true when it is there afterwards.
+//  - SameFile: both paths lead to one file, however they are spelt (case, short names, links);
+//    false when either cannot be looked at.
 #pragma once
 
 #include <cstdint>
@@ -83,6 +85,7 @@ public:
     virtual bool FolderExists(const std::string& path) = 0;
     virtual std::vector<std::string> ListFolders(const std::string& parent, const std::string& prefix) = 0;
     virtual bool MakeFolder(const std::string& path) = 0;
+    virtual bool SameFile(const std::string& a, const std::string& b) = 0;
 
     // User.
     virtual std::optional<std::string> UserName() = 0;

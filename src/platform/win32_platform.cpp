@@ -236,6 +236,10 @@ FileResult Win32Platform::WriteFileAt(FileHandle file, std::uint64_t offset, con
     return files::WriteAt(file, offset, bytes, flush);
 }
 
+FileResult Win32Platform::FlushFile(FileHandle file) {
+    return files::Flush(file);
+}
+
 void Win32Platform::CloseFile(FileHandle file) {
     files::Close(file);
 }
@@ -274,8 +278,12 @@ std::optional<std::string> Win32Platform::LegacySpelling(const std::string& path
     return InSystemCodePage(path);
 }
 
-FileResult Win32Platform::MoveFileNoReplace(const std::string& from, const std::string& to) {
-    return files::MoveNoReplace(from, to);
+FileResult Win32Platform::MoveFileNoReplace(const std::string& from, const std::string& to, bool durable) {
+    return files::MoveNoReplace(from, to, durable);
+}
+
+bool Win32Platform::SameFile(const std::string& a, const std::string& b) {
+    return files::SameFile(a, b);
 }
 
 FileResult Win32Platform::RemoveFile(const std::string& path) {

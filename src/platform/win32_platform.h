@@ -53,8 +53,10 @@ public:
     FileResult OpenFile(const std::string& path, FileAccess access, FileHandle& file, std::uint64_t& size) override;
     FileResult ReadFileAt(FileHandle file, std::uint64_t offset, char* buffer, size_t size, size_t& got) override;
     FileResult WriteFileAt(FileHandle file, std::uint64_t offset, const std::string& bytes, bool flush) override;
+    FileResult FlushFile(FileHandle file) override;
     void CloseFile(FileHandle file) override;
-    FileResult MoveFileNoReplace(const std::string& from, const std::string& to) override;
+    FileResult MoveFileNoReplace(const std::string& from, const std::string& to, bool durable) override;
+    bool SameFile(const std::string& a, const std::string& b) override;
     FileResult RemoveFile(const std::string& path) override;
     bool FolderExists(const std::string& path) override;
     std::vector<std::string> ListFolders(const std::string& parent, const std::string& prefix) override;

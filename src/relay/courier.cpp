@@ -360,7 +360,7 @@ bool Courier::OpenClaimedLog() {
 // Moves the log to the claim path, when there is a log.
 bool Courier::ClaimLog() {
     if (!m_files.CanOpenForReading(m_strLogPath)) return false;
-    FileResult moved = m_files.MoveFileNoReplace(m_strLogPath, m_strClaimPath);
+    FileResult moved = m_files.MoveFileNoReplace(m_strLogPath, m_strClaimPath, false);
     if (!moved.ok()) {
         // Busy: the decoder is writing it, maybe creating it this very moment. Next tick.
         ReportFileError("move", m_strLogPath, moved);
@@ -567,7 +567,7 @@ void Courier::PutBackEmptyLog() {
     m_files.CloseFile(m_claim.copyFile);
     m_claim = ClaimedLog();
     m_files.RemoveFile(m_strProgressPath);
-    if (!m_files.MoveFileNoReplace(m_strClaimPath, m_strLogPath).ok()) {
+    if (!m_files.MoveFileNoReplace(m_strClaimPath, m_strLogPath, false).ok()) {
         m_files.RemoveFile(m_strClaimPath);  // a new log took its place; this one held nothing
     }
     m_operator.Tell(kSourceEmptyText);

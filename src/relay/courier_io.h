@@ -5,8 +5,9 @@
 // What the engine relies on from each operation:
 //  - Files: expected failures are returned as values, never thrown. OpenFile with kRead lets others
 //    read the file but not write, rename or delete it while it is open; kReadWrite creates the file
-//    when it is missing. WriteFileAt with flush returns only once the bytes are on the disk.
-//    MoveFileNoReplace never replaces a file that exists at the new name.
+//    when it is missing. WriteFileAt with flush returns only once the bytes are on the disk, and
+//    FlushFile once everything written to the file is. MoveFileNoReplace never replaces a file that
+//    exists at the new name; `durable`, it returns only once the new name is on the disk.
 //  - TryLock / Unlock: a named lock shared by every process on the machine, held until Unlock or
 //    until the process ends, however it ends. TryLock never waits: false while another holds it.
 //  - LegacySpelling: the path's bytes as bridges from before Unicode paths had it, in the system's
@@ -70,8 +71,9 @@ public:
     virtual FileResult OpenFile(const std::string& path, FileAccess access, FileHandle& file, std::uint64_t& size) = 0;
     virtual FileResult ReadFileAt(FileHandle file, std::uint64_t offset, char* buffer, size_t size, size_t& got) = 0;
     virtual FileResult WriteFileAt(FileHandle file, std::uint64_t offset, const std::string& bytes, bool flush) = 0;
+    virtual FileResult FlushFile(FileHandle file) = 0;
     virtual void CloseFile(FileHandle file) = 0;
-    virtual FileResult MoveFileNoReplace(const std::string& from, const std::string& to) = 0;
+    virtual FileResult MoveFileNoReplace(const std::string& from, const std::string& to, bool durable) = 0;
     virtual FileResult RemoveFile(const std::string& path) = 0;
     virtual bool TryLock(const std::string& name) = 0;
     virtual void Unlock(const std::string& name) = 0;

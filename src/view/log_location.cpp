@@ -66,7 +66,7 @@ CQsoferryView::HistoryAside CQsoferryView::SetHistoryAside(const std::string& lo
         return made.status == FileStatus::kNotFound ? HistoryAside::kNoFolder : HistoryAside::kNone;
     }
 
-    FileResult result = m_platform.MoveFileNoReplace(logPath, backupPath);
+    FileResult result = m_platform.MoveFileNoReplace(logPath, backupPath, false);
     if (result.ok()) return HistoryAside::kMoved;
     if (result.status == FileStatus::kNotFound) return HistoryAside::kNone;
     // The log keeps its history until the move succeeds; the poll cycle retries it every tick and

@@ -96,7 +96,7 @@ std::string CQsoferryView::CopyForSending(const std::string& from, const std::st
     }
     m_platform.CloseFile(source);
     m_platform.CloseFile(target);
-    if (result.ok()) result = m_platform.MoveFileNoReplace(part, to);
+    if (result.ok()) result = m_platform.MoveFileNoReplace(part, to, true);
     if (result.ok()) return {};
     m_platform.RemoveFile(part);
     return "Cannot copy " + from + " to send it: " + result.reason;

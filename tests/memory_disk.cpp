@@ -1,0 +1,179 @@
+#include "memory_disk.h"
+
+#include <cctype>
+#include <stdexcept>
+
+namespace qsoferry::test {
+
+std::string MemoryDisk::Key(const std::string& path) {
+    // A path the program would never use on Windows has no place here.
+    bool drive =
+        path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' && path[2] == '\\';
+    if (!drive) throw std::logic_error("the memory disk cannot hold the path " + path);
+    std::string key = path;
+    key[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(key[0])));
+    while (key.size() > 3 && key.back() == '\\')
+        key.pop_back();
+    return key;
+}
+
+std::string MemoryDisk::Parent(const std::string& key) {
+    size_t slash = key.find_last_of('\\');
+    return slash <= 2 ? key.substr(0, 3) : key.substr(0, slash);
+}
+
+void MemoryDisk::MakeFolders(const std::string& path) {
+    std::string key = Key(path);
+    for (size_t at = 3; at <= key.size(); ++at) {
+        if (at == key.size() || key[at] == '\\') m_folders.insert(key.substr(0, at));
+    }
+}
+
+void MemoryDisk::Put(const std::string& path, const std::string& bytes) {
+    const std::string key = Key(path);
+    MakeFolders(Parent(key));
+    auto& file = m_files[key];
+    if (!file) file = std::make_shared<File>();
+    file->bytes = bytes;
+    file->unopenable = false;
+    m_crash.WrittenDurably(key, bytes);
+}
+
+void MemoryDisk::Append(const std::string& path, const std::string& bytes) {
+    Put(path, Contents(path) + bytes);
+}
+
+void MemoryDisk::PutUnopenable(const std::string& path) {
+    Put(path, "");
+    m_files[Key(path)]->unopenable = true;
+}
+
+bool MemoryDisk::Exists(const std::string& path) const {
+    return m_files.count(Key(path)) != 0;
+}
+
+std::string MemoryDisk::Contents(const std::string& path) const {
+    auto it = m_files.find(Key(path));
+    return it == m_files.end() ? std::string() : it->second->bytes;
+}
+
+std::string MemoryDisk::PathOf(FileHandle file) const {
+    auto it = m_open.find(file);
+    return it == m_open.end() ? "?" : it->second.path;
+}
+
+void MemoryDisk::CutPower(std::mt19937& rng) {
+    CloseAll();
+    m_files.clear();
+    for (auto& [key, bytes] : m_crash.Cut(rng)) {
+        auto file = std::make_shared<File>();
+        file->bytes = std::move(bytes);
+        m_files[key] = file;
+    }
+}
+
+bool MemoryDisk::FolderExists(const std::string& path) const {
+    return m_folders.count(Key(path)) != 0;
+}
+
+std::vector<std::string> MemoryDisk::ListFolders(const std::string& parent, const std::string& prefix) const {
+    std::vector<std::string> names;
+    const std::string key = Key(parent);
+    if (!m_folders.count(key)) return names;
+    const std::string inside = key.size() == 3 ? key : key + "\\";
+    for (auto it = m_folders.lower_bound(inside); it != m_folders.end() && it->compare(0, inside.size(), inside) == 0;
+         ++it) {
+        std::string name = it->substr(inside.size());
+        if (name.find('\\') == std::string::npos && name.compare(0, prefix.size(), prefix) == 0) names.push_back(name);
+    }
+    return names;
+}
+
+bool MemoryDisk::MakeFolder(const std::string& path) {
+    const std::string key = Key(path);
+    if (!m_folders.count(Parent(key))) return false;
+    m_folders.insert(key);
+    return true;
+}
+
+bool MemoryDisk::CanOpenForReading(const std::string& path) {
+    auto it = m_files.find(Key(path));
+    return it != m_files.end() && !it->second->unopenable;
+}
+
+FileResult MemoryDisk::OpenFile(const std::string& path, FileAccess access, FileHandle& file, std::uint64_t& size) {
+    file = kNoFile;
+    size = 0;
+    Call("open");
+    const std::string key = Key(path);
+    auto it = m_files.find(key);
+    if (it == m_files.end()) {
+        if (access != FileAccess::kReadWrite || !m_folders.count(Parent(key)))
+            return {FileStatus::kNotFound, "No such file or directory"};
+        it = m_files.emplace(key, std::make_shared<File>()).first;
+        m_crash.Created(key);
+    }
+    if (it->second->unopenable) return {FileStatus::kNotFound, "No such file or directory"};
+    file = m_nextHandle++;
+    m_open[file] = {it->second, key, access == FileAccess::kReadWrite};
+    size = it->second->bytes.size();
+    return {};
+}
+
+FileResult MemoryDisk::ReadFileAt(FileHandle file, std::uint64_t offset, char* buffer, size_t size, size_t& got) {
+    got = 0;
+    Call("read");
+    auto it = m_open.find(file);
+    if (it == m_open.end()) return {FileStatus::kFailed, "The handle is invalid"};
+    const std::string& bytes = it->second.file->bytes;
+    if (offset < bytes.size()) got = bytes.copy(buffer, size, static_cast<size_t>(offset));
+    return {};
+}
+
+FileResult MemoryDisk::WriteFileAt(FileHandle file, std::uint64_t offset, const std::string& bytes, bool flush) {
+    Call("write");
+    auto it = m_open.find(file);
+    if (it == m_open.end() || !it->second.writable) return {FileStatus::kFailed, "The handle is invalid"};
+    std::string& content = it->second.file->bytes;
+    if (content.size() < offset + bytes.size()) content.resize(static_cast<size_t>(offset + bytes.size()), '\0');
+    content.replace(static_cast<size_t>(offset), bytes.size(), bytes);
+    m_crash.Written(it->second.path, offset, bytes, flush, flush ? content : std::string());
+    return {};
+}
+
+FileResult MemoryDisk::FlushFile(FileHandle file) {
+    Call("flush");
+    auto it = m_open.find(file);
+    if (it == m_open.end() || !it->second.writable) return {FileStatus::kFailed, "The handle is invalid"};
+    m_crash.Flushed(it->second.path, it->second.file->bytes);
+    return {};
+}
+
+void MemoryDisk::CloseFile(FileHandle file) {
+    if (!m_open.count(file)) return;
+    Call("close");
+    m_open.erase(file);
+}
+
+FileResult MemoryDisk::MoveFileNoReplace(const std::string& from, const std::string& to, bool durable) {
+    Call("move");
+    const std::string source = Key(from), target = Key(to);
+    auto it = m_files.find(source);
+    if (it == m_files.end()) return {FileStatus::kNotFound, "No such file or directory"};
+    if (m_files.count(target)) return {FileStatus::kFailed, "File exists"};
+    if (!m_folders.count(Parent(target))) return {FileStatus::kNotFound, "No such file or directory"};
+    m_files[target] = it->second;
+    m_files.erase(it);
+    m_crash.Moved(source, target, durable);
+    return {};
+}
+
+FileResult MemoryDisk::RemoveFile(const std::string& path) {
+    Call("remove");
+    const std::string key = Key(path);
+    if (!m_files.erase(key)) return {FileStatus::kNotFound, "No such file or directory"};
+    m_crash.Removed(key);
+    return {};
+}
+
+}  // namespace qsoferry::test

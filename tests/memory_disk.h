@@ -1,0 +1,86 @@
+// The tests' disk, in memory: folders and files by the paths the program uses ("C:\..."; any
+// other path fails the test), and handles to them. A file behaves as on a POSIX system: a handle
+// keeps its file when the file is moved or removed, and nothing is locked against sharing. What a
+// power cut leaves of it is the crash model's to say (crash_disk.h): every write and every change
+// of a name is told to the model, and CutPower replaces the files with what the model keeps.
+//
+// `beforeCall` runs before each operation the program makes, with its name ("open", "read",
+// "write", "flush", "close", "move", "remove"): a test counts them there, or throws to end the
+// process at that call. The test's own writes (Put, Append) are durable at once and not counted.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "crash_disk.h"
+#include "relay/courier_io.h"
+
+namespace qsoferry::test {
+
+class MemoryDisk : public DeliveryFiles {
+public:
+    // What the test itself does, as the decoder or the operator would: durable at once.
+    void Put(const std::string& path, const std::string& bytes);
+    void Append(const std::string& path, const std::string& bytes);
+    void MakeFolders(const std::string& path);
+    // Listed in its folder, but never opened (a link to nowhere, a file of another user's).
+    void PutUnopenable(const std::string& path);
+    bool Exists(const std::string& path) const;
+    std::string Contents(const std::string& path) const;
+    // The path a handle was opened with; "?" for none.
+    std::string PathOf(FileHandle file) const;
+    bool IsOpen(FileHandle file) const { return m_open.count(file) != 0; }
+
+    // The process ends: its handles are gone. Then a power cut, drawn from `rng`.
+    void CloseAll() { m_open.clear(); }
+    void CutPower(std::mt19937& rng);
+
+    bool FolderExists(const std::string& path) const;
+    std::vector<std::string> ListFolders(const std::string& parent, const std::string& prefix) const;
+    bool MakeFolder(const std::string& path);
+
+    // DeliveryFiles.
+    bool CanOpenForReading(const std::string& path) override;
+    FileResult OpenFile(const std::string& path, FileAccess access, FileHandle& file, std::uint64_t& size) override;
+    FileResult ReadFileAt(FileHandle file, std::uint64_t offset, char* buffer, size_t size, size_t& got) override;
+    FileResult WriteFileAt(FileHandle file, std::uint64_t offset, const std::string& bytes, bool flush) override;
+    FileResult FlushFile(FileHandle file) override;
+    void CloseFile(FileHandle file) override;
+    FileResult MoveFileNoReplace(const std::string& from, const std::string& to, bool durable) override;
+    FileResult RemoveFile(const std::string& path) override;
+    bool TryLock(const std::string&) override { return true; }
+    void Unlock(const std::string&) override {}
+    std::optional<std::string> LegacySpelling(const std::string& path) override { return path; }
+
+    std::function<void(const char* op)> beforeCall;
+
+private:
+    struct File {
+        std::string bytes;
+        bool unopenable = false;
+    };
+    struct Open {
+        std::shared_ptr<File> file;
+        std::string path;
+        bool writable;
+    };
+    static std::string Key(const std::string& path);
+    static std::string Parent(const std::string& key);
+    void Call(const char* op) {
+        if (beforeCall) beforeCall(op);
+    }
+
+    std::map<std::string, std::shared_ptr<File>> m_files;  // by Key
+    std::set<std::string> m_folders;
+    std::map<FileHandle, Open> m_open;
+    FileHandle m_nextHandle = 0x7000;
+    CrashDisk m_crash;
+};
+
+}  // namespace qsoferry::test
