@@ -1,6 +1,7 @@
 // Fuzzes the progress record's decoding: any bytes either decode to nothing, to damage, or to a
 // record whose slot is exactly what encoding that record gives (so no two texts mean one record);
-// a slot of an earlier version, which says nothing of a copy, to a record with an empty copy range.
+// a slot of an earlier version, which says nothing of a copy or of what it lacks, to a record with
+// empty ranges for them.
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
@@ -13,11 +14,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     using Status = qsoferry::DecodedProgress::Status;
     if (size == 0 && decoded.status != Status::kNone) std::abort();
     if (decoded.status != Status::kValid) return 0;
-    if (decoded.slot < 0 || decoded.slot > 1) std::abort();
-    std::string_view slot = bytes.substr(qsoferry::ProgressSlotAt(decoded.slot, size));
+    if (decoded.at >= size || decoded.slot != (decoded.at < qsoferry::kProgressPageSize ? 0 : 1)) std::abort();
+    std::string_view slot = bytes.substr(decoded.at);
     const qsoferry::Progress& p = decoded.progress;
-    if (slot.substr(0, 10) == "QSOFERRY1 ") {
-        if (p.copyFrom != 0 || p.copyEnd != 0 || p.copyCrc != 0) std::abort();
+    if (slot.substr(0, 10) == "QSOFERRY1 " || slot.substr(0, 10) == "QSOFERRY2 ") {
+        if (p.owedFrom != 0 || p.owedTo != 0) std::abort();
+        if (slot[8] == '1' && (p.copyFrom != 0 || p.copyEnd != 0 || p.copyCrc != 0)) std::abort();
     } else if (slot.substr(0, qsoferry::kProgressSlotSize) != qsoferry::EncodeProgressSlot(p)) {
         std::abort();
     }

@@ -9,6 +9,7 @@ namespace qsoferry {
 namespace {
 
 using test::EncodeV1;
+using test::EncodeV2;
 
 using Status = DecodedProgress::Status;
 
@@ -43,11 +44,23 @@ TEST(ProgressRecord, TheNewerValidSlotCountsWhateverItsPlace) {
     const Progress v1old{5, 100, 2, false}, v1new{6, 200, 3, false};
     const std::string c = EncodeV1(v1old), d = EncodeV1(v1new);
     ASSERT_EQ(c.size(), kProgressSlotSizeV1);
-    for (const std::string& file : {c + d, Paged(c, d), Paged(c + d, d)}) {
+    const std::pair<std::string, size_t> earlier[] = {
+        {c + d, kProgressSlotSizeV1}, {Paged(c, d), kProgressPageSize}, {Paged(c + d, d), kProgressPageSize}};
+    for (const auto& [file, at] : earlier) {
         DecodedProgress decoded = DecodeProgress(file);
         EXPECT_EQ(decoded.progress, v1new);
-        EXPECT_EQ(decoded.slot, 1);
+        EXPECT_EQ(decoded.at, at);
+        EXPECT_EQ(decoded.slot, at < kProgressPageSize ? 0 : 1);
     }
+    // Half delivered by the first layout, then a record a page on that a power cut damaged: the
+    // first layout's slot 1 still counts, not its slot 0.
+    DecodedProgress upgraded = DecodeProgress(Paged(c.substr(0, 72) + EncodeV1({7, 300, 4, false}), "QSOFERRY3 00"));
+    EXPECT_EQ(upgraded.progress.sequence, 7u);
+    EXPECT_EQ(upgraded.older, v1old);
+    // The layout before this one: the copy's range kept, nothing owed; newer than slot 0 written now.
+    const Progress v2{7, 300, 4, false, 512, 900, 0xABCDEF01u};
+    ASSERT_EQ(EncodeV2(v2).size(), kProgressSlotSizeV2);
+    EXPECT_EQ(DecodeProgress(Paged(a, EncodeV2(v2))).progress, v2);
     // Slot 0 rewritten now beside an earlier slot 1 a page on.
     EXPECT_EQ(DecodeProgress(Paged(b, d)).progress, newer);
     EXPECT_EQ(DecodeProgress(std::string(kProgressFileMax + 1, '\0')).status, Status::kDamaged);

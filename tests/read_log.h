@@ -27,6 +27,18 @@ inline std::string EncodeV1(const Progress& p) {
     return line;
 }
 
+// A progress slot as versions with a copy and without what it lacks wrote it: still read.
+inline std::string EncodeV2(const Progress& p) {
+    char line[kProgressSlotSizeV2 + 1];
+    std::snprintf(line, sizeof line, "QSOFERRY2 %016llx %016llx %016llx %c %016llx %016llx %08x ",
+                  static_cast<unsigned long long>(p.sequence), static_cast<unsigned long long>(p.offset),
+                  static_cast<unsigned long long>(p.contacts), p.complete ? '1' : '0',
+                  static_cast<unsigned long long>(p.copyFrom), static_cast<unsigned long long>(p.copyEnd),
+                  static_cast<unsigned>(p.copyCrc));
+    std::snprintf(line + 106, sizeof line - 106, "%08x\n", static_cast<unsigned>(Crc32(std::string_view(line, 106))));
+    return line;
+}
+
 struct ReadResult {
     std::vector<std::string> records;
     std::vector<std::uint64_t> resume;

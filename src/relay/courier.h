@@ -25,13 +25,16 @@
 // and CloseLogFile never run inside Advance (m_advancing), and nothing is sent once m_closed.
 // After Close nothing more is sent, and a late SendDone is ignored.
 //
-// The copy: each contact the logger has taken is added, as the decoder wrote it, to a copy beside
-// the log (wsjtx_log_sent.adi), by the sender, before the contact's progress record; a contact
-// whose copy cannot be written is not on record either, and nothing more goes until both are
-// written. The copy is flushed before the progress is, up to a whole sector (padded with a line of
-// spaces), so that later writes never touch its flushed part; each record says which bytes of the
-// copy it counts on since (see progress_record.h), and a record whose copy did not survive a power
-// cut gives way to the older one, whose copy was flushed.
+// The files it keeps, each in a piece of its own that says what a power cut leaves of it: the
+// claimed log (claimed_log.h), its progress journal (progress_journal.h) and the copy of what the
+// logger took (sent_copy.h). Each contact the logger has taken is added to the copy by the sender,
+// before the contact's progress record. A contact whose copy cannot be written is still on record,
+// with its place in the claimed log as what the copy lacks, and nothing more goes until the copy
+// has it: so a close or a restart sends it to the logger no second time, and it reaches the copy
+// once the copy can be written. The copy is flushed before the progress is; a record whose copy
+// did not survive a power cut gives way to the older one, whose copy was flushed. When a claimed
+// log is opened with a record, what that record counts on is put on the disk before any other
+// record is written: the bridge before may have ended with it only in the system's cache.
 #pragma once
 
 #include <cstdint>
@@ -40,18 +43,18 @@
 #include <optional>
 #include <string>
 
+#include "relay/claimed_log.h"
 #include "relay/courier_io.h"
 #include "relay/log_reader.h"
+#include "relay/progress_journal.h"
 #include "relay/progress_record.h"
 #include "relay/qso_record.h"
+#include "relay/sent_copy.h"
 
 namespace qsoferry {
 
 constexpr unsigned long COPYDATA_QSO = 10001;  // the logger's marker for a contact
 constexpr const char kSourceEmptyText[] = "The source file is empty";
-// The progress is flushed to the disk after this many deliveries and whenever delivery pauses, so
-// a power cut repeats at most this many contacts.
-constexpr unsigned kFlushEveryContacts = 100;
 // A file operation that goes on failing for this many ticks is a lasting failure, and told.
 constexpr unsigned kLastingFailureTicks = 10;
 // A logger that has not returned from a send for this long is told of, once.
@@ -62,18 +65,6 @@ constexpr unsigned kEndSessionWaitMs = 4000;
 constexpr unsigned kCloseWaitMs = 500;
 // Handovers outstanding at once: the one in flight and the one behind it.
 constexpr size_t kOutstandingHandovers = 2;
-// The copy of the contacts handed to the logger, beside each log relayed.
-constexpr const char kCopyFileName[] = "wsjtx_log_sent.adi";
-constexpr const char kCopyHeader[] =
-    "Qsoferry: contacts handed to DXbase\r\n<ADIF_VER:5>3.1.4\r\n<PROGRAMID:8>Qsoferry\r\n<EOH>\r\n";
-// The copy's flushed part always ends on a boundary of this many bytes.
-constexpr std::uint64_t kCopySector = 512;
-// A contact's text is copied up to this many bytes (the decoder's are a few hundred).
-constexpr size_t kCopyRecordMax = 1 << 20;
-
-// What takes the copy from `end` to the next boundary of kCopySector bytes: a line of spaces (at
-// least a line end, so that the next contact starts a line of its own); nothing at a boundary.
-std::string CopyPadding(std::uint64_t end);
 
 // A contact the logger has taken, as the operator sees it.
 struct RelayedContact {
@@ -94,10 +85,10 @@ public:
     Courier& operator=(const Courier&) = delete;
 
     // The decoder's log; the claimed file, its progress and the lock's name follow from it.
-    void SetLogPath(const std::string& logPath);
-    const std::string& LogPath() const { return m_strLogPath; }
-    const std::string& ClaimPath() const { return m_strClaimPath; }
-    const std::string& ProgressPath() const { return m_strProgressPath; }
+    void SetLogPath(const std::string& logPath) { m_log.SetLogPath(logPath); }
+    const std::string& LogPath() const { return m_log.LogPath(); }
+    const std::string& ClaimPath() const { return m_log.ClaimPath(); }
+    const std::string& ProgressPath() const { return m_log.ProgressPath(); }
     // Where the contacts the logger took are copied; empty (as at first): nowhere.
     void SetCopyPath(const std::string& copyPath) { m_strCopyPath = copyPath; }
     const std::string& CopyPath() const { return m_strCopyPath; }
@@ -129,27 +120,12 @@ public:
     bool IsClosed() const { return m_closed; }
 
 private:
-    // The claimed file being delivered, with its progress.
-    struct ClaimedLog {
-        FileHandle file = kNoFile;
-        FileHandle progressFile = kNoFile;
-        FileHandle copyFile = kNoFile;
-        std::uint64_t copySize = 0;  // as found when it was opened
-        std::unique_ptr<LogReader> reader;
-        Progress progress;        // as last recorded, or waiting to be
-        int safeSlot = -1;        // the slot with the last flushed record: never overwritten unflushed
-        bool unrecorded = false;  // `progress` is not on the disk yet
-        unsigned sinceFlush = 0;
-        bool atEnd = false;
-    };
-
     // A handover not ended yet, and the progress as it will stand once it has been recorded.
     struct Outstanding {
         Progress progress;
-        int safeSlot = -1;
-        unsigned sinceFlush = 0;
+        JournalSpot spot;  // the journal's, once it has been recorded
         Progress before;   // as it stood before it, for a copy that is not written
-        std::string copy;  // what goes into the copy
+        std::uint64_t textFrom = 0, textTo = 0;  // its text in the claimed log, for the copy
         RelayedContact contact;
     };
 
@@ -159,24 +135,19 @@ private:
     void TakeResults();
     void Settle(const Outstanding& handover, const HandoverResult& result);
 
-    bool TakeDeliveryLock();
     bool OpenClaimedLog();
     bool ClaimLog();
     bool OpenProgress(std::uint64_t claimedSize, LogReader::Start& start);
+    bool RemoveLeftoverProgress();
     bool WriteProgress(bool flush);
-    bool OpenCopy();
-    bool CopyHolds(const Progress& progress);
-    bool StartCopy(const Progress* verified);
-    bool ReadCopy(std::uint64_t from, std::uint64_t to, std::uint32_t& crc);
-    bool CopyText(std::string& text);
-    bool WritePendingCopy();
-    void FlushCopy();
-    void ReportCopyFailure(const FileResult& result);
+    bool WriteOwedCopy();
+    bool FlushCopy();
     void FlushProgress();
     void CloseLogFile();
+    void CloseFiles();
     void PutBackEmptyLog();
-    bool RemoveLeftoverProgress();
-
+    void ReportCopyFailure(const FileResult& result);
+    void ReportProgressFailure(const FileResult& result);
     void ReportOnce(const std::string& message);
     void ReportFileError(const std::string& action, const std::string& path, const FileResult& result);
     void ReportFailure(const std::string& message, const FileResult& result, const std::string& inBrief);
@@ -188,20 +159,21 @@ private:
     Clock& m_clock;
     Operator& m_operator;
 
-    std::string m_strLogPath;
-    std::string m_strClaimPath;     // private name the log is moved to while it is relayed
-    std::string m_strProgressPath;  // how far the claimed file's delivery got
-    std::string m_strLockName;      // only one bridge at a time delivers from this log
-    std::string m_strCopyPath;      // the copy of what the logger took; empty: none
-    bool m_bDeliveryLock = false;
+    std::string m_strCopyPath;  // the copy of what the logger took; empty: none
+    ClaimedLog m_log;
+    ProgressJournal m_journal;
+    SentCopy m_copy;
+    std::unique_ptr<LogReader> m_reader;  // the claimed log is open while there is one
+    Progress m_progress;                  // as last recorded, or waiting to be
+    bool m_unrecorded = false;            // m_progress is not on the disk yet
+    bool m_atEnd = false;
+    bool m_leftDurable = false;           // this engine closed the claimed log with all of it on the disk
 
-    ClaimedLog m_claim;
     QsoRecord m_record;
     bool m_contactWaiting = false;  // m_record holds a contact read and not handed over yet
     std::deque<Outstanding> m_outstanding;
-    bool m_stopping = false;                   // a handover failed: the rest waits until the file is reopened
-    std::optional<Progress> m_unwritten;       // a delivery whose record could not be written yet
-    std::optional<std::string> m_pendingCopy;  // a delivery whose copy could not be written yet
+    bool m_stopping = false;               // a handover failed: the rest waits until the file is reopened
+    std::optional<Progress> m_unwritten;   // a delivery whose record could not be written yet
     bool m_failedThisTick = false;
     unsigned m_failingTicks = 0;  // ticks in a row in which a file operation failed
 

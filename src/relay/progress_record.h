@@ -11,8 +11,10 @@
 // A record also says how far the copy of the delivered contacts (wsjtx_log_sent.adi) reached,
 // and which of its bytes were written since it was last flushed: from `copyFrom` to `copyEnd`,
 // with their CRC-32. A record whose copy does not hold those bytes after a power cut is not
-// trusted (Courier goes back to the older slot). Records of earlier versions say nothing of a
-// copy and are read with an empty range.
+// trusted (the journal goes back to the older slot). And a contact the logger took whose copy
+// could not be written yet: its bytes in the claimed log, from `owedFrom` to `owedTo`, so that it
+// reaches the copy after a restart without going to the logger again. Records of earlier versions
+// (QSOFERRY1, QSOFERRY2) say nothing of what they lack and are read with empty ranges.
 #pragma once
 
 #include <cstdint>
@@ -29,37 +31,42 @@ struct Progress {
     std::uint64_t copyFrom = 0;  // the copy's size at its last flush
     std::uint64_t copyEnd = 0;   // the copy's size with this contact's copy in it
     std::uint32_t copyCrc = 0;   // CRC-32 of the copy's bytes from copyFrom to copyEnd
+    std::uint64_t owedFrom = 0;  // a delivered contact the copy still lacks, in the claimed log
+    std::uint64_t owedTo = 0;
     bool operator==(const Progress& o) const {
         return sequence == o.sequence && offset == o.offset && contacts == o.contacts && complete == o.complete &&
-               copyFrom == o.copyFrom && copyEnd == o.copyEnd && copyCrc == o.copyCrc;
+               copyFrom == o.copyFrom && copyEnd == o.copyEnd && copyCrc == o.copyCrc && owedFrom == o.owedFrom &&
+               owedTo == o.owedTo;
     }
 };
 
-constexpr size_t kProgressSlotSize = 115;
-constexpr size_t kProgressSlotSizeV1 = 72;  // the slots of earlier versions
+constexpr size_t kProgressSlotSize = 149;
+constexpr size_t kProgressSlotSizeV1 = 72;   // the slots of earlier versions
+constexpr size_t kProgressSlotSizeV2 = 115;
 constexpr size_t kProgressPageSize = 4096;
 // The largest progress file there is.
 constexpr size_t kProgressFileMax = kProgressPageSize + kProgressSlotSize;
 
-// Where a slot is written; and where it is read in a file of `fileSize` bytes (side by side in
-// files of the earlier layout).
+// Where a slot is written. Slot 0 is everything in the first page, slot 1 the second.
 std::uint64_t ProgressSlotOffset(int slot);
-size_t ProgressSlotAt(int slot, size_t fileSize);
 
 std::string EncodeProgressSlot(const Progress& progress);
 
 struct DecodedProgress {
     enum class Status {
         kNone,     // no bytes: nothing delivered yet
-        kValid,    // `progress` read from slot `slot`
+        kValid,    // `progress` read from slot `slot`, at byte `at`
         kDamaged,  // bytes that are no progress record: truncated, garbage, or of another program
     };
     Status status = Status::kNone;
     Progress progress;
     int slot = -1;
-    // The other slot, when it holds a valid record too (older by its sequence).
+    size_t at = 0;
+    // The next older valid record, when there is one: in the other slot, or beside the newest in
+    // slot 0 (the earlier layout kept slot 1 at byte 72).
     bool olderValid = false;
     Progress older;
+    int olderSlot = -1;
 };
 
 DecodedProgress DecodeProgress(std::string_view bytes);

@@ -1,0 +1,144 @@
+#include "relay/claimed_log.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "relay/progress_record.h"
+#include "relay/text.h"
+
+namespace qsoferry {
+namespace {
+
+std::string Hex(std::uint32_t value) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(value));
+    return text;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+constexpr size_t kScanPiece = 64 * 1024;
+
+}  // namespace
+
+ClaimedLog::~ClaimedLog() {
+    Close();
+    if (m_locked) m_files.Unlock(m_lockName);
+}
+
+void ClaimedLog::SetLogPath(const std::string& logPath) {
+    m_logPath = logPath;
+    m_claimPath = logPath + ".qsoferry";
+    m_progressPath = m_claimPath + ".progress";
+    // Named from the path as bridges from before Unicode paths spelt it, so that they and this one
+    // agree on it.
+    std::optional<std::string> spelling = m_files.LegacySpelling(logPath);
+    m_lockName = "Qsoferry delivery " + Hex(Crc32(text::ToUpper(spelling ? *spelling : logPath)));
+}
+
+bool ClaimedLog::TakeLock() {
+    if (!m_locked) m_locked = m_files.TryLock(m_lockName);
+    return m_locked;
+}
+
+FileResult ClaimedLog::Claim() {
+    if (!m_files.CanOpenForReading(m_logPath)) return {FileStatus::kNotFound, ""};
+    return m_files.MoveFileNoReplace(m_logPath, m_claimPath, false);
+}
+
+FileResult ClaimedLog::Open(std::uint64_t& size) {
+    Close();
+    return m_files.OpenFile(m_claimPath, FileAccess::kRead, m_file, size);
+}
+
+FileResult ClaimedLog::Fill(LogReader& reader) {
+    size_t room = 0, got = 0;
+    char* space = reader.Space(room);
+    FileResult read = m_files.ReadFileAt(m_file, reader.InputOffset(), space, std::min(room, LogReader::kChunkSize), got);
+    if (read.ok()) reader.Filled(got);
+    return read;
+}
+
+FileResult ClaimedLog::Read(std::uint64_t from, std::uint64_t to, std::string& bytes) {
+    bytes.resize(static_cast<size_t>(to - from));
+    size_t done = 0;
+    while (done < bytes.size()) {
+        size_t got = 0;
+        FileResult read = m_files.ReadFileAt(m_file, from + done, &bytes[done], bytes.size() - done, got);
+        if (!read.ok()) return read;
+        if (got == 0) break;
+        done += got;
+    }
+    bytes.resize(done);
+    return {};
+}
+
+FileResult ClaimedLog::RecordText(const LogReader& reader, std::string& text, std::uint64_t& from, std::uint64_t& to) {
+    from = reader.RecordStart();
+    to = reader.ResumeOffset();
+    text.clear();
+    // Its first tag, however much comes before it.
+    std::string_view held;
+    std::string piece;
+    for (bool found = false; !found && from < to;) {
+        const std::uint64_t end = std::min<std::uint64_t>(to, from + kScanPiece);
+        if (!reader.Held(from, end, held)) {
+            FileResult read = Read(from, end, piece);
+            if (!read.ok()) return read;
+            if (piece.empty()) break;
+            held = piece;
+        }
+        const size_t tag = held.find('<');
+        found = tag != std::string_view::npos;
+        from += found ? tag : held.size();
+    }
+    if (from >= to) {
+        from = to;
+        return {};
+    }
+    if (reader.Held(from, to, held)) {
+        text.assign(held);
+    } else {
+        FileResult read = Read(from, to, text);
+        if (!read.ok()) return read;
+    }
+    while (!text.empty() && IsBlank(text.back()))
+        text.pop_back();
+    to = from + text.size();
+    text += "\r\n";
+    return {};
+}
+
+FileResult ClaimedLog::Text(std::uint64_t from, std::uint64_t to, std::string& text) {
+    text.clear();
+    if (from >= to) return {};
+    FileResult read = Read(from, to, text);
+    if (!read.ok()) return read;
+    if (text.size() != to - from) return {FileStatus::kFailed, "the file is shorter than its progress says"};
+    text += "\r\n";
+    return {};
+}
+
+void ClaimedLog::Close() {
+    if (m_file != kNoFile) m_files.CloseFile(m_file);
+    m_file = kNoFile;
+}
+
+void ClaimedLog::PutBack() {
+    Close();
+    m_files.RemoveFile(m_progressPath);
+    if (!m_files.MoveFileNoReplace(m_claimPath, m_logPath, false).ok()) {
+        m_files.RemoveFile(m_claimPath);  // a new log took its place; this one held nothing
+    }
+}
+
+FileResult ClaimedLog::Remove() {
+    Close();
+    FileResult removed = m_files.RemoveFile(m_claimPath);
+    if (removed.ok()) m_files.RemoveFile(m_progressPath);
+    return removed;
+}
+
+}  // namespace qsoferry
