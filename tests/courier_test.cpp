@@ -258,42 +258,101 @@ TEST(Courier, APowerCutAfterAnyPlatformCallLosesNothing) {
     }
 }
 
-// A bridge killed with contacts copied and not yet flushed, started again, and then the power
-// goes, taking the last of those copies: the records of the bridge started again still count on
-// them, so they are copied again, never lost.
-TEST(Courier, AfterARestartTheCopyStillCountsOnWhatTheKilledBridgeCopied) {
+// A bridge killed 50 contacts after its last flush (its last records and copies in the cache
+// only), started again, and 60 contacts later the power goes: the second bridge put what it found
+// on the disk before writing over anything, so at most 100 contacts go again, none is lost, and
+// the copy has them all.
+TEST(Courier, AKillThenARestartThenAPowerCutRepeatsAtMostTheFlushPeriod) {
     std::vector<std::string> contacts, copied;
-    for (int i = 0; i < 150; ++i) {
+    for (int i = 0; i < 300; ++i) {
         contacts.push_back("<call:5>K" + std::to_string(2000 + i) + " <gridsquare:4>jo62");
         copied.push_back(contacts.back() + " <eor>");
     }
     const std::string log = DecoderLog(contacts);
-    const size_t total = DeliverUndisturbed(log).calls;
-    for (size_t killed : {total * 8 / 10, total * 9 / 10}) {
-        for (size_t more : {size_t{15}, size_t{40}}) {
-            SCOPED_TRACE(::testing::Message() << "killed after call " << killed << ", then " << more << " calls");
-            FakePlatform p;
-            p.AddWindow("DXbase", "");
-            p.WriteFile(kLog, log);
-            EndAfterCall(p, killed);
-            ASSERT_GT(p.sent.size(), kFlushEveryContacts) << "copies after the last flush";
-            const size_t copiedByKilled = p.Contents(kCopy).size();
-            const size_t flushes = p.flushedAt.size();
-            p.Restart();
-            EndAfterCall(p, p.calls.size() + more);
-            ASSERT_EQ(p.flushedAt.size(), flushes) << "nothing went to the disk since the kill";
-            std::string copy = p.Contents(kCopy);
-            copy.replace(copiedByKilled - 60, 60, std::string(60, '\0'));  // lost to the power cut
-            p.WriteFile(kCopy, copy);
-            p.Restart();
-            Bridge again(p);
-            again.TickUntilQuiet();
-            EXPECT_TRUE(CopyHoldsAll(p, copied));
-            const std::vector<std::string> got = CallsAtLogger(p);
-            EXPECT_EQ(std::set<std::string>(got.begin(), got.end()).size(), contacts.size()) << "none lost";
-            ExpectNothingLeft(p, again.courier);
+    const std::vector<std::string> expected = ReadLog(log).records;
+    // The process ends as the logger is about to get contact `at` (counted from 0).
+    auto runUntilSent = [](FakePlatform& p, size_t at) {
+        Bridge bridge(p);
+        p.beforeSend = [&p, at] {
+            if (p.sent.size() != at) return;
+            p.crashed = true;
+            throw Crashed{};
+        };
+        try {
+            bridge.TickUntilQuiet();
+        } catch (const Crashed&) {
         }
+        p.beforeSend = nullptr;
+    };
+    for (unsigned seed = 1; seed <= 30; ++seed) {
+        SCOPED_TRACE(::testing::Message() << "cut seed " << seed);
+        FakePlatform p;
+        p.AddWindow("DXbase", "");
+        p.WriteFile(kLog, log);
+        runUntilSent(p, 150);
+        p.Restart();
+        runUntilSent(p, 211);  // the contact in flight at the kill went again
+        std::set<std::string> reached;
+        for (const SentCopyData& s : p.sent)
+            reached.insert(s.bytes);
+        p.CutPower(seed);
+        const size_t atCut = p.sent.size();
+        Bridge again(p);
+        again.TickUntilQuiet();
+        ASSERT_GT(p.sent.size(), atCut);
+        const size_t from = std::find(expected.begin(), expected.end(), p.sent[atCut].bytes) - expected.begin();
+        EXPECT_LE(reached.size() - from, kFlushEveryContacts) << "went on from contact " << from;
+        std::vector<std::string> after;
+        for (size_t i = atCut; i < p.sent.size(); ++i)
+            after.push_back(p.sent[i].bytes);
+        EXPECT_EQ(after, std::vector<std::string>(expected.begin() + from, expected.end()));
+        EXPECT_TRUE(CopyHoldsAll(p, copied));
+        ExpectNothingLeft(p, again.courier);
     }
+}
+
+// The copy cannot be put on the disk as the last contact is delivered: the log does not end (it
+// would take its contacts' only other trace with it), and once the copy can be flushed it does.
+// Whatever a power cut leaves meanwhile, the copy has every contact afterwards.
+TEST(Courier, ALogEndsOnlyOnceItsCopyIsOnTheDisk) {
+    for (unsigned seed = 1; seed <= 20; ++seed) {
+        FakePlatform p;
+        p.AddWindow("DXbase", "");
+        p.WriteFile(kLog, kFiveContacts);
+        {
+            Bridge bridge(p);
+            p.beforeSend = [&p] {
+                if (p.sent.size() == 4) p.FailNext("flush", kCopy, FileStatus::kFailed, 1);
+            };
+            bridge.Tick();
+            p.beforeSend = nullptr;
+            ASSERT_EQ(p.sent.size(), 5u);
+            EXPECT_TRUE(p.Exists(bridge.courier.ClaimPath())) << "seed " << seed;
+        }
+        p.CutPower(seed);
+        Bridge again(p);
+        again.TickUntilQuiet();
+        EXPECT_TRUE(AllInOrder(CallsAtLogger(p), 5)) << "seed " << seed;
+        EXPECT_TRUE(CopyHoldsAll(p, kFiveCopied)) << "seed " << seed;
+        ExpectNothingLeft(p, again.courier);
+    }
+}
+
+// Each record is copied from its first tag to its end, whole: after a megabyte of blank lines, or
+// itself longer than a megabyte.
+TEST(Courier, TheCopyHoldsEachRecordWholeWhateverSurroundsIt) {
+    const std::string blanks(1200 * 1024, '\n'), spaces(1100 * 1024, ' ');
+    const std::string longComment = "<comment:1300000>" + std::string(1300 * 1000, 'x');
+    const std::string log = "WSJT-X ADIF Export<eoh>\r\n<call:2>K1 <eor>\r\n" + blanks + "<call:2>K2 <eor>" + spaces +
+                            "<call:2>K3 " + longComment + " <eor>\r\n\r\n";
+    FakePlatform p;
+    p.AddWindow("DXbase", "");
+    Bridge bridge(p);
+    p.WriteFile(kLog, log);
+    bridge.TickUntilQuiet();
+    EXPECT_EQ(CallsAtLogger(p), (std::vector<std::string>{"K1", "K2", "K3"}));
+    EXPECT_EQ(CopyLines(p)[2], "<call:2>K2 <eor>");
+    EXPECT_TRUE(CopyHoldsAll(p, {"<call:2>K1 <eor>", "<call:2>K2 <eor>", "<call:2>K3 " + longComment + " <eor>"}));
 }
 
 TEST(Courier, TheCopyIsPaddedToASectorWithALineOfItsOwn) {
@@ -363,6 +422,39 @@ TEST(Courier, NothingIsSentWhoseDeliveryCannotBeRecordedOrCopied) {
             EXPECT_EQ(bridge.courier.Problem(), "") << what;
             ExpectNothingLeft(p, bridge.courier, what);
         }
+    }
+}
+
+// The copy cannot be written (a full disk) when the logger has taken contact k, and the operator
+// closes the bridge while the logger is idle: the next start sends nothing twice, and once the
+// copy can be written again it has every contact, also the one it lacked.
+TEST(Courier, ACloseWhileTheCopyCannotBeWrittenRepeatsNothing) {
+    for (int k = 1; k <= 5; ++k) {
+        const std::string what = "the copy failing at contact " + std::to_string(k);
+        FakePlatform p;
+        p.AddWindow("DXbase", "");
+        p.WriteFile(kLog, kFiveContacts);
+        {
+            Bridge bridge(p);
+            int sends = 0;
+            p.beforeSend = [&] {
+                if (++sends == k) p.FailNext("write", kCopy, FileStatus::kFull, 1000);
+            };
+            bridge.Tick();
+            bridge.Tick();
+            ASSERT_EQ(p.sent.size(), static_cast<size_t>(k)) << what;
+            bridge.courier.Close(p.nowMs + kCloseWaitMs);
+            p.beforeSend = nullptr;
+        }
+        p.Restart();
+        Bridge again(p);
+        again.Tick();
+        EXPECT_EQ(p.sent.size(), static_cast<size_t>(k)) << "the copy still fails: nothing goes; " << what;
+        p.FailNext("write", kCopy, FileStatus::kFailed, 0);
+        again.TickUntilQuiet();
+        EXPECT_EQ(CallsAtLogger(p), kAllFive) << what;
+        EXPECT_TRUE(CopyHoldsAll(p, kFiveCopied)) << what;
+        ExpectNothingLeft(p, again.courier, what);
     }
 }
 

@@ -60,6 +60,10 @@ void FakePlatform::Restart() {
 
 FileResult FakePlatform::Injected(const std::string& op, const std::string& path) {
     if (++fileOperations == m_failAt) return {m_failStatus, "injected " + op + " failure"};
+    return InjectedOnPath(op, path);
+}
+
+FileResult FakePlatform::InjectedOnPath(const std::string& op, const std::string& path) {
     auto it = m_failures.find({op, path});
     if (it == m_failures.end() || it->second.second == 0) return {};
     --it->second.second;
@@ -325,6 +329,7 @@ FileResult FakePlatform::WriteFileAt(FileHandle file, std::uint64_t offset, cons
     const std::string path = disk.PathOf(file);
     if (!Record("Write " + path)) return {FileStatus::kFailed, "gone"};
     FileResult result = Injected("write", path);
+    if (result.ok() && flush) result = InjectedOnPath("flush", path);
     if (!result.ok()) return result;
     if (flush && path.size() > 9 && path.compare(path.size() - 9, 9, ".progress") == 0)
         flushedAt.push_back(sent.size());

@@ -69,7 +69,7 @@ public:
     bool Exists(const std::string& path) const { return disk.Exists(path); }
     std::string Contents(const std::string& path) const { return disk.Contents(path); }
     // The next `times` calls of an operation ("open", "read", "write", "flush", "move", "remove")
-    // on this path fail.
+    // on this path fail; "flush" is also a write that flushes.
     void FailNext(const std::string& op, const std::string& path, FileStatus status, int times = 1);
     // Or the n-th of all those calls, counted from 1, fails once.
     void FailFileOperation(int n, FileStatus status) {
@@ -180,6 +180,7 @@ private:
     void LinkCall();
     void PostNotice();
     FileResult Injected(const std::string& op, const std::string& path);
+    FileResult InjectedOnPath(const std::string& op, const std::string& path);
     void CheckNotWithSender(FileHandle file, const char* what);
 
     struct Window {
