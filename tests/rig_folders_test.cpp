@@ -146,3 +146,39 @@ TEST(RigFolders, TheEndWaitsForTheContactInFlightAndStartsNoOther) {
 
 }  // namespace
 }  // namespace qsoferry::test
+
+namespace qsoferry::test {
+namespace {
+
+// New or Open dispatched by a drain while the logger's answers are being taken (a long log is
+// read there) finds a rig folder made meanwhile: the folders grow under the loop that walks them.
+TEST(RigFolders, AFolderFoundWhileAnswersAreTakenIsTakenSafely) {
+    FakePlatform platform;
+    platform.localAppData = kLocal;
+    platform.WriteFile(kJtdxFolder + "wsjtx_log_bak.adi", "");
+    CQsoferryView view(platform);
+    AttachLogger(platform, view);
+    view.OnInitialUpdate();
+    platform.AddWindow("DXbase", "");
+    platform.WriteFile(kJtdxFolder + "wsjtx_log.adi", Contacts("M", 20));
+    const std::string rig = RigFolder("JTDX - IC705");
+    bool posted = false;
+    platform.beforeSend = [&] {
+        if (posted || platform.sent.size() != 2) return;
+        posted = true;
+        platform.Post([&] {
+            platform.WriteFile(rig + "wsjtx_log_bak.adi", "");
+            platform.WriteFile(rig + "wsjtx_log.adi", Contacts("R", 2));
+            view.OnInitialUpdate();
+        });
+    };
+    for (int i = 0; i < 4; ++i)
+        TickAndRun(platform, view);
+    EXPECT_EQ(view.RigFolderCount(), 1u);
+    std::vector<std::string> calls = CallsAtLogger(platform);
+    EXPECT_EQ(calls.size(), 22u) << ::testing::PrintToString(calls);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "R2"), 1);
+}
+
+}  // namespace
+}  // namespace qsoferry::test

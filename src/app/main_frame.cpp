@@ -95,17 +95,19 @@ void CMainFrame::OnCommand(UINT id) {
         case ID_APP_EXIT:
             DestroyWindow(m_hwnd);
             break;
+        // Each opens a modal dialog or starts the view anew: never inside a cycle (a drain there
+        // dispatches menu commands), always once it has ended.
         case ID_APP_ABOUT:
-            m_app->OnAppAbout();
+            m_app->AfterCycle([app = m_app] { app->OnAppAbout(); });
             break;
         case ID_FILE_NEW:
-            m_app->OnFileNew();
+            m_app->AfterCycle([app = m_app] { app->OnFileNew(); });
             break;
         case ID_FILE_OPEN:
-            m_app->OnFileOpen();
+            m_app->AfterCycle([app = m_app] { app->OnFileOpen(); });
             break;
         case ID_FILE_SAVE:
-            m_app->OnFileSave();
+            m_app->AfterCycle([app = m_app] { app->OnFileSave(); });
             break;
         case ID_FILE_SEND_LOG:
             m_app->OnSendLog();

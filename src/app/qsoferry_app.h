@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -29,6 +30,14 @@ public:
     void OnFileNew();
     void OnFileOpen();
     void OnFileSave();
+    // Runs a menu command now, or once the view's running cycle has ended.
+    void AfterCycle(std::function<void()> command) {
+        if (m_view) {
+            m_view->RunAfterCycle(std::move(command));
+        } else {
+            command();
+        }
+    }
     void OnSendLog() {
         if (m_view) m_view->OnSendLog();
     }

@@ -31,7 +31,7 @@ void CQsoferryView::OnTimer(unsigned /*nIDEvent*/) {
         if (!m_bClosing) UpdateStatus(m_bLoggerRunning, busy);
     }
     ShowHeldMessages();
-    if (m_bSendLogAsked && !m_bClosing) OnSendLog();
+    RunDeferredCommands();
 }
 
 // Every folder in turn; the logger's answers are taken once all have had their tick.
@@ -61,7 +61,29 @@ void CQsoferryView::OnSendDone() {
         // the next is already in hand, it waits for the tick.
         if (!m_bClosing && !SendInFlight()) UpdateStatus(m_bLoggerRunning, false);
     }
-    if (!m_bInCycle) ShowHeldMessages();
+    if (!m_bInCycle) {
+        ShowHeldMessages();
+        RunDeferredCommands();
+    }
+}
+
+// A command the operator gave while a cycle ran (a drain inside it dispatched it) waits for the
+// cycle's end: a modal dialog opened there would stop the ticks, and New or Open may add folders
+// to the list the cycle walks.
+void CQsoferryView::RunAfterCycle(std::function<void()> command) {
+    if (!m_bInCycle) {
+        command();
+        return;
+    }
+    m_afterCycle.push_back(std::move(command));
+}
+
+void CQsoferryView::RunDeferredCommands() {
+    while (!m_afterCycle.empty() && !m_bInCycle && !m_bClosing) {
+        std::function<void()> command = std::move(m_afterCycle.front());
+        m_afterCycle.erase(m_afterCycle.begin());
+        command();
+    }
 }
 
 // Only ever at the top of the window's handlers, never from a drain inside an engine's reading:
@@ -76,8 +98,9 @@ void CQsoferryView::TakeLoggerResults() {
     do {
         m_bResultsDue = false;
         for (size_t port : m_platform.TakeNotice()) {
-            for (const auto& folder : m_folders) {
-                if (folder->courier->Port() == port) folder->courier->SendDone();
+            // By index: an engine's reading drains the queue, whose handlers may add folders.
+            for (size_t i = 0; i < m_folders.size(); ++i) {
+                if (m_folders[i]->courier->Port() == port) m_folders[i]->courier->SendDone();
             }
         }
     } while (m_bResultsDue && !m_bClosing);

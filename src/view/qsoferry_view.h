@@ -71,6 +71,9 @@ public:
     void OnEndSession(bool ending);
     // File, Send a Log to DXbase: the operator picks an ADIF file and its contacts are relayed.
     void OnSendLog();
+    // A command of the shell's (New, Open, Save, About, Send a Log): now, or once the cycle that
+    // is running (and draining the queue) has ended.
+    void RunAfterCycle(std::function<void()> command);
 
     // Read-only, for the tests.
     const std::string& LogPath() const { return m_strLogPath; }
@@ -106,6 +109,7 @@ private:
     void ShowHeldMessages();
     void UpdateStatus(bool loggerRunning, bool busy);
     bool SendInFlight() const;
+    void RunDeferredCommands();
     void AddSendingFolder();
     std::string CopyForSending(const std::string& from, const std::string& to);
 
@@ -160,7 +164,7 @@ private:
     std::uint64_t m_nRelayedToday = 0;
     std::uint64_t m_nRelayedSinceTick = 0;  // relayed since the status line was last updated
     bool m_bLoggerRunning = false;
-    bool m_bSendLogAsked = false;  // File, Send a Log came while a cycle ran
+    std::vector<std::function<void()>> m_afterCycle;  // commands that came while a cycle ran
 };
 
 }  // namespace qsoferry

@@ -29,10 +29,9 @@ void CQsoferryView::OnSendLog() {
     // Its dialogs are modal: never opened from a drain inside a cycle, where the ticks would stop
     // while they are open. Asked there, it opens once the cycle has ended.
     if (m_bInCycle) {
-        m_bSendLogAsked = true;
+        RunAfterCycle([this] { OnSendLog(); });
         return;
     }
-    m_bSendLogAsked = false;
     Folder* sending = nullptr;
     for (const auto& f : m_folders) {
         if (f->sending) sending = f.get();
