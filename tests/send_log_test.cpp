@@ -100,3 +100,43 @@ TEST_F(SendLog, AskedFromADrainInsideACycleItsDialogWaitsForTheCycleToEnd) {
 
 }  // namespace
 }  // namespace qsoferry::test
+
+namespace qsoferry::test {
+namespace {
+
+// JTDX's own log, by another spelling of its path too, or its claimed file: refused, since its
+// engine relays it already; nothing copied.
+TEST_F(SendLog, AFoldersOwnLogIsRefused) {
+    platform.WriteFile(view.LogPath(), DecoderLog({"<call:4>W1AW"}));
+    platform.WriteFile(view.Delivery().ClaimPath(), DecoderLog({"<call:4>K1AB"}));
+    for (const std::string& chosen : {view.LogPath(), "c" + view.LogPath().substr(1), view.Delivery().ClaimPath()}) {
+        platform.chosenFile = chosen;
+        platform.messages.clear();
+        view.OnSendLog();
+        ASSERT_EQ(platform.messages.size(), 1u) << chosen;
+        EXPECT_NE(platform.messages[0].find("is the log JTDX writes now"), std::string::npos) << platform.messages[0];
+        EXPECT_FALSE(platform.Exists(kSending + ".part"));
+        EXPECT_FALSE(platform.Exists(kSending));
+    }
+}
+
+// Once the operator has said yes and the copy is made, a power cut loses nothing of the request;
+// a copy the bridge was still making when it ended is told of at the next start.
+TEST_F(SendLog, ALogSentSurvivesAPowerCutAndAnUnfinishedOneIsTold) {
+    platform.WriteFile(kChosen, DecoderLog({"<call:4>K1AA", "<call:4>K1BB"}));
+    platform.RemoveWindow(platform.FindWindowByClass("DXbase"));
+    view.OnSendLog();
+    ASSERT_EQ(platform.durableMoves.size(), 1u);
+    platform.CutPower(7);
+    EXPECT_EQ(platform.Contents(kSending), platform.Contents(kChosen));
+
+    platform.WriteFile(kSending + ".part", "<call:4>K1C");
+    platform.messages.clear();
+    CQsoferryView again(platform);
+    again.OnInitialUpdate();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_NE(platform.messages[0].find("was not sent"), std::string::npos) << platform.messages[0];
+}
+
+}  // namespace
+}  // namespace qsoferry::test

@@ -23,6 +23,12 @@ void CQsoferryView::AddSendingFolder() {
     sending.courier->SetLogPath(sending.logPath);
     m_strSendingFolder = folder;
     m_strSendingOwnFolder = own;
+    // A copy the bridge was making, or had made but not yet named, when it ended: the operator's
+    // request was not carried out, and is told so rather than dropped.
+    if (m_platform.CanOpenForReading(sending.logPath + ".part")) {
+        Tell("A log that was being sent to DXbase when Qsoferry ended was not sent: its copy " + sending.logPath +
+             ".part may be incomplete. Send the log again with File, Send a Log to DXbase.");
+    }
 }
 
 void CQsoferryView::OnSendLog() {
@@ -50,6 +56,17 @@ void CQsoferryView::OnSendLog() {
     }
     std::optional<std::string> path = m_platform.ChooseLogFile();
     if (!path) return;
+    // A folder's own log, or its claimed file, is relayed by its engine already: sent again, each of
+    // its waiting contacts would reach DXbase twice.
+    for (size_t i = 0; i < m_folders.size(); ++i) {
+        const Courier& own = *m_folders[i]->courier;
+        if (!m_folders[i]->sending &&
+            (m_platform.SameFile(*path, own.LogPath()) || m_platform.SameFile(*path, own.ClaimPath()))) {
+            Tell(*path + " is the log JTDX writes now: Qsoferry sends its contacts to DXbase by itself. "
+                         "Choose another file.");
+            return;
+        }
+    }
     std::optional<std::uint64_t> count = CountContacts(m_platform, *path);
     if (!count) {
         Tell("Cannot open " + *path + ".");
@@ -72,7 +89,8 @@ void CQsoferryView::OnSendLog() {
 }
 
 // Copies the file whole to a name of its own beside `to`, puts it on the disk, and only then gives
-// it the log's name: the engine never sees half a copy, and a power cut leaves either none or all.
+// it the log's name, durably: the engine never sees half a copy, and once this returns a power cut
+// leaves all of it under that name.
 // Empty on success; what went wrong otherwise.
 std::string CQsoferryView::CopyForSending(const std::string& from, const std::string& to) {
     m_platform.MakeFolder(m_strSendingOwnFolder);
