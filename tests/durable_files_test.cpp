@@ -1,0 +1,139 @@
+// The progress journal and the copy of what was sent, each alone on the crash disk: the power is
+// cut after each disk call of a run of their calls, and what their headers promise of a cut is
+// checked against what the disk keeps.
+#include <gtest/gtest.h>
+
+#include "memory_disk.h"
+#include "relay/progress_journal.h"
+#include "relay/sent_copy.h"
+
+namespace qsoferry::test {
+namespace {
+
+struct PowerCut {};
+
+// Runs `work` on a fresh disk prepared by `prepare`, the power going after disk call `k` (or never,
+// past the last); gives back the disk as the cut left it, and how many calls were made.
+template <typename Prepare, typename Work>
+size_t RunAndCut(MemoryDisk& disk, size_t k, unsigned seed, Prepare prepare, Work work) {
+    prepare(disk);
+    size_t calls = 0;
+    bool gone = false;  // the handles closed as the power went change nothing
+    disk.beforeCall = [&](const char*) {
+        if (++calls > k && !gone) {
+            gone = true;
+            throw PowerCut{};
+        }
+    };
+    try {
+        work(disk);
+    } catch (const PowerCut&) {
+    }
+    disk.beforeCall = nullptr;
+    std::mt19937 rng(seed);
+    disk.CutPower(rng);
+    return calls;
+}
+
+const std::string kProgress = "C:\\log\\wsjtx_log.adi.qsoferry.progress";
+
+Progress Record(std::uint64_t n) {
+    return Progress{n, 100 * n, n, false};
+}
+
+// A journal with a flushed record 10 (sequence 10) from an earlier run, then records 11 to 15
+// written and flushed as a delivery would: 11-12 unflushed, 13 flushed, 14 unflushed, then a
+// pause's flush after 15.
+TEST(ProgressJournal, APowerCutAfterAnyCallLeavesTheLastFlushedRecordOrANewerOne) {
+    auto prepare = [](MemoryDisk& disk) {
+        disk.Put(kProgress, EncodeProgressSlot(Record(9)) + std::string(kProgressPageSize - kProgressSlotSize, '\0') +
+                                EncodeProgressSlot(Record(10)));
+    };
+    // The newest record flushed once each disk call has returned: what a cut after it must keep.
+    std::vector<std::uint64_t> flushedAfterCall;
+    auto work = [&flushedAfterCall](MemoryDisk& disk) {
+        ProgressJournal journal(disk);
+        DecodedProgress found;
+        auto note = [&](std::uint64_t durable, size_t calls) { flushedAfterCall.resize(calls, durable); };
+        ASSERT_TRUE(journal.Open(kProgress, found).ok());
+        ASSERT_EQ(found.progress.sequence, 10u);
+        note(10, 2);
+        ASSERT_TRUE(journal.Keep(found, false, false).ok());
+        note(10, 3);
+        for (std::uint64_t n = 11; n <= 15; ++n) {
+            ASSERT_TRUE(journal.Write(Record(n), n == 13).ok());
+            note(n == 13 ? 13 : n < 13 ? 10 : 13, 3 + (n - 10));
+        }
+        ASSERT_TRUE(journal.Flush().ok());
+        note(15, 9);
+        journal.Close();
+    };
+    MemoryDisk measure;
+    const size_t total = RunAndCut(measure, ~size_t{0}, 1, prepare, work);
+    ASSERT_EQ(total, 10u);  // the last: the file closed
+    for (size_t k = 0; k <= total; ++k) {
+        for (unsigned seed = 1; seed <= 12; ++seed) {
+            MemoryDisk disk;
+            flushedAfterCall.clear();
+            RunAndCut(disk, k, seed, prepare, work);
+            const size_t noted = std::min(k, flushedAfterCall.size());
+            const std::uint64_t mustKeep = noted == 0 ? 10 : flushedAfterCall[noted - 1];
+            DecodedProgress left = DecodeProgress(disk.Contents(kProgress));
+            ASSERT_EQ(left.status, DecodedProgress::Status::kValid) << "cut after call " << k << ", seed " << seed;
+            EXPECT_GE(left.progress.sequence, mustKeep) << "cut after call " << k << ", seed " << seed;
+            EXPECT_EQ(left.progress, Record(left.progress.sequence)) << "a record never written";
+        }
+    }
+}
+
+const std::string kCopyPath = "C:\\log\\wsjtx_log_sent.adi";
+
+// A new copy begun, three contacts planned as the sender writes them (the third flushed, padded),
+// one appended by the window, then flushed: after a cut at any call, the header and every
+// contact flushed before the cut are there, byte for byte, and the flushed part ends on a sector.
+TEST(SentCopy, APowerCutAfterAnyCallKeepsTheHeaderAndEveryFlushedContact) {
+    auto prepare = [](MemoryDisk& disk) { disk.MakeFolders("C:\\log"); };
+    std::vector<std::string> flushed;  // the copy's flushed part as of each call
+    auto work = [&flushed](MemoryDisk& disk) {
+        SentCopy copy(disk);
+        Progress p;
+        auto note = [&](size_t calls) {
+            const std::string now = disk.Contents(kCopyPath);
+            flushed.resize(calls, now.substr(0, static_cast<size_t>(p.copyFrom)));
+        };
+        ASSERT_TRUE(copy.Open(kCopyPath).ok());
+        note(1);
+        ASSERT_TRUE(copy.Begin(nullptr, p).ok());
+        note(3);  // read what is there, write the header flushed (an empty file reads nothing)
+        for (int i = 1; i <= 3; ++i) {
+            SentCopy::Write w = SentCopy::Plan("<call:2>K" + std::to_string(i) + " <eor>\r\n", i == 3, p);
+            ASSERT_TRUE(disk.WriteFileAt(copy.Handle(), w.at, w.bytes, i == 3).ok());
+            note(3 + i);
+        }
+        ASSERT_TRUE(copy.Append("<call:2>K4 <eor>\r\n", p).ok());
+        note(7);
+        ASSERT_TRUE(copy.Flush(p).ok());
+        note(8);
+        EXPECT_EQ(p.copyEnd % kCopySector, 0u);
+        copy.Close();
+    };
+    MemoryDisk measure;
+    const size_t total = RunAndCut(measure, ~size_t{0}, 1, prepare, work);
+    ASSERT_EQ(total, 9u);  // the last: the file closed
+    for (size_t k = 1; k <= total; ++k) {
+        for (unsigned seed = 1; seed <= 12; ++seed) {
+            MemoryDisk disk;
+            flushed.clear();
+            RunAndCut(disk, k, seed, prepare, work);
+            const size_t noted = std::min(k, flushed.size());
+            const std::string kept = noted == 0 ? "" : flushed[noted - 1];
+            const std::string left = disk.Contents(kCopyPath);
+            EXPECT_EQ(left.substr(0, kept.size()), kept) << "cut after call " << k << ", seed " << seed;
+            EXPECT_EQ(kept.size() % kCopySector, 0u);
+            if (kept.size() >= sizeof kCopyHeader - 1) EXPECT_EQ(left.rfind(kCopyHeader, 0), 0u);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace qsoferry::test
