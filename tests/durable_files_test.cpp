@@ -72,7 +72,7 @@ TEST(ProgressJournal, APowerCutAfterAnyCallLeavesTheLastFlushedRecordOrANewerOne
     const size_t total = RunAndCut(measure, ~size_t{0}, 1, prepare, work);
     ASSERT_EQ(total, 10u);  // the last: the file closed
     for (size_t k = 0; k <= total; ++k) {
-        for (unsigned seed = 1; seed <= 12; ++seed) {
+        for (unsigned seed = 1; seed <= 60; ++seed) {
             MemoryDisk disk;
             flushedAfterCall.clear();
             RunAndCut(disk, k, seed, prepare, work);
@@ -121,7 +121,7 @@ TEST(SentCopy, APowerCutAfterAnyCallKeepsTheHeaderAndEveryFlushedContact) {
     const size_t total = RunAndCut(measure, ~size_t{0}, 1, prepare, work);
     ASSERT_EQ(total, 9u);  // the last: the file closed
     for (size_t k = 1; k <= total; ++k) {
-        for (unsigned seed = 1; seed <= 12; ++seed) {
+        for (unsigned seed = 1; seed <= 60; ++seed) {
             MemoryDisk disk;
             flushed.clear();
             RunAndCut(disk, k, seed, prepare, work);
