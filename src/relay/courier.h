@@ -138,6 +138,15 @@ private:
     bool OpenClaimedLog();
     bool ClaimLog();
     bool OpenProgress(std::uint64_t claimedSize, LogReader::Start& start);
+    struct CountedRecord {
+        bool valid = false;  // none: a fresh journal
+        Progress progress;
+        bool older = false;                // the journal's older record, the newest passed over
+        std::optional<Progress> verified;  // as the disk holds it, with the copy that holds it
+    };
+    bool ChooseRecord(DecodedProgress& found, std::uint64_t claimedSize, CountedRecord& counted);
+    bool GoOnFrom(const DecodedProgress& found, const CountedRecord& counted);
+    bool BeginFresh();
     bool RemoveLeftoverProgress();
     bool WriteProgress(bool flush);
     bool WriteOwedCopy();

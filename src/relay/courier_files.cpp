@@ -77,76 +77,82 @@ bool Courier::OpenProgress(std::uint64_t claimedSize, LogReader::Start& start) {
         ReportFileError("open", ProgressPath(), opened);
         return false;
     }
+    CountedRecord counted;
+    if (!ChooseRecord(found, claimedSize, counted)) return false;
+    if (!(counted.valid ? GoOnFrom(found, counted) : BeginFresh())) return false;
+    start = {m_progress.offset, m_progress.contacts};
+    return true;
+}
+
+// Which record counts. A power cut that kept a record and not the copy it counts on: the older
+// record counts, whose copy was flushed before it; the contacts after it go again. A delivery this
+// bridge made but could not write down yet is newer than the disk. A damaged journal is emptied:
+// a repeat is better than a loss, and the file goes again from its first contact.
+bool Courier::ChooseRecord(DecodedProgress& found, std::uint64_t claimedSize, CountedRecord& counted) {
     using Status = DecodedProgress::Status;
-    // A power cut that kept a record and not the copy it counts on: the older record counts, whose
-    // copy was flushed before it; the contacts after it go again.
-    bool older = false;
     if (found.status == Status::kValid && !m_copy.Holds(found.progress)) {
-        older = found.olderValid && m_copy.Holds(found.older);
-        if (!older) found.status = Status::kDamaged;
+        counted.older = found.olderValid && m_copy.Holds(found.older);
+        if (!counted.older) found.status = Status::kDamaged;
     }
-    Progress counted = older ? found.older : found.progress;
-    counted.sequence = found.progress.sequence;  // the next record is newer than either
-    std::optional<Progress> verified;
-    if (found.status == Status::kValid) verified = counted;
-    if (m_unwritten && (found.status != Status::kValid || m_unwritten->sequence > counted.sequence)) {
-        // A delivery this bridge made but could not write down yet is newer than the disk.
+    counted.progress = counted.older ? found.older : found.progress;
+    counted.progress.sequence = found.progress.sequence;  // the next record is newer than either
+    if (found.status == Status::kValid) counted.verified = counted.progress;
+    if (m_unwritten && (found.status != Status::kValid || m_unwritten->sequence > counted.progress.sequence)) {
         found.status = Status::kValid;
-        counted = *m_unwritten;
+        counted.progress = *m_unwritten;
         m_unrecorded = true;
     }
-    if (found.status == Status::kValid && (counted.offset > claimedSize || counted.owedTo > claimedSize)) {
+    const Progress& p = counted.progress;
+    if (found.status == Status::kValid && (p.offset > claimedSize || p.owedTo > claimedSize)) {
         found.status = Status::kDamaged;
-        verified.reset();
+        counted.verified.reset();
     }
-    if (found.status == Status::kDamaged) {
-        // A repeat is better than a loss: the file goes again from its first contact.
-        ReportOnce("The delivery progress " + ProgressPath() +
-                   " does not fit its log file; its contacts are sent again from the first.");
-        FileResult emptied = m_journal.Empty();
-        if (!emptied.ok()) {
-            ReportFileError("open", ProgressPath(), emptied);
+    counted.valid = found.status == Status::kValid;
+    if (found.status != Status::kDamaged) return true;
+    ReportOnce("The delivery progress " + ProgressPath() +
+               " does not fit its log file; its contacts are sent again from the first.");
+    FileResult emptied = m_journal.Empty();
+    if (!emptied.ok()) ReportFileError("open", ProgressPath(), emptied);
+    return emptied.ok();
+}
+
+// Delivery goes on after the record that counts. What it counts on is put on the disk first (the
+// copy, then the journal as it stands), before anything goes into the other slot: the bridge
+// before may have ended with it only in the system's cache.
+bool Courier::GoOnFrom(const DecodedProgress& found, const CountedRecord& counted) {
+    m_progress = counted.progress;
+    m_atEnd = counted.progress.complete;  // only its removal is left to do
+    if (m_copy.IsOpen()) {
+        FileResult begun = m_copy.Begin(counted.verified ? &*counted.verified : nullptr, m_progress);
+        if (!begun.ok()) ReportCopyFailure(begun);
+        if (!begun.ok() || !FlushCopy()) return false;
+    }
+    FileResult kept = m_journal.Keep(found, counted.older, m_leftDurable && !m_unrecorded);
+    if (!kept.ok()) {
+        ReportProgressFailure(kept);
+        return false;
+    }
+    m_unrecorded = m_unrecorded || counted.progress.owedTo != 0;
+    return true;
+}
+
+// A fresh journal: its first record is written before any contact is sent, so that a progress
+// that cannot be written stops delivery before it begins.
+bool Courier::BeginFresh() {
+    m_progress = Progress{1, 0, 0, false};
+    if (m_copy.IsOpen()) {
+        FileResult begun = m_copy.Begin(nullptr, m_progress);
+        if (!begun.ok()) {
+            ReportCopyFailure(begun);
             return false;
         }
-        found = DecodedProgress();
     }
-    if (found.status == Status::kValid) {
-        m_progress = counted;
-        m_atEnd = counted.complete;  // only its removal is left to do
-        if (m_copy.IsOpen()) {
-            FileResult begun = m_copy.Begin(verified ? &*verified : nullptr, m_progress);
-            if (!begun.ok() || !FlushCopy()) {
-                if (!begun.ok()) ReportCopyFailure(begun);
-                return false;
-            }
-        }
-        // What the record counts on is on the disk now: so is the record, before anything goes
-        // into the other slot.
-        FileResult kept = m_journal.Keep(found, older, m_leftDurable && !m_unrecorded);
-        if (!kept.ok()) {
-            ReportProgressFailure(kept);
-            return false;
-        }
-        m_unrecorded = m_unrecorded || counted.owedTo != 0;
-    } else {
-        // A fresh file: its first record is written before any contact is sent, so that a progress
-        // that cannot be written stops delivery before it begins.
-        m_progress = Progress{1, 0, 0, false};
-        if (m_copy.IsOpen()) {
-            FileResult begun = m_copy.Begin(nullptr, m_progress);
-            if (!begun.ok()) {
-                ReportCopyFailure(begun);
-                return false;
-            }
-        }
-        FileResult written = m_journal.Begin(m_progress);
-        if (!written.ok()) {
-            ReportProgressFailure(written);
-            return false;
-        }
-        m_unrecorded = false;
+    FileResult written = m_journal.Begin(m_progress);
+    if (!written.ok()) {
+        ReportProgressFailure(written);
+        return false;
     }
-    start = {m_progress.offset, m_progress.contacts};
+    m_unrecorded = false;
     return true;
 }
 
