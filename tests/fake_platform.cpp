@@ -213,9 +213,11 @@ void FakePlatform::SenderStep() {
             WriteAfterDelivery(m_inHand, m_result, [&](FileHandle file, std::uint64_t at, const std::string& bytes) {
                 if (failNextRecord && file == m_inHand.recordFile)
                     return FileResult{FileStatus::kFailed, "injected record failure"};
+                if (failNextCopy && file == m_inHand.copyFile)
+                    return FileResult{FileStatus::kFull, "injected copy failure"};
                 return WriteFileAt(file, at, bytes, m_inHand.flush);
             });
-            failNextRecord = false;
+            failNextRecord = failNextCopy = false;
             m_step = Step::kEnd;
             return;
         case Step::kEnd:

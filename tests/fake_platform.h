@@ -165,6 +165,7 @@ public:
     bool stepSender = false;                 // the test takes the sender's steps itself
     std::optional<SendResult> failNextSend;  // the next send ends so, without reaching the logger
     bool failNextRecord = false;             // the next record cannot be written
+    bool failNextCopy = false;               // nor the next copy (the disk is full for a moment)
     bool windowGone = false;                 // the program has ended: the window's side writes nothing
     int handedOver = 0, pickedUp = 0;        // handovers begun, and taken up by the sender
     std::function<void()> beforeLinkCall;    // runs as the window's side calls the link

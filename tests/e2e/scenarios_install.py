@@ -78,7 +78,7 @@ def install_relay_uninstall(st, local, log, backup, program=None):
     wine_output(st.env, [os.path.join(installed, "uninstall.exe"), "/S"], timeout=120)
     # The uninstaller works from a copy of itself, so that it can remove its own file: wait for it.
     check_within(lambda: not os.path.exists(installed), 30, "the uninstaller removes the program's folder")
-    check(not os.path.exists(shortcut), "and the shortcut")
+    check_within(lambda: not os.path.exists(shortcut), 30, "and the shortcut")
     check(reg_query(st, uninstall_key)[0] != 0, "and the installed-programs entry")
     check(reg_query(st, run_key, "Qsoferry")[0] != 0, "and the start with Windows")
     with open(backup) as f:
