@@ -20,6 +20,9 @@ constexpr const wchar_t kAnyFile[] = L"All Files (*.*)\0*.*\0";
 
 constexpr const char kRegistryKey[] = "Local AppWizard-Generated Applications";
 
+// How long a start waits for the window of a Qsoferry started just before it.
+constexpr DWORD kStartedWaitMs = 8000;
+
 std::string FullPath(const std::string& path) {
     wchar_t full[MAX_PATH * 2];
     DWORD length = GetFullPathNameW(Utf16(path).c_str(), static_cast<DWORD>(std::size(full)), full, nullptr);
@@ -41,14 +44,8 @@ std::string FileFromCommandLine() {
     return file;
 }
 
-// A Qsoferry already running on this desktop that answers comes to the front. One that cannot be
-// reached (it runs with higher rights, or does not answer in time, or is an older version) does
-// not: this one then starts as before, showing the lamps beside it and taking over delivery when
-// it ends. Another user's session has a desktop of its own, where none is found.
-bool BroughtRunningToFront() {
-    HWND running = FindWindowA(kFrameClass, nullptr);
-    UINT message = RegisterWindowMessageW(kComeForwardMessage);
-    if (!running || !message) return false;
+// Asks one window of Qsoferry's class to come to the front; true when it did.
+bool AskToComeForward(HWND running, UINT message) {
     DWORD process = 0;
     GetWindowThreadProcessId(running, &process);
     AllowSetForegroundWindow(process);
@@ -58,6 +55,48 @@ bool BroughtRunningToFront() {
     // This process was started by the operator and may hand the foreground on itself, too.
     SetForegroundWindow(running);
     return true;
+}
+
+// Every top-level window of Qsoferry's class is asked, not only the first found: one of them may
+// belong to a program that does not answer (an older version, a window of the class that is not
+// Qsoferry's).
+bool AnyCameForward() {
+    struct Search {
+        UINT message;
+        bool answered;
+    } search{RegisterWindowMessageW(kComeForwardMessage), false};
+    if (!search.message) return false;
+    EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(context);
+            char name[64];
+            if (GetClassNameA(window, name, sizeof name) && lstrcmpiA(name, kFrameClass) == 0)
+                s.answered = AskToComeForward(window, s.message);
+            return !s.answered;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.answered;
+}
+
+// A Qsoferry already running on this desktop that answers comes to the front. One that cannot be
+// reached (it runs with higher rights, or does not answer in time, or is an older version) does
+// not: this one then starts as before, showing the lamps beside it and taking over delivery when
+// it ends. Another user's session has a desktop of its own, where none is found.
+//
+// Two starts at the same moment (the Run key and a Startup shortcut at logon) would both find no
+// window: a mutex in the session's namespace says that a Qsoferry has started, and a start that
+// finds it waits a few seconds for that one's window to answer. The mutex stays with the process.
+bool BroughtRunningToFront() {
+    HANDLE started = CreateMutexW(nullptr, FALSE, L"Local\\Qsoferry started");
+    const DWORD error = GetLastError();
+    const bool first = started && error != ERROR_ALREADY_EXISTS;
+    if (AnyCameForward()) return true;
+    if (first || (!started && error != ERROR_ACCESS_DENIED)) return false;
+    for (DWORD waited = 0; waited < kStartedWaitMs; waited += 250) {
+        Sleep(250);
+        if (AnyCameForward()) return true;
+    }
+    return false;
 }
 
 // A document's file only has to be there and readable: nothing is read from it. Says why not.

@@ -192,6 +192,18 @@ def scenario_started_twice(st):
               "started %s: the running window is in front, not minimised (%s)" % (how, state.split()))
         check(st.probe("count-frames").strip() == "frames=1" and first.poll() is None, "one Qsoferry runs")
     check(st.info()["caption"] == [CAPTION], "the running one's caption is unchanged")
+    # Two more at the same moment, as the Run key and a Startup shortcut at logon, with none
+    # running: one of them stays, the other brings it to the front and ends.
+    st.stop(first_key(st, first))
+    st.probe("gone-title", CAPTION, 10000, ok=False)
+    pair = [st.start("qsoferry", key="together%d" % i) for i in (1, 2)]
+    check_within(lambda: sum(p.poll() == 0 for p in pair) == 1, 30, "started together: one of them ends by itself")
+    check(st.probe("count-frames").strip() == "frames=1" and any(p.poll() is None for p in pair),
+          "started together: one Qsoferry runs")
+
+
+def first_key(st, proc):
+    return next(key for key, p in st.procs.items() if p is proc)
 
 
 def scenario_lamps_at_200_percent(st):
