@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "memory_disk.h"
+#include "relay/claimed_log.h"
 #include "relay/progress_journal.h"
 #include "relay/sent_copy.h"
 
@@ -131,6 +132,52 @@ TEST(SentCopy, APowerCutAfterAnyCallKeepsTheHeaderAndEveryFlushedContact) {
             EXPECT_EQ(left.substr(0, kept.size()), kept) << "cut after call " << k << ", seed " << seed;
             EXPECT_EQ(kept.size() % kCopySector, 0u);
             if (kept.size() >= sizeof kCopyHeader - 1) EXPECT_EQ(left.rfind(kCopyHeader, 0), 0u);
+        }
+    }
+}
+
+const std::string kLogPath = "C:\\log\\wsjtx_log.adi";
+
+// A log claimed, its progress made and flushed (which puts the claim on the disk with it), then
+// every contact delivered and the log removed: after a cut at any call, the log is under exactly
+// one of its names or gone, and gone only once its progress says all were delivered (or is gone
+// too); a claimed log is never left without the progress that was flushed for it.
+TEST(ClaimedLog, APowerCutAfterAnyCallLeavesTheLogUnderOneNameAndItsProgressWithIt) {
+    const std::string log = "WSJT-X ADIF Export<eoh>\r\n<call:2>K1 <eor>\r\n";
+    auto prepare = [&log](MemoryDisk& disk) { disk.Put(kLogPath, log); };
+    auto work = [](MemoryDisk& disk) {
+        ClaimedLog claimed(disk);
+        claimed.SetLogPath(kLogPath);
+        ASSERT_TRUE(claimed.Claim().ok());
+        std::uint64_t size = 0;
+        ASSERT_TRUE(claimed.Open(size).ok());
+        ProgressJournal journal(disk);
+        DecodedProgress found;
+        ASSERT_TRUE(journal.Open(claimed.ProgressPath(), found).ok());
+        ASSERT_TRUE(journal.Begin(Progress{1, 0, 0, false}).ok());
+        ASSERT_TRUE(journal.Flush().ok());
+        ASSERT_TRUE(journal.Write(Progress{2, size, 1, true}, true).ok());
+        journal.Close();
+        ASSERT_TRUE(claimed.Remove().ok());
+    };
+    MemoryDisk measure;
+    const size_t total = RunAndCut(measure, ~size_t{0}, 1, prepare, work);
+    EXPECT_FALSE(measure.Exists(kLogPath + ".qsoferry"));
+    for (size_t k = 0; k <= total; ++k) {
+        for (unsigned seed = 1; seed <= 20; ++seed) {
+            MemoryDisk disk;
+            RunAndCut(disk, k, seed, prepare, work);
+            const bool atLog = disk.Exists(kLogPath), claimed = disk.Exists(kLogPath + ".qsoferry");
+            const bool progress = disk.Exists(kLogPath + ".qsoferry.progress");
+            const std::string what = "cut after call " + std::to_string(k) + ", seed " + std::to_string(seed);
+            EXPECT_FALSE(atLog && claimed) << what;
+            if (atLog) EXPECT_EQ(disk.Contents(kLogPath), log) << what;
+            if (claimed) EXPECT_EQ(disk.Contents(kLogPath + ".qsoferry"), log) << what;
+            if (!atLog && !claimed && progress) {
+                DecodedProgress left = DecodeProgress(disk.Contents(kLogPath + ".qsoferry.progress"));
+                EXPECT_TRUE(left.status == DecodedProgress::Status::kValid && left.progress.complete) << what;
+            }
+            if (atLog) EXPECT_FALSE(progress) << "a progress beside an unclaimed log: " << what;
         }
     }
 }
