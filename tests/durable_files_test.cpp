@@ -42,47 +42,66 @@ Progress Record(std::uint64_t n) {
     return Progress{n, 100 * n, n, false};
 }
 
-// A journal with a flushed record 10 (sequence 10) from an earlier run, then records 11 to 15
-// written and flushed as a delivery would: 11-12 unflushed, 13 flushed, 14 unflushed, then a
-// pause's flush after 15.
+// A journal with records 9 and 10 from an earlier run, the newest kept (or passed over, its copy
+// lost: then 9 counts), then records 11 to 16 written as a delivery would: 11-12 unflushed, 13
+// flushed, a pause's flush with nothing new, 14-15 unflushed, a pause's flush, 16 unflushed. After
+// a cut at any call the newest record the disk holds (other than one passed over) is the last one
+// flushed or newer, and was written.
 TEST(ProgressJournal, APowerCutAfterAnyCallLeavesTheLastFlushedRecordOrANewerOne) {
     auto prepare = [](MemoryDisk& disk) {
         disk.Put(kProgress, EncodeProgressSlot(Record(9)) + std::string(kProgressPageSize - kProgressSlotSize, '\0') +
                                 EncodeProgressSlot(Record(10)));
     };
-    // The newest record flushed once each disk call has returned: what a cut after it must keep.
-    std::vector<std::uint64_t> flushedAfterCall;
-    auto work = [&flushedAfterCall](MemoryDisk& disk) {
-        ProgressJournal journal(disk);
-        DecodedProgress found;
-        auto note = [&](std::uint64_t durable, size_t calls) { flushedAfterCall.resize(calls, durable); };
-        ASSERT_TRUE(journal.Open(kProgress, found).ok());
-        ASSERT_EQ(found.progress.sequence, 10u);
-        note(10, 2);
-        ASSERT_TRUE(journal.Keep(found, false, false).ok());
-        note(10, 3);
-        for (std::uint64_t n = 11; n <= 15; ++n) {
-            ASSERT_TRUE(journal.Write(Record(n), n == 13).ok());
-            note(n == 13 ? 13 : n < 13 ? 10 : 13, 3 + (n - 10));
-        }
-        ASSERT_TRUE(journal.Flush().ok());
-        note(15, 9);
-        journal.Close();
-    };
-    MemoryDisk measure;
-    const size_t total = RunAndCut(measure, ~size_t{0}, 1, prepare, work);
-    ASSERT_EQ(total, 10u);  // the last: the file closed
-    for (size_t k = 0; k <= total; ++k) {
-        for (unsigned seed = 1; seed <= 60; ++seed) {
-            MemoryDisk disk;
-            flushedAfterCall.clear();
-            RunAndCut(disk, k, seed, prepare, work);
-            const size_t noted = std::min(k, flushedAfterCall.size());
-            const std::uint64_t mustKeep = noted == 0 ? 10 : flushedAfterCall[noted - 1];
-            DecodedProgress left = DecodeProgress(disk.Contents(kProgress));
-            ASSERT_EQ(left.status, DecodedProgress::Status::kValid) << "cut after call " << k << ", seed " << seed;
-            EXPECT_GE(left.progress.sequence, mustKeep) << "cut after call " << k << ", seed " << seed;
-            EXPECT_EQ(left.progress, Record(left.progress.sequence)) << "a record never written";
+    for (bool older : {false, true}) {
+        const std::uint64_t kept = older ? 9 : 10;
+        // The newest record flushed once each disk call has returned: what a cut after it must keep.
+        std::vector<std::uint64_t> flushedAfterCall;
+        auto work = [&](MemoryDisk& disk) {
+            ProgressJournal journal(disk);
+            DecodedProgress found;
+            size_t calls = 0;
+            auto note = [&](std::uint64_t durable, size_t made) {
+                calls += made;
+                flushedAfterCall.resize(calls, durable);
+            };
+            ASSERT_TRUE(journal.Open(kProgress, found).ok());
+            note(kept, 2);
+            ASSERT_TRUE(journal.Keep(found, older, false).ok());
+            note(kept, 1);
+            std::uint64_t flushed = kept;
+            for (std::uint64_t n = 11; n <= 16; ++n) {
+                ASSERT_TRUE(journal.Write(Record(n), n == 13).ok());
+                if (n == 13) flushed = 13;
+                note(flushed, 1);
+                if (n == 13 || n == 15) {
+                    ASSERT_TRUE(journal.Flush().ok());  // nothing new after 13: no call
+                    if (n == 15) note(flushed = 15, 1);
+                }
+            }
+            journal.Close();
+        };
+        MemoryDisk measure;
+        const size_t total = RunAndCut(measure, ~size_t{0}, 1, prepare, work);
+        ASSERT_EQ(total, 11u);  // the last: the file closed
+        for (size_t k = 0; k <= total; ++k) {
+            for (unsigned seed = 1; seed <= 60; ++seed) {
+                MemoryDisk disk;
+                flushedAfterCall.clear();
+                RunAndCut(disk, k, seed, prepare, work);
+                const size_t noted = std::min(k, flushedAfterCall.size());
+                const std::uint64_t mustKeep = noted == 0 ? kept : flushedAfterCall[noted - 1];
+                const std::string what = "cut after call " + std::to_string(k) + ", seed " + std::to_string(seed) +
+                                         (older ? ", the newest passed over" : "");
+                DecodedProgress left = DecodeProgress(disk.Contents(kProgress));
+                ASSERT_EQ(left.status, DecodedProgress::Status::kValid) << what;
+                Progress newest = left.progress;
+                if (older && newest.sequence == 10) {
+                    ASSERT_TRUE(left.olderValid) << what;
+                    newest = left.older;
+                }
+                EXPECT_GE(newest.sequence, mustKeep) << what;
+                EXPECT_EQ(newest, Record(newest.sequence)) << "a record never written; " << what;
+            }
         }
     }
 }
