@@ -119,5 +119,4 @@ std::map<std::string, std::string> CrashDisk::Cut(std::mt19937& rng) {
     return files;
 }
 
-
 }  // namespace qsoferry::test

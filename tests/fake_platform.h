@@ -159,7 +159,7 @@ public:
     size_t crashAfterCalls = 0;
     bool crashed = false;
     bool otherBridgeHoldsLocks = false;
-    bool refuseSends = false;  // the logger runs with higher rights: the system drops the messages
+    bool refuseSends = false;                // the logger runs with higher rights: the system drops the messages
     std::vector<size_t> flushedAt;           // how many contacts had reached the logger at each progress flush
     std::vector<std::string> durableMoves;   // the moves made durably, as "from -> to"
     bool stepSender = false;                 // the test takes the sender's steps itself

@@ -56,7 +56,8 @@ FileResult ClaimedLog::Open(std::uint64_t& size) {
 FileResult ClaimedLog::Fill(LogReader& reader) {
     size_t room = 0, got = 0;
     char* space = reader.Space(room);
-    FileResult read = m_files.ReadFileAt(m_file, reader.InputOffset(), space, std::min(room, LogReader::kChunkSize), got);
+    FileResult read =
+        m_files.ReadFileAt(m_file, reader.InputOffset(), space, std::min(room, LogReader::kChunkSize), got);
     if (read.ok()) reader.Filled(got);
     return read;
 }

@@ -123,8 +123,8 @@ private:
     // A handover not ended yet, and the progress as it will stand once it has been recorded.
     struct Outstanding {
         Progress progress;
-        JournalSpot spot;  // the journal's, once it has been recorded
-        Progress before;   // as it stood before it, for a copy that is not written
+        JournalSpot spot;                        // the journal's, once it has been recorded
+        Progress before;                         // as it stood before it, for a copy that is not written
         std::uint64_t textFrom = 0, textTo = 0;  // its text in the claimed log, for the copy
         RelayedContact contact;
     };
@@ -176,13 +176,13 @@ private:
     Progress m_progress;                  // as last recorded, or waiting to be
     bool m_unrecorded = false;            // m_progress is not on the disk yet
     bool m_atEnd = false;
-    bool m_leftDurable = false;           // this engine closed the claimed log with all of it on the disk
+    bool m_leftDurable = false;  // this engine closed the claimed log with all of it on the disk
 
     QsoRecord m_record;
     bool m_contactWaiting = false;  // m_record holds a contact read and not handed over yet
     std::deque<Outstanding> m_outstanding;
-    bool m_stopping = false;               // a handover failed: the rest waits until the file is reopened
-    std::optional<Progress> m_unwritten;   // a delivery whose record could not be written yet
+    bool m_stopping = false;              // a handover failed: the rest waits until the file is reopened
+    std::optional<Progress> m_unwritten;  // a delivery whose record could not be written yet
     bool m_failedThisTick = false;
     unsigned m_failingTicks = 0;  // ticks in a row in which a file operation failed
 

@@ -39,7 +39,9 @@ struct JournalSpot {
     int NextSlot() const { return safeSlot == 0 ? 1 : 0; }
     bool FlushDue() const { return sinceFlush + 1 >= kFlushEveryContacts; }
     // After one more record, flushed or not.
-    JournalSpot After(bool flushed) const { return flushed ? JournalSpot{NextSlot(), 0} : JournalSpot{safeSlot, sinceFlush + 1}; }
+    JournalSpot After(bool flushed) const {
+        return flushed ? JournalSpot{NextSlot(), 0} : JournalSpot{safeSlot, sinceFlush + 1};
+    }
 };
 
 class ProgressJournal {

@@ -41,7 +41,7 @@ struct Progress {
 };
 
 constexpr size_t kProgressSlotSize = 149;
-constexpr size_t kProgressSlotSizeV1 = 72;   // the slots of earlier versions
+constexpr size_t kProgressSlotSizeV1 = 72;  // the slots of earlier versions
 constexpr size_t kProgressSlotSizeV2 = 115;
 constexpr size_t kProgressPageSize = 4096;
 // The largest progress file there is.

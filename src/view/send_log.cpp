@@ -62,8 +62,9 @@ void CQsoferryView::OnSendLog() {
         const Courier& own = *m_folders[i]->courier;
         if (!m_folders[i]->sending &&
             (m_platform.SameFile(*path, own.LogPath()) || m_platform.SameFile(*path, own.ClaimPath()))) {
-            Tell(*path + " is the log JTDX writes now: Qsoferry sends its contacts to DXbase by itself. "
-                         "Choose another file.");
+            Tell(*path +
+                 " is the log JTDX writes now: Qsoferry sends its contacts to DXbase by itself. "
+                 "Choose another file.");
             return;
         }
     }
