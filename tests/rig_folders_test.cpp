@@ -182,3 +182,29 @@ TEST(RigFolders, AFolderFoundWhileAnswersAreTakenIsTakenSafely) {
 
 }  // namespace
 }  // namespace qsoferry::test
+
+namespace qsoferry::test {
+namespace {
+
+// Between Windows' question whether the session may end and its word on it, no message box opens
+// (Windows would list Qsoferry as keeping it from ending): a rig folder found meanwhile with
+// contacts in it is told of once the end is cancelled.
+TEST(RigFolders, NoMessageOpensWhileTheSessionMayEnd) {
+    FakePlatform platform;
+    platform.localAppData = kLocal;
+    platform.WriteFile(kJtdxFolder + "wsjtx_log_bak.adi", "");
+    CQsoferryView view(platform);
+    AttachLogger(platform, view);
+    view.OnInitialUpdate();
+    view.OnQueryEndSession();
+    platform.WriteFile(RigFolder("JTDX - IC705") + "wsjtx_log.adi", Contacts("H", 2));
+    for (unsigned tick = 0; tick <= kRigScanTicks; ++tick)
+        TickAndRun(platform, view);
+    EXPECT_TRUE(platform.messages.empty()) << platform.messages.front();
+    view.OnEndSession(false);
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_NE(platform.messages[0].find("logged before Qsoferry first saw"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qsoferry::test

@@ -85,7 +85,7 @@ void CQsoferryView::Tell(const std::string& message) {
 }
 
 void CQsoferryView::ShowHeldMessages() {
-    if (m_bMessageOpen) return;
+    if (m_bMessageOpen || m_bSessionQueried) return;
     m_bMessageOpen = true;
     while (!m_heldMessages.empty() && !m_bClosing) {
         m_strShown = m_heldMessages.front();
@@ -118,13 +118,16 @@ void CQsoferryView::CloseCouriers(unsigned waitMs) {
 
 void CQsoferryView::OnQueryEndSession() {
     // The answer is yes, at once; until it is known whether the session really ends, no contact
-    // is started.
+    // is started, and no message box opens: Windows would list Qsoferry as keeping it from ending.
+    m_bSessionQueried = true;
     ForEachCourier([](Courier& courier) { courier.PauseForSessionEnd(); });
 }
 
 void CQsoferryView::OnEndSession(bool ending) {
+    m_bSessionQueried = false;
     if (!ending) {
         ForEachCourier([](Courier& courier) { courier.ResumeAfterCancelledSessionEnd(); });
+        if (!m_bInCycle) ShowHeldMessages();
         return;
     }
     // Windows may end the process as soon as this returns: what was delivered is on the disk now.

@@ -155,6 +155,7 @@ private:
     bool m_bResultsDue = false;  // the logger's results came while they could not be taken
     bool m_bClosing = false;
     bool m_bMessageOpen = false;              // a message box is open: one at a time
+    bool m_bSessionQueried = false;           // Windows asked whether the session may end, and has not said
     std::string m_strShown;                   // what it says
     std::vector<std::string> m_heldMessages;  // told inside a cycle or while one was open
 
