@@ -596,9 +596,11 @@ TEST(Courier, TheProgressGoesToTheDiskEvery100ContactsAndWheneverDeliveryPauses)
         const char* what;
         size_t loggerLeavesAt;  // the send that finds the logger gone (0: never)
         std::vector<size_t> flushedAt;
+        bool slow = false;  // the logger takes its time: a contact waits behind the one it holds
     } cases[] = {
         {"undisturbed: every 100, and the last", 0, {100, 200, 250}},
         {"the logger leaves after 130: the pause too, and 100 from there", 131, {100, 130, 230, 250}},
+        {"a logger that takes its time: still every 100", 0, {100, 200, 250}, true},
     };
     for (const auto& c : cases) {
         FakePlatform p;
@@ -609,6 +611,13 @@ TEST(Courier, TheProgressGoesToTheDiskEvery100ContactsAndWheneverDeliveryPauses)
         p.beforeSend = [&] {
             if (++sends == c.loggerLeavesAt) p.RemoveWindow(logger);
         };
+        p.holdSends = c.slow;
+        for (int answers = 0; c.slow && answers < 1000 && p.Exists(bridge.courier.ClaimPath()) + p.Exists(kLog);
+             ++answers) {
+            bridge.Tick();
+            p.ReleaseSend();
+            p.RunQueue();
+        }
         bridge.TickUntilQuiet();
         p.AddWindow("DXbase", "");
         bridge.TickUntilQuiet();

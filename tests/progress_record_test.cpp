@@ -57,6 +57,12 @@ TEST(ProgressRecord, TheNewerValidSlotCountsWhateverItsPlace) {
     DecodedProgress upgraded = DecodeProgress(Paged(c.substr(0, 72) + EncodeV1({7, 300, 4, false}), "QSOFERRY3 00"));
     EXPECT_EQ(upgraded.progress.sequence, 7u);
     EXPECT_EQ(upgraded.older, v1old);
+    // Three records: the older is the next newest, wherever it lies.
+    DecodedProgress three =
+        DecodeProgress(Paged(c + EncodeV1({6, 150, 3, false}), EncodeProgressSlot({7, 300, 4, false})));
+    EXPECT_EQ(three.progress.sequence, 7u);
+    EXPECT_EQ(three.older.sequence, 6u);
+    EXPECT_EQ(three.olderSlot, 0);
     // The layout before this one: the copy's range kept, nothing owed; newer than slot 0 written now.
     const Progress v2{7, 300, 4, false, 512, 900, 0xABCDEF01u};
     ASSERT_EQ(EncodeV2(v2).size(), kProgressSlotSizeV2);
