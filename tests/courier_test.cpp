@@ -258,6 +258,41 @@ TEST(Courier, APowerCutAfterAnyPlatformCallLosesNothing) {
     }
 }
 
+// A bridge delivers until the logger is about to get contact `at` (counted from 0); then its
+// process ends. `before` runs before each send with the number sent so far.
+void RunUntilSent(FakePlatform& p, size_t at, const std::function<void(size_t)>& before = {}) {
+    Bridge bridge(p);
+    p.beforeSend = [&p, at, &before] {
+        if (before) before(p.sent.size());
+        if (p.sent.size() != at) return;
+        p.crashed = true;
+        throw Crashed{};
+    };
+    try {
+        for (int tick = 0; tick < 8 && !p.crashed; ++tick) {
+            if (!p.FindWindowByClass("DXbase")) p.AddWindow("DXbase", "");
+            bridge.Tick();
+        }
+    } catch (const Crashed&) {
+    }
+    p.beforeSend = nullptr;
+}
+
+// Where delivery went on after a cut, and what the logger got from there on, checked against the
+// whole log: at most the flush period back from the furthest contact reached, then all in order.
+void ExpectWentOnAfterTheCut(const FakePlatform& p, size_t atCut, const std::vector<std::string>& expected) {
+    std::set<std::string> reached;
+    for (size_t i = 0; i < atCut; ++i)
+        reached.insert(p.sent[i].bytes);
+    ASSERT_GT(p.sent.size(), atCut);
+    const size_t from = std::find(expected.begin(), expected.end(), p.sent[atCut].bytes) - expected.begin();
+    EXPECT_LE(reached.size() - from, kFlushEveryContacts) << "went on from contact " << from;
+    std::vector<std::string> after;
+    for (size_t i = atCut; i < p.sent.size(); ++i)
+        after.push_back(p.sent[i].bytes);
+    EXPECT_EQ(after, std::vector<std::string>(expected.begin() + from, expected.end()));
+}
+
 // A bridge killed 50 contacts after its last flush (its last records and copies in the cache
 // only), started again, and 60 contacts later the power goes: the second bridge put what it found
 // on the disk before writing over anything, so at most 100 contacts go again, none is lost, and
@@ -270,44 +305,67 @@ TEST(Courier, AKillThenARestartThenAPowerCutRepeatsAtMostTheFlushPeriod) {
     }
     const std::string log = DecoderLog(contacts);
     const std::vector<std::string> expected = ReadLog(log).records;
-    // The process ends as the logger is about to get contact `at` (counted from 0).
-    auto runUntilSent = [](FakePlatform& p, size_t at) {
-        Bridge bridge(p);
-        p.beforeSend = [&p, at] {
-            if (p.sent.size() != at) return;
-            p.crashed = true;
-            throw Crashed{};
-        };
-        try {
-            bridge.TickUntilQuiet();
-        } catch (const Crashed&) {
-        }
-        p.beforeSend = nullptr;
-    };
     for (unsigned seed = 1; seed <= 30; ++seed) {
         SCOPED_TRACE(::testing::Message() << "cut seed " << seed);
         FakePlatform p;
         p.AddWindow("DXbase", "");
         p.WriteFile(kLog, log);
-        runUntilSent(p, 150);
+        RunUntilSent(p, 150);
         p.Restart();
-        runUntilSent(p, 211);  // the contact in flight at the kill went again
-        std::set<std::string> reached;
-        for (const SentCopyData& s : p.sent)
-            reached.insert(s.bytes);
-        p.CutPower(seed);
+        RunUntilSent(p, 211);  // the contact in flight at the kill went again
         const size_t atCut = p.sent.size();
+        p.CutPower(seed);
         Bridge again(p);
         again.TickUntilQuiet();
-        ASSERT_GT(p.sent.size(), atCut);
-        const size_t from = std::find(expected.begin(), expected.end(), p.sent[atCut].bytes) - expected.begin();
-        EXPECT_LE(reached.size() - from, kFlushEveryContacts) << "went on from contact " << from;
-        std::vector<std::string> after;
-        for (size_t i = atCut; i < p.sent.size(); ++i)
-            after.push_back(p.sent[i].bytes);
-        EXPECT_EQ(after, std::vector<std::string>(expected.begin() + from, expected.end()));
+        ExpectWentOnAfterTheCut(p, atCut, expected);
         EXPECT_TRUE(CopyHoldsAll(p, copied));
         ExpectNothingLeft(p, again.courier);
+    }
+}
+
+// A failure on the way (a record that could not be written, or the copy's flush at a pause), then
+// 30 more contacts, then the power goes: what the bridge flushed after the failure never counted
+// on copies that were not on the disk, nor did it take a record only in the cache for a flushed
+// one; so at most 100 go again, and none is lost.
+TEST(Courier, AFailureThenAPowerCutRepeatsAtMostTheFlushPeriod) {
+    std::vector<std::string> contacts, copied;
+    for (int i = 0; i < 200; ++i) {
+        contacts.push_back("<call:5>K" + std::to_string(3000 + i));
+        copied.push_back(contacts.back() + " <eor>");
+    }
+    const std::string log = DecoderLog(contacts);
+    const std::vector<std::string> expected = ReadLog(log).records;
+    const struct {
+        const char* what;
+        std::function<void(FakePlatform&)> fail;  // as contact 131 goes
+    } cases[] = {
+        {"the record of contact 131 fails", [](FakePlatform& p) { p.failNextRecord = true; }},
+        {"the logger leaves at 131 and the copy's flush at that pause fails",
+         [](FakePlatform& p) {
+             p.failNextSend = SendResult::kGone;
+             p.FailNext("flush", kCopy, FileStatus::kFailed, 1);
+         }},
+    };
+    for (const auto& c : cases) {
+        for (unsigned seed = 1; seed <= 20; ++seed) {
+            SCOPED_TRACE(::testing::Message() << c.what << ", cut seed " << seed);
+            FakePlatform p;
+            p.AddWindow("DXbase", "");
+            p.WriteFile(kLog, log);
+            bool failed = false;
+            RunUntilSent(p, 160, [&](size_t sent) {
+                if (sent == 130 && !failed) c.fail(p);
+                failed = failed || sent == 130;
+            });
+            ASSERT_EQ(p.sent.size(), 160u);
+            const size_t atCut = p.sent.size();
+            p.CutPower(seed);
+            Bridge again(p);
+            again.TickUntilQuiet();
+            ExpectWentOnAfterTheCut(p, atCut, expected);
+            EXPECT_TRUE(CopyHoldsAll(p, copied));
+            ExpectNothingLeft(p, again.courier);
+        }
     }
 }
 
