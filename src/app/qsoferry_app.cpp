@@ -57,24 +57,27 @@ bool AskToComeForward(HWND running, UINT message) {
     return true;
 }
 
+struct ForwardSearch {
+    UINT message;
+    bool answered;
+};
+
+// A lambda does not convert to the 32-bit build's stdcall callback: a function of its own.
+BOOL CALLBACK AskIfQsoferry(HWND window, LPARAM context) {
+    auto& search = *reinterpret_cast<ForwardSearch*>(context);
+    char name[64];
+    if (GetClassNameA(window, name, sizeof name) && lstrcmpiA(name, kFrameClass) == 0)
+        search.answered = AskToComeForward(window, search.message);
+    return !search.answered;
+}
+
 // Every top-level window of Qsoferry's class is asked, not only the first found: one of them may
 // belong to a program that does not answer (an older version, a window of the class that is not
 // Qsoferry's).
 bool AnyCameForward() {
-    struct Search {
-        UINT message;
-        bool answered;
-    } search{RegisterWindowMessageW(kComeForwardMessage), false};
+    ForwardSearch search{RegisterWindowMessageW(kComeForwardMessage), false};
     if (!search.message) return false;
-    EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(context);
-            char name[64];
-            if (GetClassNameA(window, name, sizeof name) && lstrcmpiA(name, kFrameClass) == 0)
-                s.answered = AskToComeForward(window, s.message);
-            return !s.answered;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    EnumWindows(AskIfQsoferry, reinterpret_cast<LPARAM>(&search));
     return search.answered;
 }
 
