@@ -779,6 +779,19 @@ TEST(Courier, ALoggerThatRefusesMessagesIsToldOfOnceAndGetsThemLater) {
     EXPECT_EQ(CallsAtLogger(p), kAllFive);
 }
 
+// With nothing in flight, however long since the last contact, DXbase is not said to hang.
+TEST(Courier, AnIdleLoggerIsNeverSaidToHang) {
+    FakePlatform p;
+    p.AddWindow("DXbase", "");
+    Bridge bridge(p);
+    p.WriteFile(kLog, kFiveContacts);
+    bridge.TickUntilQuiet();
+    p.nowMs += 3 * kUnansweredNoticeMs;
+    bridge.Tick();
+    EXPECT_TRUE(p.messages.empty()) << p.messages.front();
+    EXPECT_EQ(bridge.courier.Problem(), "");
+}
+
 TEST(Courier, ALoggerThatTakesItsTimeHoldsOneContactAndIsToldOfOnceAMinute) {
     FakePlatform p;
     p.AddWindow("DXbase", "");

@@ -26,8 +26,10 @@ TEST_F(Lamps, EachLampFollowsItsPeer) {
     EXPECT_EQ(Decoder(), off);
 
     WindowHandle graph = platform.AddWindow("Qt5QWindowIcon", "JTDX - Wide Graph");
+    WindowHandle later = platform.AddWindow("Notepad", "Untitled - Notepad");  // listed after it
     Tick();
     EXPECT_EQ(Decoder(), on);
+    platform.RemoveWindow(later);
 
     platform.RemoveWindow(dxbase);
     platform.RemoveWindow(graph);
@@ -54,6 +56,7 @@ TEST_F(Lamps, TheDecoderLampKnowsEveryJtdxWideGraph) {
         {"JTDX -  - Wide Graph", false},
         {"JTDX - Wide Graph 2", false},
         {"JTDX - IC7300 - Wide", false},
+        {"JTDX - IC7300Wide Graph", false},
         {"JTDX - IC7300", false},
         {"WSJT-X - Wide Graph", false},
         {"JTDX", false},

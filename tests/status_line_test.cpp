@@ -21,6 +21,9 @@ TEST(StatusLine, SaysTheMostPressingThingInOneShortLine) {
         {"a long call in a narrow line",
          {"", 0, true, true, {"VERYLONGCALLSIGN/QRP", "2M", "Q65"}, 8, 0, 2},
          "Last: VERYLON... 2m Q65 08:00, 2 today"},
+        {"a call of the longest length shown whole",
+         {"", 0, true, true, {"VK9ABC/QRP", "2M", "Q65"}, 8, 0, 2},
+         "Last: VK9ABC/QRP 2m Q65 08:00, 2 today"},
         {"one waits, DXbase busy", {"", 1, true, true, k1, 9, 7, 1}, "1 contact waits for DXbase"},
         {"many wait, DXbase closed", {"", 3, false, false, {}, 0, 0, 0}, "3 contacts wait for DXbase to start"},
         {"a lasting problem first",
@@ -74,6 +77,22 @@ TEST_F(StatusLineView, CountsWhatTheLoggerHasNotTakenYet) {
     Tick();
     EXPECT_EQ(CallsAtLogger(platform).size(), 2u);
     EXPECT_EQ(Shown(), "3 contacts wait for DXbase to start");
+}
+
+// A problem of JTDX's folder shows although the folders after it (the one a log is sent from)
+// have none.
+TEST(StatusLineFolders, OneFoldersProblemShowsWhateverTheOthersSay) {
+    FakePlatform platform;
+    platform.localAppData = "C:\\Users\\oper\\AppData\\Local";
+    platform.WriteFile(kJtdxFolder + "wsjtx_log_bak.adi", "");
+    CQsoferryView view(platform);
+    AttachLogger(platform, view);
+    view.OnInitialUpdate();
+    platform.AddWindow("DXbase", "");
+    platform.FailNext("write", kJtdxFolder + "wsjtx_log_sent.adi", FileStatus::kFull, 100);
+    platform.WriteFile(view.LogPath(), DecoderLog({"<call:2>K1"}));
+    TickAndRun(platform, view);
+    EXPECT_EQ(platform.controlText[IDC_STATUS], "Cannot use wsjtx_log_sent.adi: the disk is full");
 }
 
 }  // namespace
