@@ -140,3 +140,62 @@ TEST_F(SendLog, ALogSentSurvivesAPowerCutAndAnUnfinishedOneIsTold) {
 
 }  // namespace
 }  // namespace qsoferry::test
+
+namespace qsoferry::test {
+namespace {
+
+// Another log still being sent (its claimed file is there, or one was begun by another bridge
+// while the question was open) is said, and nothing is copied over it.
+TEST_F(SendLog, AnotherLogUnderWayIsToldAndLeftAlone) {
+    platform.WriteFile(kChosen, DecoderLog({"<call:4>K1AA"}));
+    const std::string other = DecoderLog({"<call:4>K9ZZ"});
+    platform.WriteFile(kSending + ".qsoferry", other);
+    view.OnSendLog();
+    EXPECT_EQ(platform.messages.back(), kSendingBusyText) << "a claimed log";
+    platform.RemoveFile(kSending + ".qsoferry");
+
+    platform.whileMessageShown = [&] {
+        if (platform.messages.back().find("Send it") != std::string::npos) platform.WriteFile(kSending, other);
+    };
+    view.OnSendLog();
+    EXPECT_EQ(platform.messages.back(), kSendingBusyText) << "begun while the question was open";
+    EXPECT_EQ(platform.Contents(kSending), other);
+}
+
+// The private copy goes under the log's name whole and on the disk, or not at all: a longer
+// leftover of an unfinished copy does not show through it, a copy that fails is not named, and a
+// power cut after the request leaves it whole. After New or Open, one engine still sends it, once.
+TEST_F(SendLog, ThePrivateCopyIsWholeOrAbsent) {
+    const std::string log = DecoderLog({"<call:4>K1AA", "<call:4>K1BB", "<call:4>K1CC"});
+    platform.WriteFile(kChosen, log);
+    platform.RemoveWindow(platform.FindWindowByClass("DXbase"));
+    platform.FailNext("write", kSending + ".part", FileStatus::kFull);
+    view.OnSendLog();
+    EXPECT_FALSE(platform.Exists(kSending)) << "a failed copy";
+    EXPECT_FALSE(platform.Exists(kSending + ".part"));
+    for (unsigned seed = 1; seed <= 10; ++seed) {
+        FakePlatform station;
+        station.localAppData = kLocal;
+        station.WriteFile(kLocal + "\\JTDX\\wsjtx_log_bak.adi", "");
+        station.WriteFile(kChosen, log);
+        station.chosenFile = kChosen;
+        {
+            CQsoferryView sender(station);
+            sender.OnInitialUpdate();
+            sender.OnSendLog();
+        }
+        station.CutPower(seed);
+        EXPECT_EQ(station.Contents(kSending), log) << "cut seed " << seed;
+    }
+    platform.WriteFile(kSending + ".part", std::string(3 * log.size(), 'x'));
+    view.OnSendLog();
+    EXPECT_EQ(platform.Contents(kSending), log) << "a leftover shows through";
+    view.OnInitialUpdate();  // the framework's New
+    platform.AddWindow("DXbase", "");
+    for (int tick = 0; tick < 3; ++tick)
+        Tick();
+    EXPECT_EQ(CallsAtLogger(platform), (std::vector<std::string>{"K1AA", "K1BB", "K1CC"}));
+}
+
+}  // namespace
+}  // namespace qsoferry::test
