@@ -792,6 +792,19 @@ TEST(Courier, AnIdleLoggerIsNeverSaidToHang) {
     EXPECT_EQ(bridge.courier.Problem(), "");
 }
 
+// A log that cannot be opened for reading (another user's, a link to nowhere) is never claimed:
+// it could not be read under its new name either.
+TEST(Courier, ALogThatCannotBeReadIsNeverClaimed) {
+    FakePlatform p;
+    p.AddWindow("DXbase", "");
+    Bridge bridge(p);
+    p.disk.PutUnopenable(kLog);
+    bridge.Tick();
+    EXPECT_TRUE(p.CallsNamed("Move").empty());
+    EXPECT_TRUE(p.Exists(kLog));
+    EXPECT_TRUE(p.messages.empty());
+}
+
 TEST(Courier, ALoggerThatTakesItsTimeHoldsOneContactAndIsToldOfOnceAMinute) {
     FakePlatform p;
     p.AddWindow("DXbase", "");

@@ -80,6 +80,21 @@ TEST_F(PollCycle, ANestedTickIsSkipped) {
     EXPECT_EQ(SentTexts().size(), 1u);
     EXPECT_EQ(platform.CallsNamed("FindClass").size(), 1u);
     EXPECT_TRUE(platform.queue.empty());
+
+    // The logger's answer handled inside the cycle (its drain) leaves it a cycle: a tick that
+    // falls due after the answer is skipped too.
+    platform.WriteFile(view.LogPath(), DecoderLog({"<call:5>K2ABC", "<call:5>K3ABC"}));
+    platform.calls.clear();
+    platform.afterRead = nullptr;
+    bool answered = false;
+    platform.sendDone = [&] {
+        view.OnSendDone();
+        if (!answered) platform.Post([&] { view.OnTimer(kPollTimerId); });
+        answered = true;
+    };
+    Tick();
+    EXPECT_EQ(SentTexts().size(), 3u);
+    EXPECT_EQ(platform.CallsNamed("FindClass").size(), 1u) << "a tick nested in the cycle";
 }
 
 TEST_F(PollCycle, OnlyOneEmptyLogMessageAtATime) {
