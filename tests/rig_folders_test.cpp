@@ -150,15 +150,22 @@ TEST(RigFolders, TheEndWaitsForTheContactInFlightAndStartsNoOther) {
 namespace qsoferry::test {
 namespace {
 
+// A view started on a station where JTDX's own folder has been seen before.
+class RigFoldersOnAStation : public ::testing::Test {
+protected:
+    RigFoldersOnAStation() {
+        platform.localAppData = kLocal;
+        platform.WriteFile(kJtdxFolder + "wsjtx_log_bak.adi", "");
+        AttachLogger(platform, view);
+        view.OnInitialUpdate();
+    }
+    FakePlatform platform;
+    CQsoferryView view{platform};
+};
+
 // New or Open dispatched by a drain while the logger's answers are being taken (a long log is
 // read there) finds a rig folder made meanwhile: the folders grow under the loop that walks them.
-TEST(RigFolders, AFolderFoundWhileAnswersAreTakenIsTakenSafely) {
-    FakePlatform platform;
-    platform.localAppData = kLocal;
-    platform.WriteFile(kJtdxFolder + "wsjtx_log_bak.adi", "");
-    CQsoferryView view(platform);
-    AttachLogger(platform, view);
-    view.OnInitialUpdate();
+TEST_F(RigFoldersOnAStation, AFolderFoundWhileAnswersAreTakenIsTakenSafely) {
     platform.AddWindow("DXbase", "");
     platform.WriteFile(kJtdxFolder + "wsjtx_log.adi", Contacts("M", 20));
     const std::string rig = RigFolder("JTDX - IC705");
@@ -180,22 +187,10 @@ TEST(RigFolders, AFolderFoundWhileAnswersAreTakenIsTakenSafely) {
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "R2"), 1);
 }
 
-}  // namespace
-}  // namespace qsoferry::test
-
-namespace qsoferry::test {
-namespace {
-
 // Between Windows' question whether the session may end and its word on it, no message box opens
 // (Windows would list Qsoferry as keeping it from ending): a rig folder found meanwhile with
 // contacts in it is told of once the end is cancelled.
-TEST(RigFolders, NoMessageOpensWhileTheSessionMayEnd) {
-    FakePlatform platform;
-    platform.localAppData = kLocal;
-    platform.WriteFile(kJtdxFolder + "wsjtx_log_bak.adi", "");
-    CQsoferryView view(platform);
-    AttachLogger(platform, view);
-    view.OnInitialUpdate();
+TEST_F(RigFoldersOnAStation, NoMessageOpensWhileTheSessionMayEnd) {
     view.OnQueryEndSession();
     platform.WriteFile(RigFolder("JTDX - IC705") + "wsjtx_log.adi", Contacts("H", 2));
     for (unsigned tick = 0; tick <= kRigScanTicks; ++tick)
