@@ -95,7 +95,9 @@ bool BroughtRunningToFront() {
     const bool first = started && error != ERROR_ALREADY_EXISTS;
     if (AnyCameForward()) return true;
     if (first || (!started && error != ERROR_ACCESS_DENIED)) return false;
-    for (DWORD waited = 0; waited < kStartedWaitMs; waited += 250) {
+    // One whose window never answers (it hangs, or runs with higher rights) costs this start the
+    // wait, not more: a deadline, since each question may take its own seconds.
+    for (const DWORD until = GetTickCount() + kStartedWaitMs; static_cast<LONG>(until - GetTickCount()) > 0;) {
         Sleep(250);
         if (AnyCameForward()) return true;
     }
