@@ -59,6 +59,7 @@ bool AskToComeForward(HWND running, UINT message) {
 
 struct ForwardSearch {
     UINT message;
+    bool found;
     bool answered;
 };
 
@@ -66,19 +67,22 @@ struct ForwardSearch {
 BOOL CALLBACK AskIfQsoferry(HWND window, LPARAM context) {
     auto& search = *reinterpret_cast<ForwardSearch*>(context);
     char name[64];
-    if (GetClassNameA(window, name, sizeof name) && lstrcmpiA(name, kFrameClass) == 0)
+    if (GetClassNameA(window, name, sizeof name) && lstrcmpiA(name, kFrameClass) == 0) {
+        search.found = true;
         search.answered = AskToComeForward(window, search.message);
+    }
     return !search.answered;
 }
 
 // Every top-level window of Qsoferry's class is asked, not only the first found: one of them may
 // belong to a program that does not answer (an older version, a window of the class that is not
 // Qsoferry's).
-bool AnyCameForward() {
-    ForwardSearch search{RegisterWindowMessageW(kComeForwardMessage), false};
-    if (!search.message) return false;
+enum class Forward { kNoWindow, kNoAnswer, kCame };
+Forward AnyCameForward() {
+    ForwardSearch search{RegisterWindowMessageW(kComeForwardMessage), false, false};
+    if (!search.message) return Forward::kNoAnswer;
     EnumWindows(AskIfQsoferry, reinterpret_cast<LPARAM>(&search));
-    return search.answered;
+    return search.answered ? Forward::kCame : search.found ? Forward::kNoAnswer : Forward::kNoWindow;
 }
 
 // A Qsoferry already running on this desktop that answers comes to the front. One that cannot be
@@ -88,20 +92,20 @@ bool AnyCameForward() {
 //
 // Two starts at the same moment (the Run key and a Startup shortcut at logon) would both find no
 // window: a mutex in the session's namespace says that a Qsoferry has started, and a start that
-// finds it waits a few seconds for that one's window to answer. The mutex stays with the process.
+// finds it and no window yet waits a few seconds for that one's window. The mutex stays with the
+// process.
 bool BroughtRunningToFront() {
     HANDLE started = CreateMutexW(nullptr, FALSE, L"Local\\Qsoferry started");
     const DWORD error = GetLastError();
     const bool first = started && error != ERROR_ALREADY_EXISTS;
-    if (AnyCameForward()) return true;
-    if (first || (!started && error != ERROR_ACCESS_DENIED)) return false;
-    // One whose window never answers (it hangs, or runs with higher rights) costs this start the
-    // wait, not more: a deadline, since each question may take its own seconds.
-    for (const DWORD until = GetTickCount() + kStartedWaitMs; static_cast<LONG>(until - GetTickCount()) > 0;) {
+    Forward forward = AnyCameForward();
+    if (first || (!started && error != ERROR_ACCESS_DENIED)) return forward == Forward::kCame;
+    for (const DWORD until = GetTickCount() + kStartedWaitMs;
+         forward == Forward::kNoWindow && static_cast<LONG>(until - GetTickCount()) > 0;) {
         Sleep(250);
-        if (AnyCameForward()) return true;
+        forward = AnyCameForward();
     }
-    return false;
+    return forward == Forward::kCame;
 }
 
 // A document's file only has to be there and readable: nothing is read from it. Says why not.
