@@ -331,6 +331,21 @@ TEST(Courier, AnInterruptionThenAPowerCutRepeatsAtMostTheFlushPeriod) {
              p.failNextSend = SendResult::kGone;
              p.FailNext("flush", kCopy, FileStatus::kFailed, 1);
          })},
+        {"the copy cannot be written from contact 131 on, the bridge is closed and started again",
+         [](FakePlatform& p) {
+             {
+                 Bridge bridge(p);
+                 p.beforeSend = [&p] {
+                     if (p.sent.size() == 130) p.FailNext("write", kCopy, FileStatus::kFull, 1000);
+                 };
+                 bridge.Tick();
+                 bridge.courier.Close(p.nowMs + kCloseWaitMs);
+                 p.beforeSend = nullptr;
+             }
+             p.Restart();
+             p.FailNext("write", kCopy, FileStatus::kFull, 0);
+             RunUntilSent(p, 170);
+         }},
     };
     for (const auto& c : cases) {
         for (unsigned seed = 1; seed <= 30; ++seed) {
