@@ -1,10 +1,6 @@
 #include "relay/courier.h"
 
-#include <algorithm>
-#include <cstdio>
-
 #include "relay/export_record.h"
-#include "relay/text.h"
 
 namespace qsoferry {
 
