@@ -18,6 +18,7 @@ add_executable(qsoferry WIN32
     src/app/form_window.cpp
     src/app/qsoferry_doc.cpp
     src/app/about_dlg.cpp
+    src/app/relayed_dlg.cpp
     src/app/recent_files.cpp
     src/app/registry_profile.cpp
     src/platform/win32_platform.cpp
@@ -27,7 +28,7 @@ configure_file(${CMAKE_SOURCE_DIR}/res/version.h.in ${CMAKE_BINARY_DIR}/version.
 target_include_directories(qsoferry PRIVATE src res ${CMAKE_BINARY_DIR})
 set_source_files_properties(res/qsoferry.rc PROPERTIES OBJECT_DEPENDS
     "${CMAKE_SOURCE_DIR}/res/qsoferry.manifest;${CMAKE_SOURCE_DIR}/res/resource.h;${CMAKE_BINARY_DIR}/version.h")
-target_link_libraries(qsoferry PRIVATE qsoferry_core comctl32 comdlg32 shell32 advapi32 gdi32 user32 kernel32)
+target_link_libraries(qsoferry PRIVATE qsoferry_core comctl32 comdlg32 shell32 ole32 advapi32 gdi32 user32 kernel32)
 target_link_options(qsoferry PRIVATE ${qsoferry_static_link})
 
 # Stand-ins for the peers and a probe that looks at the bridge from outside, for the Wine tests.

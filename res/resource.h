@@ -5,6 +5,7 @@
 // Dialogs
 #define IDD_ABOUTBOX 100
 #define IDD_FORMVIEW 101
+#define IDD_RELAYED 102
 
 // Frame: menu, accelerators, icon and document template string
 #define IDR_MAINFRAME 128
@@ -22,12 +23,20 @@
 #define IDC_BADGE 1003
 #define IDC_STATUS 1004
 
+// Controls of the Relayed Contacts window
+#define IDC_RELAYED_FILTER 1010
+#define IDC_RELAYED_LIST 1011
+#define IDC_RELAYED_COUNT 1012
+#define IDC_SEND_AGAIN 1013
+#define IDC_OPEN_FOLDER 1014
+
 // Strings
 #define AFX_IDS_APP_TITLE 57344
 #define IDS_SOURCE_EMPTY 61204
 
 // Commands of the program's own
 #define ID_FILE_SEND_LOG 32771
+#define ID_FILE_RELAYED 32772
 
 // Commands (the framework's standard ids)
 #define ID_FILE_NEW 57600

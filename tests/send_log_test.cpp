@@ -199,3 +199,47 @@ TEST_F(SendLog, ThePrivateCopyIsWholeOrAbsent) {
 
 }  // namespace
 }  // namespace qsoferry::test
+
+namespace qsoferry::test {
+namespace {
+
+// Relayed Contacts, Send Again: the rows chosen reach DXbase once more, exactly as they went the
+// first time and oldest first, through the engine for logs sent on purpose; its copy lists them as
+// sent on purpose, and the folder's copy is left as it was.
+TEST_F(SendLog, ContactsChosenInTheListGoAgainExactlyOnce) {
+    platform.WriteFile(view.LogPath(), DecoderLog({"<call:4>K1AA <time_on:4>0900", "<call:4>K1BB <time_on:4>0901",
+                                                   "<call:4>K1CC <time_on:4>0902"}));
+    Tick();
+    const std::vector<SentCopyData> first = platform.sent;
+    ASSERT_EQ(first.size(), 3u);
+    const std::string jtdxCopy = platform.Contents(kJtdxFolder + kCopyFileName);
+
+    RelayedList list(platform);
+    list.Refresh(view.CopySources());
+    ASSERT_EQ(list.Shown(), 3u);
+    EXPECT_EQ(list.Text(0, RelayedColumn::kCall), "K1CC");
+    EXPECT_EQ(list.Text(0, RelayedColumn::kFolder), "JTDX");
+    std::string why;
+    std::optional<std::string> records = list.Records({0, 2}, why);
+    ASSERT_TRUE(records) << why;
+    platform.sent.clear();
+    view.OnSendAgain(*records, 2);
+    EXPECT_EQ(platform.messages.back(), "Send these 2 contacts to DXbase again?");
+    view.OnSendAgain(*records, 2);
+    EXPECT_EQ(platform.messages.back(), kSendingBusyText);
+    for (int tick = 0; tick < 3; ++tick)
+        Tick();
+
+    ASSERT_EQ(platform.sent.size(), 2u);
+    EXPECT_EQ(platform.sent[0].bytes, first[0].bytes);
+    EXPECT_EQ(platform.sent[1].bytes, first[2].bytes);
+    EXPECT_EQ(platform.Contents(kJtdxFolder + kCopyFileName), jtdxCopy);
+    list.Refresh(view.CopySources());
+    list.SortBy(RelayedColumn::kFolder);
+    EXPECT_EQ(list.CountText(), "5 contacts");
+    EXPECT_EQ(list.Text(4, RelayedColumn::kFolder), "Sent on purpose");
+    EXPECT_EQ(list.FolderOf(4), kLocal + "\\Qsoferry\\Sending");
+}
+
+}  // namespace
+}  // namespace qsoferry::test

@@ -28,6 +28,9 @@ INT_PTR FormWindow::HandleMessage(UINT message, WPARAM wParam) {
             m_view->OnTimer(static_cast<unsigned>(wParam));
             return TRUE;
         case WM_COMMAND:
+            // A double click on the status line opens the list of contacts relayed, as the menu does.
+            if (LOWORD(wParam) == IDC_STATUS && HIWORD(wParam) == STN_DBLCLK)
+                PostMessageA(GetParent(m_hwnd), WM_COMMAND, ID_FILE_RELAYED, 0);
             if (LOWORD(wParam) == IDC_NO_FREQ && HIWORD(wParam) == BN_CLICKED) {
                 m_view->OnNoFreqClicked();
                 return TRUE;

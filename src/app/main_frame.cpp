@@ -112,6 +112,9 @@ void CMainFrame::OnCommand(UINT id) {
         case ID_FILE_SEND_LOG:
             m_app->OnSendLog();
             break;
+        case ID_FILE_RELAYED:  // reads the copies: not from a drain inside a cycle's reading either
+            m_app->AfterCycle([app = m_app] { app->OnRelayedContacts(); });
+            break;
         default:
             break;  // the edit keys and the pane keys have no handler
     }

@@ -182,6 +182,8 @@ bool CQsoferryApp::CreateFrameAndView() {
 int CQsoferryApp::Run() {
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        // The Relayed Contacts window's keys are its own (Ctrl+C there copies its contacts).
+        if (m_relayed && m_relayed->PreTranslateMessage(msg)) continue;
         if (m_accel && TranslateAcceleratorA(m_frame.Handle(), m_accel, &msg)) continue;
         if (m_form.Handle() && IsDialogMessageA(m_form.Handle(), &msg)) continue;
         TranslateMessage(&msg);
@@ -193,6 +195,17 @@ int CQsoferryApp::Run() {
 
 void CQsoferryApp::OnAppAbout() {
     CAboutDlg().DoModal(m_instance, m_frame.Handle());
+}
+
+void CQsoferryApp::OnRelayedContacts() {
+    if (!m_view) return;
+    if (!m_relayed) {
+        CRelayedDlg::Hooks hooks;
+        hooks.sources = [this] { return m_view->CopySources(); };
+        hooks.sendAgain = [this](const std::string& records, size_t count) { m_view->OnSendAgain(records, count); };
+        m_relayed = std::make_unique<CRelayedDlg>(m_instance, m_platform, m_profile, std::move(hooks));
+    }
+    m_relayed->Show(m_frame.Handle());
 }
 
 void CQsoferryApp::OnFileNew() {

@@ -12,6 +12,7 @@
 #include "app/main_frame.h"
 #include "app/qsoferry_doc.h"
 #include "app/recent_files.h"
+#include "app/relayed_dlg.h"
 #include "app/registry_profile.h"
 #include "platform/win32_platform.h"
 #include "view/qsoferry_view.h"
@@ -41,6 +42,7 @@ public:
     void OnSendLog() {
         if (m_view) m_view->OnSendLog();
     }
+    void OnRelayedContacts();
     void OnQueryEndSession() {
         if (m_view) m_view->OnQueryEndSession();
     }
@@ -68,6 +70,7 @@ private:
     FormWindow m_form;
     // Lives until the message loop has ended, so no cycle still on the stack can outlive it.
     std::unique_ptr<CQsoferryView> m_view;
+    std::unique_ptr<CRelayedDlg> m_relayed;  // made when first opened; its window may come and go
 };
 
 }  // namespace qsoferry

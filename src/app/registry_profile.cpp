@@ -19,7 +19,38 @@ std::wstring EntryName(size_t index) {
 }  // namespace
 
 void RegistryProfile::SetRegistryKey(const std::string& company, const std::string& appName) {
-    m_sectionPath = "Software\\" + company + "\\" + appName + "\\" + kRecentSection;
+    m_appPath = "Software\\" + company + "\\" + appName;
+    m_sectionPath = m_appPath + "\\" + kRecentSection;
+}
+
+std::string RegistryProfile::GetString(const std::string& section, const std::string& name) const {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, Utf16(m_appPath + "\\" + section).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return {};
+    wchar_t value[1024] = L"";
+    DWORD size = sizeof value - sizeof *value;
+    DWORD type = 0;
+    std::string text;
+    if (RegQueryValueExW(key, Utf16(name).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
+            ERROR_SUCCESS &&
+        type == REG_SZ) {
+        value[std::min<size_t>(size / sizeof *value, std::size(value) - 1)] = L'\0';
+        text = Utf8(value);
+    }
+    RegCloseKey(key);
+    return text;
+}
+
+void RegistryProfile::WriteString(const std::string& section, const std::string& name, const std::string& value) const {
+    HKEY key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, Utf16(m_appPath + "\\" + section).c_str(), 0, nullptr, 0, KEY_WRITE,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return;  // a profile that cannot be written costs only what it would remember
+    }
+    std::wstring text = Utf16(value);
+    RegSetValueExW(key, Utf16(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
 }
 
 std::vector<std::string> RegistryProfile::LoadRecentFiles(size_t count) const {

@@ -325,11 +325,11 @@ std::optional<std::string> Win32Platform::UserName() {
 
 void Win32Platform::ShowMessage(const std::string& text) {
     // The box's modal loop goes on dispatching timer messages to the form.
-    MessageBoxW(m_frame, Utf16(text).c_str(), Utf16(AppTitle(m_instance)).c_str(), MB_OK);
+    MessageBoxW(Owner(), Utf16(text).c_str(), Utf16(AppTitle(m_instance)).c_str(), MB_OK);
 }
 
 bool Win32Platform::AskYesNo(const std::string& text) {
-    return MessageBoxW(m_frame, Utf16(text).c_str(), Utf16(AppTitle(m_instance)).c_str(), MB_YESNO | MB_ICONQUESTION) ==
+    return MessageBoxW(Owner(), Utf16(text).c_str(), Utf16(AppTitle(m_instance)).c_str(), MB_YESNO | MB_ICONQUESTION) ==
            IDYES;
 }
 

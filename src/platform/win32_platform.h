@@ -73,6 +73,13 @@ public:
     bool MakeFolder(const std::string& path) override;
 
 private:
+    // A message box's owner: the window of this program the operator works in (the Relayed
+    // Contacts window, say), or the frame.
+    HWND Owner() const {
+        HWND active = GetActiveWindow();
+        return active ? active : m_frame;
+    }
+
     HINSTANCE m_instance;
     HWND m_frame = nullptr;
     HWND m_form = nullptr;

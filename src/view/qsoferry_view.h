@@ -9,7 +9,8 @@
 //   src/view/poll_cycle.cpp     OnTimer, OnSendDone
 //   src/view/lamps.cpp          UpdateLamps, DrainMessageQueue
 //   src/view/status_line.cpp    the line under the lamps
-//   src/view/send_log.cpp       a log the operator sends on purpose
+//   src/view/send_log.cpp       a log the operator sends on purpose, contacts sent again
+//   src/view/relayed_list.cpp   the list of contacts relayed (RelayedList, for the shell's window)
 // It talks to the outside only through the Platform it is given, and is the engine's Operator.
 //
 // Threading: the view runs on the window's thread only. The engines' sends end on that thread too
@@ -27,6 +28,7 @@
 #include "platform/platform.h"
 #include "relay/courier.h"
 #include "resource.h"
+#include "view/relayed_list.h"
 #include "view/status_line.h"
 
 namespace qsoferry {
@@ -71,6 +73,11 @@ public:
     void OnEndSession(bool ending);
     // File, Send a Log to DXbase: the operator picks an ADIF file and its contacts are relayed.
     void OnSendLog();
+    // Relayed Contacts, Send Again: `records` (ADIF text of `count` contacts, from RelayedList) go
+    // to DXbase again, as a log sent on purpose, once the operator has said yes.
+    void OnSendAgain(const std::string& records, size_t count);
+    // The copies of contacts sent that the Relayed Contacts window lists.
+    std::vector<CopySource> CopySources() const;
     // A command of the shell's (New, Open, Save, About, Send a Log): now, or once the cycle that
     // is running (and draining the queue) has ended.
     void RunAfterCycle(std::function<void()> command);
@@ -111,7 +118,9 @@ private:
     bool SendInFlight() const;
     void RunDeferredCommands();
     void AddSendingFolder();
+    const Courier* SendingCourier();
     std::string CopyForSending(const std::string& from, const std::string& to);
+    std::string PutForSending(const std::string& to, const std::function<FileResult(FileHandle)>& fill);
 
     // Operator: what the delivery engine asks of the form.
     void Tell(const std::string& message) override;

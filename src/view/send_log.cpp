@@ -2,8 +2,9 @@
 // contacts DXbase lost, another program's export), and its contacts go to DXbase under the same
 // rules as the decoder's. The file itself is never changed: a private copy of it is made, durably,
 // in a folder of Qsoferry's own, and relayed from there by an engine of its own, which takes turns
-// with the folders' engines at the logger. Its contacts are not added to any copy of contacts sent.
-// A copy left there when the bridge ended is relayed at the next start.
+// with the folders' engines at the logger. That engine keeps a copy of its own of what the logger
+// took, in its folder, under the folders' promises. A copy left there when the bridge ended is
+// relayed at the next start. Contacts chosen in the Relayed Contacts window go the same way.
 #include "view/qsoferry_view.h"
 
 namespace qsoferry {
@@ -21,6 +22,7 @@ void CQsoferryView::AddSendingFolder() {
     sending.sending = true;
     sending.logPath = folder + "\\" + kLogFileName;
     sending.courier->SetLogPath(sending.logPath);
+    sending.courier->SetCopyPath(folder + "\\" + kCopyFileName);
     m_strSendingFolder = folder;
     m_strSendingOwnFolder = own;
     // A copy the bridge was making, or had made but not yet named, when it ended: the operator's
@@ -38,22 +40,8 @@ void CQsoferryView::OnSendLog() {
         RunAfterCycle([this] { OnSendLog(); });
         return;
     }
-    Folder* sending = nullptr;
-    for (const auto& f : m_folders) {
-        if (f->sending) sending = f.get();
-    }
-    if (!sending) {
-        Tell("Qsoferry cannot send a log: Windows names no local application data folder for it.");
-        return;
-    }
-    const Courier& courier = *sending->courier;
-    auto underWay = [&] {
-        return m_platform.CanOpenForReading(courier.LogPath()) || m_platform.CanOpenForReading(courier.ClaimPath());
-    };
-    if (underWay()) {
-        Tell(kSendingBusyText);
-        return;
-    }
+    const Courier* courier = SendingCourier();
+    if (!courier) return;
     std::optional<std::string> path = m_platform.ChooseLogFile();
     if (!path) return;
     // A folder's own log, or its claimed file, is relayed by its engine already: sent again, each of
@@ -81,43 +69,98 @@ void CQsoferryView::OnSendLog() {
                                  ". Send " + (*count == 1 ? "it" : "them") +
                                  " to DXbase? Contacts DXbase has already are sent again.";
     if (!m_platform.AskYesNo(question)) return;
-    if (underWay()) {  // another bridge of this user's may have begun one meanwhile
-        Tell(kSendingBusyText);
-        return;
-    }
-    std::string failure = CopyForSending(*path, courier.LogPath());
+    if (!SendingCourier()) return;  // another bridge of this user's may have begun one meanwhile
+    std::string failure = CopyForSending(*path, courier->LogPath());
     if (!failure.empty()) Tell(failure);
 }
 
-// Copies the file whole to a name of its own beside `to`, puts it on the disk, and only then gives
-// it the log's name, durably: the engine never sees half a copy, and once this returns a power cut
-// leaves all of it under that name.
-// Empty on success; what went wrong otherwise.
-std::string CQsoferryView::CopyForSending(const std::string& from, const std::string& to) {
-    m_platform.MakeFolder(m_strSendingOwnFolder);
-    if (!m_platform.MakeFolder(m_strSendingFolder)) return "Cannot make the folder " + m_strSendingFolder + ".";
-    const std::string part = to + ".part";
-    m_platform.RemoveFile(part);  // a copy an earlier start did not finish
-    FileHandle source = kNoFile, target = kNoFile;
-    std::uint64_t size = 0, ignored = 0;
-    FileResult result = m_platform.OpenFile(from, FileAccess::kPeek, source, size);
-    if (!result.ok()) return "Cannot open " + from + ": " + result.reason;
-    result = m_platform.OpenFile(part, FileAccess::kReadWrite, target, ignored);
-    std::string chunk(64 * 1024, '\0');
-    for (std::uint64_t at = 0; result.ok();) {
-        size_t got = 0;
-        result = m_platform.ReadFileAt(source, at, chunk.data(), chunk.size(), got);
-        if (!result.ok()) break;
-        result = m_platform.WriteFileAt(target, at, chunk.substr(0, got), got == 0);  // flushed at the end
-        if (got == 0) break;
-        at += got;
+void CQsoferryView::OnSendAgain(const std::string& records, size_t count) {
+    if (m_bInCycle) {
+        RunAfterCycle([this, records, count] { OnSendAgain(records, count); });
+        return;
     }
+    const Courier* courier = SendingCourier();
+    if (!courier || count == 0) return;
+    const std::string question = count == 1 ? std::string("Send this contact to DXbase again?")
+                                            : "Send these " + std::to_string(count) + " contacts to DXbase again?";
+    if (!m_platform.AskYesNo(question) || !SendingCourier()) return;
+    std::string failure = PutForSending(courier->LogPath(), [&](FileHandle target) {
+        return m_platform.WriteFileAt(target, 0, records, false);  // flushed before it is named
+    });
+    if (!failure.empty()) Tell("Cannot send the contacts again: " + failure);
+}
+
+// The engine that sends logs on purpose, when it is free to take one; otherwise the operator has
+// been told why not.
+const Courier* CQsoferryView::SendingCourier() {
+    const Courier* courier = nullptr;
+    for (const auto& f : m_folders) {
+        if (f->sending) courier = f->courier.get();
+    }
+    if (!courier) {
+        Tell("Qsoferry cannot send a log: Windows names no local application data folder for it.");
+        return nullptr;
+    }
+    if (m_platform.CanOpenForReading(courier->LogPath()) || m_platform.CanOpenForReading(courier->ClaimPath())) {
+        Tell(kSendingBusyText);
+        return nullptr;
+    }
+    return courier;
+}
+
+std::vector<CopySource> CQsoferryView::CopySources() const {
+    std::vector<CopySource> sources;
+    for (size_t i = 0; i < m_folders.size(); ++i) {
+        const Folder& f = *m_folders[i];
+        const std::string& copy = f.courier->CopyPath();
+        if (copy.empty()) continue;
+        const std::string folder = copy.substr(0, copy.find_last_of('\\'));
+        std::string label = f.sending ? "Sent on purpose" : "JTDX";
+        if (i > 0 && !f.sending) label = folder.substr(folder.find_last_of('\\') + 1 + sizeof kRigFolderPrefix - 1);
+        sources.push_back({copy, folder, label});
+    }
+    return sources;
+}
+
+// Copies the file whole to send it. Empty on success; what went wrong otherwise.
+std::string CQsoferryView::CopyForSending(const std::string& from, const std::string& to) {
+    FileHandle source = kNoFile;
+    std::uint64_t size = 0;
+    FileResult opened = m_platform.OpenFile(from, FileAccess::kPeek, source, size);
+    if (!opened.ok()) return "Cannot open " + from + ": " + opened.reason;
+    std::string failure = PutForSending(to, [&](FileHandle target) {
+        std::string chunk(64 * 1024, '\0');
+        for (std::uint64_t at = 0;;) {
+            size_t got = 0;
+            FileResult result = m_platform.ReadFileAt(source, at, chunk.data(), chunk.size(), got);
+            if (!result.ok() || got == 0) return result;
+            result = m_platform.WriteFileAt(target, at, chunk.substr(0, got), false);
+            if (!result.ok()) return result;
+            at += got;
+        }
+    });
     m_platform.CloseFile(source);
-    m_platform.CloseFile(target);
+    return failure.empty() ? failure : "Cannot copy " + from + " to send it: " + failure;
+}
+
+// Writes what is to be sent (`fill`) to a name of its own beside `to`, puts it on the disk, and only
+// then gives it the log's name, durably: the engine never sees half of it, and once this returns a
+// power cut leaves all of it under that name. Empty on success; what went wrong otherwise.
+std::string CQsoferryView::PutForSending(const std::string& to, const std::function<FileResult(FileHandle)>& fill) {
+    m_platform.MakeFolder(m_strSendingOwnFolder);
+    if (!m_platform.MakeFolder(m_strSendingFolder)) return "cannot make the folder " + m_strSendingFolder;
+    const std::string part = to + ".part";
+    m_platform.RemoveFile(part);  // one an earlier start did not finish
+    FileHandle target = kNoFile;
+    std::uint64_t ignored = 0;
+    FileResult result = m_platform.OpenFile(part, FileAccess::kReadWrite, target, ignored);
+    if (result.ok()) result = fill(target);
+    if (result.ok()) result = m_platform.FlushFile(target);
+    if (target != kNoFile) m_platform.CloseFile(target);
     if (result.ok()) result = m_platform.MoveFileNoReplace(part, to, true);
     if (result.ok()) return {};
     m_platform.RemoveFile(part);
-    return "Cannot copy " + from + " to send it: " + result.reason;
+    return result.reason;
 }
 
 }  // namespace qsoferry
