@@ -14,13 +14,17 @@ const std::string kJtdx = "C:\\L\\JTDX\\wsjtx_log_sent.adi";
 const std::string kRig = "C:\\L\\JTDX - IC7300\\wsjtx_log_sent.adi";
 const std::string kOnPurpose = "C:\\L\\Qsoferry\\Sending\\wsjtx_log_sent.adi";
 
-std::string Contact(const std::string& call, const std::string& date, const std::string& time,
+std::string Contact(const std::string& call,
+                    const std::string& date,
+                    const std::string& time,
                     const std::string& extra = "") {
-    return "<call:" + std::to_string(call.size()) + ">" + call + " <qso_date:8>" + date + " <time_on:6>" + time +
-           " " + extra + "<eor>";
+    return "<call:" + std::to_string(call.size()) + ">" + call + " <qso_date:8>" + date + " <time_on:6>" + time + " " +
+           extra + "<eor>";
 }
 
-const std::string kG4ccc = Contact("G4CCC", "20261207", "101500",
+const std::string kG4ccc = Contact("G4CCC",
+                                   "20261207",
+                                   "101500",
                                    "<gridsquare:4>io91 <mode:4>MFSK <submode:3>FT4 <rst_sent:3>+02 <rst_rcvd:3>-05 "
                                    "<band:3>40m <freq:8>7.047500 ");
 const std::string kDl1abc = Contact("dl1abc", "20261207", "093000", "<mode:3>FT8 <band:3>20M <freq:9>14.075123 ");
@@ -48,7 +52,8 @@ protected:
         disk.Put(kOnPurpose, kG3xyz + "\r\n");  // no header: its first line begins with a tag
     }
     std::vector<CopySource> Sources() const {
-        return {{kJtdx, "C:\\L\\JTDX", "JTDX"}, {kRig, "C:\\L\\JTDX - IC7300", "IC7300"},
+        return {{kJtdx, "C:\\L\\JTDX", "JTDX"},
+                {kRig, "C:\\L\\JTDX - IC7300", "IC7300"},
                 {kOnPurpose, "C:\\L\\Qsoferry\\Sending", "Sent on purpose"}};
     }
 
@@ -108,7 +113,8 @@ TEST_F(RelayedListTest, FollowsCopiesAsTheyGrowAndSendsBackTheExactBytes) {
     EXPECT_FALSE(list.Refresh(Sources()));
     disk.Append(kJtdx, late.substr(20) + "\r\n");
     EXPECT_TRUE(list.Refresh(Sources()));
-    EXPECT_EQ(Column(list, RelayedColumn::kCall), (std::vector<std::string>{"AA1AA", "DL1ABC", "G3XYZ", "G4CCC", "K1ABC"}));
+    EXPECT_EQ(Column(list, RelayedColumn::kCall),
+              (std::vector<std::string>{"AA1AA", "DL1ABC", "G3XYZ", "G4CCC", "K1ABC"}));
     ASSERT_EQ(list.RowOf(g4ccc), std::optional<size_t>(3));
 
     // Rows from two copies, chosen newest first: the records as the copies hold them, oldest first.

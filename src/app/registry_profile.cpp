@@ -43,8 +43,8 @@ std::string RegistryProfile::GetString(const std::string& section, const std::st
 
 void RegistryProfile::WriteString(const std::string& section, const std::string& name, const std::string& value) const {
     HKEY key;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, Utf16(m_appPath + "\\" + section).c_str(), 0, nullptr, 0, KEY_WRITE,
-                        nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, Utf16(m_appPath + "\\" + section).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS) {
         return;  // a profile that cannot be written costs only what it would remember
     }
     std::wstring text = Utf16(value);

@@ -143,18 +143,22 @@ void CRelayedDlg::OnInitDialog() {
     RECT window;
     GetWindowRect(m_hwnd, &window);
     m_minimum = {(window.right - window.left) * 2 / 3, (window.bottom - window.top) * 2 / 3};
-    for (Anchor anchor : {Anchor{IDC_RELAYED_COUNT, false, false, true, false, {}},
-                          Anchor{IDC_RELAYED_LIST, false, false, true, true, {}},
-                          Anchor{IDC_SEND_AGAIN, false, true, false, false, {}},
-                          Anchor{IDC_OPEN_FOLDER, false, true, false, false, {}},
-                          Anchor{IDCANCEL, true, true, false, false, {}}}) {
+    for (Anchor anchor :
+         {Anchor{IDC_RELAYED_COUNT, false, false, true, false, {}},
+          Anchor{IDC_RELAYED_LIST, false, false, true, true, {}}, Anchor{IDC_SEND_AGAIN, false, true, false, false, {}},
+          Anchor{IDC_OPEN_FOLDER, false, true, false, false, {}}, Anchor{IDCANCEL, true, true, false, false, {}}}) {
         HWND control = GetDlgItem(m_hwnd, anchor.id);
         GetWindowRect(control, &anchor.at);
         MapWindowPoints(nullptr, m_hwnd, reinterpret_cast<POINT*>(&anchor.at), 2);
         m_anchors.push_back(anchor);
     }
     LoadLayout();
-    Rearrange([this] { return m_list.Refresh(m_hooks.sources()); });
+    // Opened again: the rows read before stay, in the order chosen then, unfiltered as the box is.
+    Rearrange([this] {
+        m_list.Filter("");
+        m_list.Refresh(m_hooks.sources());
+        return true;
+    });
     ShowSortMark();
     SetTimer(m_hwnd, kRefreshTimer, kRefreshMs, nullptr);
     SetFocus(m_listView);
@@ -168,8 +172,9 @@ void CRelayedDlg::Layout() {
     for (const Anchor& a : m_anchors) {
         const int x = a.at.left + (a.moveX ? dx : 0), y = a.at.top + (a.moveY ? dy : 0);
         const int w = a.at.right - a.at.left + (a.growX ? dx : 0), h = a.at.bottom - a.at.top + (a.growY ? dy : 0);
-        if (moves) moves = DeferWindowPos(moves, GetDlgItem(m_hwnd, a.id), nullptr, x, y, std::max(w, 0), std::max(h, 0),
-                                          SWP_NOZORDER | SWP_NOACTIVATE);
+        if (moves)
+            moves = DeferWindowPos(moves, GetDlgItem(m_hwnd, a.id), nullptr, x, y, std::max(w, 0), std::max(h, 0),
+                                   SWP_NOZORDER | SWP_NOACTIVATE);
     }
     if (moves) EndDeferWindowPos(moves);
 }
@@ -234,7 +239,8 @@ void CRelayedDlg::Rearrange(const std::function<bool()>& change) {
     std::vector<std::uint32_t> selected;
     for (size_t row : SelectedRows())
         selected.push_back(m_list.IdOf(row));
-    const int focused = static_cast<int>(SendMessageW(m_listView, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    const int focused =
+        static_cast<int>(SendMessageW(m_listView, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
     const bool hadFocus = focused >= 0 && static_cast<size_t>(focused) < m_list.Shown();
     const std::uint32_t focusId = hadFocus ? m_list.IdOf(static_cast<size_t>(focused)) : 0;
     const size_t before = m_list.Shown();
@@ -284,7 +290,8 @@ void CRelayedDlg::ShowSortMark() {
         item.mask = HDI_FORMAT;
         SendMessageW(header, HDM_GETITEMW, i, reinterpret_cast<LPARAM>(&item));
         item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
-        if (i == static_cast<size_t>(m_list.SortColumn())) item.fmt |= m_list.SortDescending() ? HDF_SORTDOWN : HDF_SORTUP;
+        if (i == static_cast<size_t>(m_list.SortColumn()))
+            item.fmt |= m_list.SortDescending() ? HDF_SORTDOWN : HDF_SORTUP;
         SendMessageW(header, HDM_SETITEMW, i, reinterpret_cast<LPARAM>(&item));
     }
 }
@@ -304,7 +311,8 @@ void CRelayedDlg::OnSendAgain() {
 void CRelayedDlg::OnOpenFolder() {
     std::vector<size_t> rows = SelectedRows();
     if (rows.empty()) return;
-    const int focused = static_cast<int>(SendMessageW(m_listView, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    const int focused =
+        static_cast<int>(SendMessageW(m_listView, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
     size_t row = rows.front();
     if (focused >= 0 && std::find(rows.begin(), rows.end(), static_cast<size_t>(focused)) != rows.end())
         row = static_cast<size_t>(focused);
@@ -349,7 +357,8 @@ void CRelayedDlg::LoadLayout() {
         r.right = std::max(r.right, r.left + m_minimum.cx);
         r.bottom = std::max(r.bottom, r.top + m_minimum.cy);
         if (MonitorFromRect(&r, MONITOR_DEFAULTTONULL)) {
-            WINDOWPLACEMENT wp = {sizeof wp};
+            WINDOWPLACEMENT wp = {};
+            wp.length = sizeof wp;
             GetWindowPlacement(m_hwnd, &wp);
             wp.rcNormalPosition = r;
             wp.showCmd = SW_HIDE;
@@ -366,7 +375,8 @@ void CRelayedDlg::LoadLayout() {
 
 void CRelayedDlg::SaveLayout() {
     const int dpi = ScreenDpi();
-    WINDOWPLACEMENT wp = {sizeof wp};
+    WINDOWPLACEMENT wp = {};
+    wp.length = sizeof wp;
     if (GetWindowPlacement(m_hwnd, &wp)) {
         const RECT& r = wp.rcNormalPosition;
         char place[128];

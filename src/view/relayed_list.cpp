@@ -13,8 +13,8 @@
 
 namespace qsoferry {
 
-const char* const kRelayedHeaders[kRelayedColumns] = {"Date and time (UTC)", "Call", "Band", "Mode", "kHz",
-                                                      "Locator", "Sent", "Rcvd", "Folder"};
+const char* const kRelayedHeaders[kRelayedColumns] = {
+    "Date and time (UTC)", "Call", "Band", "Mode", "kHz", "Locator", "Sent", "Rcvd", "Folder"};
 
 namespace {
 
@@ -81,8 +81,8 @@ bool ParseCopyLine(std::string_view line, QsoRecord& record, std::string_view& d
 bool RelayedList::Refresh(const std::vector<CopySource>& sources) {
     bool changed = false;
     for (const CopySource& copy : sources) {
-        auto found = std::find_if(m_sources.begin(), m_sources.end(),
-                                  [&](const Source& s) { return s.copy.path == copy.path; });
+        auto found =
+            std::find_if(m_sources.begin(), m_sources.end(), [&](const Source& s) { return s.copy.path == copy.path; });
         if (found == m_sources.end()) {
             m_sources.push_back(Source{copy});
             found = m_sources.end() - 1;
@@ -130,7 +130,10 @@ bool RelayedList::ReadSource(std::uint32_t index) {
     const std::uint64_t skippedBefore = source.skipped;
     for (std::uint64_t at = source.readTo; at < size;) {
         size_t got = 0;
-        if (!m_files.ReadFileAt(file, at, chunk.data(), std::min<std::uint64_t>(kReadSize, size - at), got).ok() ||
+        if (!m_files
+                 .ReadFileAt(file, at, chunk.data(), static_cast<size_t>(std::min<std::uint64_t>(kReadSize, size - at)),
+                             got)
+                 .ok() ||
             got == 0)
             break;
         for (size_t i = 0; i < got;) {
@@ -202,7 +205,8 @@ void RelayedList::TakeLine(std::uint32_t index, std::uint64_t at, std::string_vi
 
 // Every field in m_text ends with a line feed.
 const char* RelayedList::FieldEnd(const char* field) const {
-    return static_cast<const char*>(std::memchr(field, '\n', static_cast<size_t>(m_text.data() + m_text.size() - field)));
+    return static_cast<const char*>(
+        std::memchr(field, '\n', static_cast<size_t>(m_text.data() + m_text.size() - field)));
 }
 
 std::string_view RelayedList::Field(const Entry& entry, RelayedColumn column) const {
@@ -241,7 +245,8 @@ std::uint64_t RelayedList::SkippedLines() const {
 
 std::string RelayedList::CountText() const {
     auto contacts = [](size_t n) { return std::to_string(n) + (n == 1 ? " contact" : " contacts"); };
-    std::string line = Shown() == Total() ? contacts(Total()) : std::to_string(Shown()) + " of " + contacts(Total()) + " shown";
+    std::string line =
+        Shown() == Total() ? contacts(Total()) : std::to_string(Shown()) + " of " + contacts(Total()) + " shown";
     if (std::uint64_t skipped = SkippedLines()) {
         line += "; " + std::to_string(skipped) + (skipped == 1 ? " line" : " lines") +
                 " of the copies could not be read and " + (skipped == 1 ? "is" : "are") + " left out";

@@ -26,11 +26,17 @@
 //   e2e_probe open-file TITLE PATH  types PATH into the file dialog with that title and presses Open
 //   e2e_probe resources EXE      the menu and accelerator table 128 of an .exe
 //   e2e_probe link-target LNK    the program a shortcut starts, as the shell resolves it (UTF-8)
+//   e2e_probe relayed            the Relayed Contacts window: its line, its list's rectangle, row and
+//                                selection counts (the list's own messages), and every row's cells
+//   e2e_probe relayed-command ID WM_COMMAND posted to that window, as its button sends it
+//   e2e_probe clipboard          the clipboard's text (UTF-8)
 #include <windows.h>
 
+#include <commctrl.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -297,6 +303,72 @@ int LinkTarget(const char* utf8Link) {
     return ok ? 0 : 1;
 }
 
+constexpr const char kRelayedTitle[] = "Relayed Contacts";
+constexpr int kRelayedList = 1011, kRelayedCount = 1012;
+
+std::string Utf8Of(const wchar_t* wide, int length) {
+    char text[2048] = "";
+    text[WideCharToMultiByte(CP_UTF8, 0, wide, length, text, sizeof text - 1, nullptr, nullptr)] = '\0';
+    return text;
+}
+
+// The cells are asked for as the list's own owner would, through memory in the bridge's process:
+// a list view's messages carry pointers that only mean something there.
+int Relayed() {
+    HWND dialog = WaitFor("#32770", kRelayedTitle, 5000);
+    if (!dialog) return 1;
+    HWND list = GetDlgItem(dialog, kRelayedList);
+    wchar_t wide[512] = L"";
+    int length = GetDlgItemTextW(dialog, kRelayedCount, wide, 512);
+    std::printf("line=%s\nvisible=%d\n", Utf8Of(wide, length).c_str(), IsWindowVisible(dialog) ? 1 : 0);
+    PrintRect("list", list);
+    const int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    std::printf("rows=%d\nselected=%ld\n", rows, static_cast<long>(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0)));
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const int columns = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+    DWORD process = 0;
+    GetWindowThreadProcessId(list, &process);
+    HANDLE bridge = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process);
+    if (!bridge) return 2;
+    constexpr SIZE_T kTextChars = 256;
+    auto* remote = static_cast<char*>(
+        VirtualAllocEx(bridge, nullptr, sizeof(LVITEMW) + kTextChars * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE));
+    if (!remote) return 2;
+    for (int row = 0; row < rows; ++row) {
+        std::string line;
+        for (int column = 0; column < columns; ++column) {
+            LVITEMW item = {};
+            item.iSubItem = column;
+            item.cchTextMax = kTextChars;
+            item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
+            WriteProcessMemory(bridge, remote, &item, sizeof item, nullptr);
+            int got = static_cast<int>(SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(remote)));
+            wchar_t text[kTextChars] = L"";
+            ReadProcessMemory(bridge, remote + sizeof(LVITEMW), text, sizeof text, nullptr);
+            line += (column ? "|" : "") + Utf8Of(text, std::min<int>(got, kTextChars - 1));
+        }
+        std::printf("row=%s\n", line.c_str());
+    }
+    VirtualFreeEx(bridge, remote, 0, MEM_RELEASE);
+    CloseHandle(bridge);
+    return 0;
+}
+
+int Clipboard() {
+    if (!OpenClipboard(nullptr)) return 1;
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    const auto* text = data ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr;
+    if (text) {
+        int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+        std::string utf8(static_cast<size_t>(size), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), size, nullptr, nullptr);
+        std::fwrite(utf8.data(), 1, utf8.size() - 1, stdout);
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text ? 0 : 1;
+}
+
 int BareSend(int count) {
     HWND logger = WaitFor("DXbase", nullptr, 5000);
     if (!logger) return 1;
@@ -367,6 +439,12 @@ int main(int argc, char** argv) {
     }
     if (what == "resources" && argc == 3) return Resources(argv[2]);
     if (what == "link-target" && argc == 3) return LinkTarget(argv[2]);
+    if (what == "relayed") return Relayed();
+    if (what == "clipboard") return Clipboard();
+    if (what == "relayed-command" && argc == 3) {
+        HWND dialog = WaitFor("#32770", kRelayedTitle, 5000);
+        return dialog && PostMessageA(dialog, WM_COMMAND, std::atoi(argv[2]), 0) ? 0 : 1;
+    }
     HWND frame = WaitFor(kFrameClass, nullptr, 5000);
     if (!frame) {
         std::printf("no bridge window\n");

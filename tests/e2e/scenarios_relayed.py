@@ -1,0 +1,124 @@
+"""Scenarios: the Relayed Contacts window, seen and worked from outside as an operator would, with
+the mouse and the keyboard, its rows read through the list's own messages and its records through
+the clipboard."""
+import hashlib
+import os
+import shutil
+import subprocess
+import time
+
+from harness import *  # noqa: F401,F403 (the station, waits and expected records)
+from scenarios_rigs import rig_folder
+
+ID_FILE_RELAYED, IDC_SEND_AGAIN = 32772, 1013
+RELAYED = "Relayed Contacts"
+
+
+def timed_contact(call, minute):
+    return ft4_contact(call) + " <qso_date:8>20261207 <time_on:6>10%02d00 <eor>" % minute
+
+
+def relayed(st):
+    values = {}
+    for line in st.probe("relayed").splitlines():
+        key, _, value = line.partition("=")
+        values.setdefault(key, []).append(value)
+    return values
+
+
+def keys(st, *names):
+    subprocess.run(["xdotool", "key", "--delay", "150"] + list(names), env=st.env, check=True, timeout=30)
+
+
+def click(st, x, y, twice=False):
+    subprocess.run(["xdotool", "mousemove", str(x), str(y), "click"] + (["--repeat", "2"] if twice else []) + ["1"],
+                   env=st.env, check=True, timeout=30)
+    time.sleep(0.3)
+
+
+def md5(path):
+    with open(path, "rb") as f:
+        return hashlib.md5(f.read()).hexdigest()
+
+
+def scenario_relayed_contacts(st):
+    """Five contacts relayed from JTDX's folder and a rig's: File, Relayed Contacts lists them newest
+    first with their folders; the two newest, selected with the keyboard, copy to the clipboard as
+    their records and, sent again, reach DXbase once more each, byte for byte, oldest first; the
+    copies are left as they were, the list shows the two sent on purpose as they go; Esc closes it,
+    and a double click on the status line opens it again where it was."""
+    rig = rig_folder(st, "JTDX - IC7300")
+    own_folder = rig_folder(st, "Qsoferry")  # where logs sent on purpose are kept
+    own = [timed_contact("R1AAA", 1), timed_contact("R1CCC", 3), timed_contact("R1EEE", 5)]
+    rigs = [timed_contact("R2BBB", 2), timed_contact("R2DDD", 4)]
+    try:
+        shutil.rmtree(own_folder, ignore_errors=True)
+        os.makedirs(rig, exist_ok=True)
+        open(os.path.join(rig, "wsjtx_log_bak.adi"), "wb").close()
+        exe = "Z:" + os.path.join(BIN, "qsoferry.exe").replace("/", "\\")
+        check("menu=&File/&Relayed Contacts... #%d" % ID_FILE_RELAYED in st.probe("resources", exe).splitlines(),
+              "the File menu has &Relayed Contacts...")
+        st.start_logger()
+        st.start_bridge()
+        for folder, records in ((st.log_dir, own), (rig, rigs)):
+            with open(os.path.join(folder, "wsjtx_log.adi"), "wb") as f:
+                f.write(b"WSJT-X ADIF Export<eoh>\r\n" + b"".join(r.encode() + b"\r\n" for r in records))
+        wait_until(lambda: len(st.records()) >= 5 and not os.path.exists(os.path.join(rig, "wsjtx_log.adi"))
+                   and not os.path.exists(st.log), 60, "five contacts at DXbase", lambda: len(st.records()))
+        first = {r["text"].split("#")[0]: r["text"] for r in st.records()}
+        copies = [os.path.join(st.log_dir, "wsjtx_log_sent.adi"), os.path.join(rig, "wsjtx_log_sent.adi")]
+        before = [md5(c) for c in copies]
+
+        st.probe("command", ID_FILE_RELAYED)
+        st.probe("wait-title", RELAYED, 15000)
+        window = wait_until(lambda: (lambda w: w.get("rows") == ["5"] and w)(relayed(st)), 15, "five rows",
+                            lambda: relayed(st).get("rows"))
+        calls_and_folders = [(r.split("|")[1], r.split("|")[-1]) for r in window["row"]]
+        check(calls_and_folders == [("R1EEE", "JTDX"), ("R2DDD", "IC7300"), ("R1CCC", "JTDX"), ("R2BBB", "IC7300"),
+                                    ("R1AAA", "JTDX")], "the five, newest first, with their folders: %s" % window["row"])
+        check(window["row"][0].split("|")[:5] == ["2026-12-07 10:05", "R1EEE", "40m", "FT4", "7047.00"],
+              "a row shows date and time (UTC), call, band, mode and frequency: %s" % window["row"][0])
+        check(window["line"] == ["5 contacts"], "the line says how many: %s" % window["line"])
+
+        # The keyboard alone: into the list, the first row, and the one below it.
+        x, y, w, h = (int(v) for v in window["list"][0].split(","))
+        click(st, x + w // 2, y + h - 8)  # below the rows: the list takes the focus, nothing is selected
+        keys(st, "Home", "shift+Down")
+        check_within(lambda: relayed(st)["selected"] == ["2"], 10, "Home, Shift+Down select two rows")
+        keys(st, "ctrl+c")
+        clip = wait_until(lambda: "R1EEE" in st.probe("clipboard", ok=False) and st.probe("clipboard"), 10,
+                          "the clipboard")
+        records = [line for line in clip.replace("\r", "").split("\n") if line.endswith("<eor>")]
+        check(records == [rigs[1], own[2]] and "<EOH>" in clip,
+              "Ctrl+C puts their records on the clipboard as ADIF, oldest first, as JTDX wrote them: %r" % clip)
+        if SHOTS:
+            st.save_windows("relayed-contacts.png", [RELAYED])
+
+        st.probe("relayed-command", IDC_SEND_AGAIN)
+        asked = wait_until(lambda: (lambda m: "again?" in m and m)(st.probe("message", ok=False)), 15, "the question")
+        check("Send these 2 contacts to DXbase again?" in asked, "Send Again asks first: %s" % asked.strip())
+        st.probe("message-yes")
+        wait_until(lambda: len(st.records()) >= 7, 30, "two more contacts at DXbase", lambda: len(st.records()))
+        time.sleep(1.5)
+        again = [r["text"] for r in st.records()[5:]]
+        check(again == [first["R2DDD"], first["R1EEE"]],
+              "the two reach DXbase again once each, byte for byte as the first time, oldest first")
+        check([md5(c) for c in copies] == before, "the folders' copies are left as they were")
+        check_within(lambda: relayed(st).get("rows") == ["7"], 10, "the open list shows them as they go")
+        check(sum(r.endswith("|Sent on purpose") for r in relayed(st)["row"]) == 2,
+              "as sent on purpose, from the copy of their own")
+
+        placed = st.probe("rect", RELAYED).strip()
+        keys(st, "Escape")
+        st.probe("gone-title", RELAYED, 10000, ok=False)
+        check(not st.window_exists(RELAYED), "Esc closes the window")
+        status = [int(v) for v in st.info()["statusRect"][0].split(",")]
+        click(st, status[0] + 20, status[1] + status[3] // 2, twice=True)
+        st.probe("wait-title", RELAYED, 15000)
+        check_within(lambda: relayed(st).get("rows") == ["7"], 10, "a double click on the status line opens it",
+                     lambda: relayed(st).get("rows"))
+        check(st.probe("rect", RELAYED).strip() == placed, "where it was, as large as it was: %s" % placed)
+    finally:
+        st.stop_all()
+        shutil.rmtree(rig, ignore_errors=True)
+        shutil.rmtree(own_folder, ignore_errors=True)
