@@ -19,7 +19,7 @@ constexpr UINT_PTR kRefreshTimer = 1;
 constexpr UINT kRefreshMs = 1000;
 constexpr const char kSection[] = "Relayed Contacts";
 // Each column's width at first, in dialog units.
-constexpr int kColumnWidths[kRelayedColumns] = {72, 48, 28, 30, 40, 32, 24, 24, 56};
+constexpr int kColumnWidths[kRelayedColumns] = {92, 48, 28, 30, 40, 38, 28, 28, 56};
 constexpr int kBaseDpi = 96;
 
 int ScreenDpi() {
@@ -122,6 +122,9 @@ INT_PTR CRelayedDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void CRelayedDlg::OnInitDialog() {
+    SendMessageW(m_hwnd, WM_SETICON, ICON_SMALL,
+                 reinterpret_cast<LPARAM>(LoadImageW(m_instance, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
+                                                     GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
     m_listView = GetDlgItem(m_hwnd, IDC_RELAYED_LIST);
     SendMessageW(m_listView, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                  LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP | LVS_EX_DOUBLEBUFFER);

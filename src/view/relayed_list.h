@@ -2,7 +2,7 @@
 // copies of contacts sent (sent_copy.h) of every folder the bridge relays, and in the copy of the
 // engine that sends logs on purpose. The copies are only ever read, with full sharing, a little more
 // at each Refresh as they grow; each contact is kept as one compact entry (where its record lies in
-// its copy, a check of its bytes, and the few fields the list shows), so a list of a hundred
+// its copy, a fingerprint of its bytes, and the few fields the list shows), so a list of a hundred
 // thousand contacts costs a few megabytes.
 //
 // A copy is a header, then one record a line. A line that is not one whole record (a power cut can
@@ -81,7 +81,7 @@ private:
     struct Entry {
         std::uint64_t at;
         std::uint32_t size;
-        std::uint32_t crc;
+        std::uint32_t check;  // of its bytes
         std::uint32_t text;
         std::uint32_t source;
     };
