@@ -1,0 +1,82 @@
+// Fuzzes the Relayed Contacts list over any bytes a copy may hold (a power cut's leftovers, a copy
+// the operator edited): read in two steps as a growing copy is, it lists what a whole read lists;
+// every cell can be shown; and the records it would send again, read back as a copy, list the same
+// contacts with the same cells.
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <string>
+
+#include "view/relayed_list.h"
+
+namespace {
+
+using namespace qsoferry;
+
+// Files in memory, by path; a handle is the path's index.
+class Files : public DeliveryFiles {
+public:
+    std::map<std::string, std::string> files;
+    bool CanOpenForReading(const std::string& path) override { return files.count(path) != 0; }
+    FileResult OpenFile(const std::string& path, FileAccess, FileHandle& file, std::uint64_t& size) override {
+        auto found = files.find(path);
+        if (found == files.end()) return {FileStatus::kNotFound, "not found"};
+        file = static_cast<FileHandle>(std::distance(files.begin(), found) + 1);
+        size = found->second.size();
+        return {};
+    }
+    FileResult ReadFileAt(FileHandle file, std::uint64_t offset, char* buffer, size_t size, size_t& got) override {
+        const std::string& bytes = std::next(files.begin(), static_cast<long>(file - 1))->second;
+        got = offset >= bytes.size() ? 0 : bytes.copy(buffer, size, static_cast<size_t>(offset));
+        return {};
+    }
+    FileResult WriteFileAt(FileHandle, std::uint64_t, const std::string&, bool) override { std::abort(); }
+    FileResult FlushFile(FileHandle) override { std::abort(); }
+    void CloseFile(FileHandle) override {}
+    FileResult MoveFileNoReplace(const std::string&, const std::string&, bool) override { std::abort(); }
+    FileResult RemoveFile(const std::string&) override { std::abort(); }
+    bool TryLock(const std::string&) override { return true; }
+    void Unlock(const std::string&) override {}
+    std::optional<std::string> LegacySpelling(const std::string& path) override { return path; }
+};
+
+std::vector<std::string> Cells(const RelayedList& list) {
+    std::vector<std::string> cells;
+    for (size_t row = 0; row < list.Shown(); ++row) {
+        for (size_t column = 0; column < kRelayedColumns; ++column) {
+            if (column != static_cast<size_t>(RelayedColumn::kFolder))
+                cells.push_back(list.Text(row, static_cast<RelayedColumn>(column)));
+        }
+    }
+    return cells;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    const std::vector<CopySource> sources = {{"C:\\copy", "C:\\", "JTDX"}};
+    Files growing, whole;
+    RelayedList stepwise(growing), atOnce(whole);
+    growing.files["C:\\copy"] = bytes.substr(0, size / 2);
+    stepwise.Refresh(sources);
+    growing.files["C:\\copy"] = bytes;
+    stepwise.Refresh(sources);
+    whole.files["C:\\copy"] = bytes;
+    atOnce.Refresh(sources);
+    if (stepwise.Total() != atOnce.Total() || stepwise.Shown() != stepwise.Total() || Cells(stepwise) != Cells(atOnce))
+        std::abort();
+    if (atOnce.Total() == 0) return 0;
+    std::vector<size_t> rows;
+    for (size_t row = 0; row < atOnce.Shown(); ++row)
+        rows.push_back(row);
+    std::string why;
+    std::optional<std::string> records = atOnce.Records(rows, why);
+    if (!records) std::abort();
+    Files again;
+    again.files["C:\\copy"] = *records;
+    RelayedList reread(again);
+    reread.Refresh(sources);
+    if (reread.Total() != atOnce.Total() || reread.SkippedLines() != 0 || Cells(reread) != Cells(atOnce)) std::abort();
+    return 0;
+}
