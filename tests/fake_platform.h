@@ -131,6 +131,13 @@ public:
     std::optional<std::string> ChooseLogFile() override;
     LocalTime Now() override { return now; }
     void SetControlText(int controlId, const std::string& text) override { controlText[controlId] = text; }
+    int NotificationIconSize() override { return iconSize; }
+    void ShowNotificationIcon(const std::vector<std::uint32_t>& pixels, int size, const std::string& tip) override {
+        iconPixels = pixels;
+        iconSizeShown = size;
+        iconTip = tip;
+    }
+    void ShowNotification(const std::string& text) override { notifications.push_back(text); }
     bool MakeFolder(const std::string& path) override;
     bool SameFile(const std::string& a, const std::string& b) override;
 
@@ -171,6 +178,10 @@ public:
     std::function<void()> beforeLinkCall;    // runs as the window's side calls the link
     std::vector<std::string> violations;
     std::map<int, std::string> controlText;
+    int iconSize = 16, iconSizeShown = 0;  // the notification area's, and the icon's as last shown
+    std::vector<std::uint32_t> iconPixels;
+    std::string iconTip;
+    std::vector<std::string> notifications;
     LocalTime now{2026, 12, 8, 14, 5};
     std::optional<std::string> chosenFile;  // what the operator picks in the Open dialog
     bool answerYes = true;                  // and answers when asked

@@ -1,37 +1,82 @@
-// The line under the lamps: what it says in each state, and that the view keeps it to the facts.
+// The line under the lamps and the notification-area icon: what they say in each state, and that
+// the view keeps them to the facts.
 #include <gtest/gtest.h>
 
 #include "view/status_line.h"
+#include "view/tray_icon.h"
 #include "view_fixture.h"
 
 namespace qsoferry::test {
 namespace {
 
-TEST(StatusLine, SaysTheMostPressingThingInOneShortLine) {
+TEST(StatusLine, SaysTheMostPressingThingInOneShortLineAndTheIconLooksIt) {
     const RelayedContact k1 = {"K1ABC", "20M", "FT8"};
     const struct {
         const char* what;
         StatusFacts facts;
         std::string text;
+        TrayLook look;
     } cases[] = {
-        {"nothing relayed yet", {}, "No contact relayed yet"},
-        {"one", {"", 0, true, true, k1, 9, 7, 1}, "Last: K1ABC 20m FT8 09:07, 1 today"},
-        {"many today", {"", 0, true, true, k1, 23, 59, 312}, "Last: K1ABC 20m FT8 23:59, 312 today"},
-        {"no band, no mode", {"", 0, true, true, {"K1ABC", "", "noMode"}, 0, 0, 0}, "Last: K1ABC 00:00, 0 today"},
+        {"nothing relayed yet", {}, "No contact relayed yet", TrayLook::kAllWell},
+        {"one", {"", 0, true, true, k1, 9, 7, 1}, "Last: K1ABC 20m FT8 09:07, 1 today", TrayLook::kAllWell},
+        {"many today",
+         {"", 0, true, true, k1, 23, 59, 312},
+         "Last: K1ABC 20m FT8 23:59, 312 today",
+         TrayLook::kAllWell},
+        {"no band, no mode",
+         {"", 0, true, true, {"K1ABC", "", "noMode"}, 0, 0, 0},
+         "Last: K1ABC 00:00, 0 today",
+         TrayLook::kAllWell},
         {"a long call in a narrow line",
          {"", 0, true, true, {"VERYLONGCALLSIGN/QRP", "2M", "Q65"}, 8, 0, 2},
-         "Last: VERYLON... 2m Q65 08:00, 2 today"},
+         "Last: VERYLON... 2m Q65 08:00, 2 today",
+         TrayLook::kAllWell},
         {"a call of the longest length shown whole",
          {"", 0, true, true, {"VK9ABC/QRP", "2M", "Q65"}, 8, 0, 2},
-         "Last: VK9ABC/QRP 2m Q65 08:00, 2 today"},
-        {"one waits, DXbase busy", {"", 1, true, true, k1, 9, 7, 1}, "1 contact waits for DXbase"},
-        {"many wait, DXbase closed", {"", 3, false, false, {}, 0, 0, 0}, "3 contacts wait for DXbase to start"},
+         "Last: VK9ABC/QRP 2m Q65 08:00, 2 today",
+         TrayLook::kAllWell},
+        {"DXbase closed, nothing waits",
+         {"", 0, false, true, k1, 9, 7, 1},
+         "Last: K1ABC 20m FT8 09:07, 1 today",
+         TrayLook::kLoggerClosed},
+        {"one waits, DXbase busy", {"", 1, true, true, k1, 9, 7, 1}, "1 contact waits for DXbase", TrayLook::kWaiting},
+        {"many wait, DXbase closed",
+         {"", 3, false, false, {}, 0, 0, 0},
+         "3 contacts wait for DXbase to start",
+         TrayLook::kWaiting},
         {"a lasting problem first",
          {"Cannot use wsjtx_log_sent.adi: the disk is full", 3, false, true, k1, 1, 2, 3},
-         "Cannot use wsjtx_log_sent.adi: the disk is full"},
+         "Cannot use wsjtx_log_sent.adi: the disk is full",
+         TrayLook::kProblem},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(StatusText(c.facts), c.text) << c.what;
+        EXPECT_EQ(TrayLookOf(c.facts), c.look) << c.what;
+    }
+}
+
+// Told apart without colours, at every size the notification area uses (100% to 300%): each look's
+// outline (which pixels it covers) differs from every other's in a fair share of the icon.
+TEST(TrayIcon, EachLookHasAShapeOfItsOwn) {
+    const TrayLook looks[] = {TrayLook::kAllWell, TrayLook::kWaiting, TrayLook::kProblem, TrayLook::kLoggerClosed};
+    for (int size : {16, 20, 24, 32, 48}) {
+        std::vector<std::vector<bool>> covered;
+        for (TrayLook look : looks) {
+            std::vector<std::uint32_t> pixels = DrawTrayIcon(look, size);
+            ASSERT_EQ(pixels.size(), static_cast<size_t>(size * size));
+            covered.emplace_back();
+            for (std::uint32_t p : pixels)
+                covered.back().push_back((p >> 24) >= 128);
+        }
+        for (size_t a = 0; a < covered.size(); ++a) {
+            for (size_t b = a + 1; b < covered.size(); ++b) {
+                size_t differ = 0;
+                for (size_t i = 0; i < covered[a].size(); ++i)
+                    differ += covered[a][i] != covered[b][i];
+                EXPECT_GT(differ, covered[a].size() / 12) << "looks " << a << " and " << b << " at " << size;
+            }
+        }
+    }
 }
 
 class StatusLineView : public ViewTest {
@@ -49,9 +94,14 @@ TEST_F(StatusLineView, FollowsTheContactsAndTheDay) {
     StartLogger();
     Tick();
     EXPECT_EQ(Shown(), "Last: K1AB 20m FT4 23:58, 2 today");
+    EXPECT_EQ(platform.iconTip, Shown());
+    EXPECT_EQ(platform.iconPixels, DrawTrayIcon(TrayLook::kAllWell, 16));
     platform.now = {2026, 12, 9, 0, 1};  // past midnight: none today yet
+    platform.iconSize = 24;              // the display's scaling changed
     Tick();
     EXPECT_EQ(Shown(), "Last: K1AB 20m FT4 23:58, 0 today");
+    EXPECT_EQ(platform.iconTip, Shown());
+    EXPECT_EQ(platform.iconPixels, DrawTrayIcon(TrayLook::kAllWell, 24));
 }
 
 }  // namespace
@@ -91,8 +141,12 @@ TEST(StatusLineFolders, OneFoldersProblemShowsWhateverTheOthersSay) {
     platform.AddWindow("DXbase", "");
     platform.FailNext("write", kJtdxFolder + "wsjtx_log_sent.adi", FileStatus::kFull, 100);
     platform.WriteFile(view.LogPath(), DecoderLog({"<call:2>K1"}));
-    TickAndRun(platform, view);
+    for (int tick = 0; tick < 3; ++tick)
+        TickAndRun(platform, view);
     EXPECT_EQ(platform.controlText[IDC_STATUS], "Cannot use wsjtx_log_sent.adi: the disk is full");
+    EXPECT_EQ(platform.iconPixels, DrawTrayIcon(TrayLook::kProblem, 16));
+    EXPECT_EQ(platform.notifications, std::vector<std::string>{"Cannot use wsjtx_log_sent.adi: the disk is full"})
+        << "once, while it lasts";
 }
 
 }  // namespace

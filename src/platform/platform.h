@@ -35,6 +35,11 @@
 //  - MakeFolder: makes a folder whose parent exists; true when it is there afterwards.
 //  - SameFile: both paths lead to one file, however they are spelt (case, short names, links);
 //    false when either cannot be looked at.
+//  - The notification area: NotificationIconSize is the side, in pixels, of an icon there at the
+//    display's scaling. ShowNotificationIcon puts the program's icon there with these pixels (top row
+//    first, 0xAARRGGBB, straight alpha) and tooltip, or changes it; cheap when nothing changed, and
+//    tried again when the notification area could not take it before. ShowNotification shows a
+//    short notification beside the icon, when there is one; it never waits for the operator.
 #pragma once
 
 #include <cstdint>
@@ -80,6 +85,11 @@ public:
     virtual void SetMainCaption(const std::string& caption) = 0;
     virtual void FitFrameToForm() = 0;  // shrink only
     virtual void StartTimer(unsigned timerId, unsigned periodMs) = 0;
+
+    // The notification area.
+    virtual int NotificationIconSize() = 0;
+    virtual void ShowNotificationIcon(const std::vector<std::uint32_t>& pixels, int size, const std::string& tip) = 0;
+    virtual void ShowNotification(const std::string& text) = 0;
 
     // Files, beside the delivery engine's own.
     virtual bool FolderExists(const std::string& path) = 0;

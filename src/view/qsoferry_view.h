@@ -8,7 +8,7 @@
 //   src/view/rig_folders.cpp    the folders: finding rig folders, their history, their engines
 //   src/view/poll_cycle.cpp     OnTimer, OnSendDone
 //   src/view/lamps.cpp          UpdateLamps, DrainMessageQueue
-//   src/view/status_line.cpp    the line under the lamps
+//   src/view/status_line.cpp    the line under the lamps, and the notification-area icon (tray_icon.h)
 //   src/view/send_log.cpp       a log the operator sends on purpose, contacts sent again
 //   src/view/relayed_list.cpp   the list of contacts relayed (RelayedList, for the shell's window)
 // It talks to the outside only through the Platform it is given, and is the engine's Operator.
@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,7 @@
 #include "resource.h"
 #include "view/relayed_list.h"
 #include "view/status_line.h"
+#include "view/tray_icon.h"
 
 namespace qsoferry {
 
@@ -115,6 +117,7 @@ private:
     void ReportOnce(const std::string& message);
     void ShowHeldMessages();
     void UpdateStatus(bool loggerRunning, bool busy);
+    void UpdateTrayIcon();
     bool SendInFlight() const;
     void RunDeferredCommands();
     void AddSendingFolder();
@@ -174,6 +177,10 @@ private:
     std::uint64_t m_nRelayedToday = 0;
     std::uint64_t m_nRelayedSinceTick = 0;  // relayed since the status line was last updated
     bool m_bLoggerRunning = false;
+    std::optional<TrayLook> m_trayLook;  // drawn in m_trayPixels
+    int m_nTraySize = 0;
+    std::vector<std::uint32_t> m_trayPixels;
+    std::string m_strNotified;  // the problem a notification told of
     std::vector<std::function<void()>> m_afterCycle;  // commands that came while a cycle ran
 };
 
