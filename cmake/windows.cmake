@@ -23,6 +23,7 @@ add_executable(qsoferry WIN32
     src/app/registry_profile.cpp
     src/platform/win32_platform.cpp
     src/platform/logger_sender_win.cpp
+    src/platform/notification_icon_win.cpp
     res/qsoferry.rc)
 configure_file(${CMAKE_SOURCE_DIR}/res/version.h.in ${CMAKE_BINARY_DIR}/version.h @ONLY)
 target_include_directories(qsoferry PRIVATE src res ${CMAKE_BINARY_DIR})

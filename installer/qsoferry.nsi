@@ -90,8 +90,10 @@ Section "${APP}" SectionProgram
     DeleteRegValue HKCU "${RUN_KEY}" "${APP}"
 SectionEnd
 
+; Started with Windows it starts quietly, in the notification area; an upgrade rewrites an entry of
+; an earlier version, which had no switch.
 Section "Start ${APP} when Windows starts" SectionStartup
-    WriteRegStr HKCU "${RUN_KEY}" "${APP}" '"$INSTDIR\qsoferry.exe"'
+    WriteRegStr HKCU "${RUN_KEY}" "${APP}" '"$INSTDIR\qsoferry.exe" /minimized'
 SectionEnd
 
 ; Exactly what was installed; JTDX's folder, its log, the backup and Qsoferry's files beside the log

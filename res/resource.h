@@ -10,6 +10,7 @@
 // Frame: menu, accelerators, icon and document template string
 #define IDR_MAINFRAME 128
 #define IDI_SECOND 129
+#define IDR_TRAY 133
 
 // Bitmaps
 #define IDB_LAMP_OFF 130
@@ -37,6 +38,8 @@
 // Commands of the program's own
 #define ID_FILE_SEND_LOG 32771
 #define ID_FILE_RELAYED 32772
+#define ID_TRAY_SHOW 32773
+#define ID_TRAY_MINIMIZE 32774
 
 // Commands (the framework's standard ids)
 #define ID_FILE_NEW 57600

@@ -19,6 +19,7 @@ bool CMainFrame::PreCreateWindow(CREATESTRUCTA& cs) {
 
 bool CMainFrame::Create(HINSTANCE instance, CQsoferryApp* app) {
     m_app = app;
+    m_instance = instance;
     WNDCLASSEXA wc = {};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = WindowProc;
@@ -52,11 +53,24 @@ LRESULT CALLBACK CMainFrame::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
 
 LRESULT CMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == m_comeForward && m_comeForward != 0) return OnComeForward();
+    if (message == m_taskbarCreated && m_taskbarCreated != 0) {
+        m_app->Platform().Icon().TaskbarCreated();
+        return 0;
+    }
     switch (message) {
         case WM_CREATE:
             return OnCreate();
         case WM_SIZE:
+            // Minimised with the choice on, it lives in the notification area alone: no taskbar
+            // button. Only while the icon is there to bring it back.
+            if (wParam == SIZE_MINIMIZED && m_app->MinimizeToTray() && m_app->Platform().Icon().IsShown()) {
+                ShowWindow(m_hwnd, SW_HIDE);
+                return 0;
+            }
             if (m_form) MoveWindow(m_form, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+            return 0;
+        case kTrayMessage:
+            OnTrayIcon(lParam);
             return 0;
         case WM_SETFOCUS:
             if (m_form) SetFocus(m_form);
@@ -68,6 +82,7 @@ LRESULT CMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             DestroyWindow(m_hwnd);  // nothing to save: the document is never modified
             return 0;
         case WM_DESTROY:
+            m_app->Platform().Icon().Remove();
             PostQuitMessage(0);
             return 0;
         // Windows shutting down or logging off: yes, once delivery has stopped between two contacts.
@@ -76,18 +91,50 @@ LRESULT CMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         case WM_ENDSESSION:
             m_app->OnEndSession(wParam != FALSE);
+            if (wParam) m_app->Platform().Icon().Remove();
             return 0;
         default:
             return DefWindowProcA(m_hwnd, message, wParam, lParam);
     }
 }
 
-// Qsoferry started again: this window comes to the front, restored if it was minimised. The new
-// start let this process take the foreground (AllowSetForegroundWindow) before it asked.
+// Qsoferry started again: this window comes to the front, out of the notification area or restored
+// if it was minimised. The new start let this process take the foreground (AllowSetForegroundWindow)
+// before it asked.
 LRESULT CMainFrame::OnComeForward() {
-    if (IsIconic(m_hwnd)) ShowWindow(m_hwnd, SW_RESTORE);
-    SetForegroundWindow(m_hwnd);
+    ShowFromTray();
     return kComeForwardAnswer;
+}
+
+void CMainFrame::ShowFromTray() {
+    if (IsIconic(m_hwnd)) {
+        ShowWindow(m_hwnd, SW_RESTORE);
+    } else if (!IsWindowVisible(m_hwnd)) {
+        ShowWindow(m_hwnd, SW_SHOW);
+    }
+    SetForegroundWindow(m_hwnd);
+}
+
+void CMainFrame::OnTrayIcon(LPARAM event) {
+    if (event == WM_LBUTTONUP) ShowFromTray();
+    // The menu's loop is modal: never from a drain inside a cycle (the icon's messages are sent
+    // ones, which a drain takes), always once it has ended, so that the ticks go on under it.
+    if (event == WM_RBUTTONUP) m_app->AfterCycle([this] { ShowTrayMenu(); });
+}
+
+void CMainFrame::ShowTrayMenu() {
+    HMENU menu = LoadMenuW(m_instance, MAKEINTRESOURCEW(IDR_TRAY));
+    if (!menu) return;
+    HMENU popup = GetSubMenu(menu, 0);
+    SetMenuDefaultItem(popup, ID_TRAY_SHOW, FALSE);
+    CheckMenuItem(popup, ID_TRAY_MINIMIZE, MF_BYCOMMAND | (m_app->MinimizeToTray() ? MF_CHECKED : MF_UNCHECKED));
+    POINT at = {};
+    GetCursorPos(&at);
+    // The menu closes when the operator clicks elsewhere only if this window is in the foreground.
+    SetForegroundWindow(m_hwnd);
+    TrackPopupMenu(popup, TPM_RIGHTBUTTON, at.x, at.y, 0, m_hwnd, nullptr);  // posts the command chosen
+    PostMessageW(m_hwnd, WM_NULL, 0, 0);
+    DestroyMenu(menu);
 }
 
 void CMainFrame::OnCommand(UINT id) {
@@ -111,6 +158,12 @@ void CMainFrame::OnCommand(UINT id) {
             break;
         case ID_FILE_SEND_LOG:
             m_app->OnSendLog();
+            break;
+        case ID_TRAY_SHOW:
+            ShowFromTray();
+            break;
+        case ID_TRAY_MINIMIZE:
+            m_app->SetMinimizeToTray(!m_app->MinimizeToTray());
             break;
         case ID_FILE_RELAYED:  // reads the copies: not from a drain inside a cycle's reading either
             m_app->AfterCycle([app = m_app] { app->OnRelayedContacts(); });

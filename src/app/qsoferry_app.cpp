@@ -29,6 +29,21 @@ std::string FullPath(const std::string& path) {
     return (length > 0 && length < std::size(full)) ? Utf8(std::wstring_view(full, length)) : path;
 }
 
+constexpr const char kSettings[] = "Settings";
+constexpr const char kMinimizeToTray[] = "MinimizeToTray";
+
+// Started with Windows (the setup's start-up entry): quietly, in the notification area.
+bool StartedQuietly() {
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    bool quiet = false;
+    for (int i = 1; argv && i < argc; ++i) {
+        quiet = quiet || lstrcmpiW(argv[i], L"/minimized") == 0 || lstrcmpiW(argv[i], L"-minimized") == 0;
+    }
+    if (argv) LocalFree(argv);
+    return quiet;
+}
+
 // The first argument that is not a switch names the document's file, as the framework parses it.
 std::string FileFromCommandLine() {
     int argc = 0;
@@ -133,12 +148,21 @@ bool CQsoferryApp::InitInstance() {
     InitCommonControlsEx(&controls);
     SetRegistryKey(kRegistryKey);
     LoadStdProfileSettings(4);
+    m_bMinimizeToTray = m_profile.GetString(kSettings, kMinimizeToTray) == "1";
     m_accel = LoadAcceleratorsA(m_instance, MAKEINTRESOURCEA(IDR_MAINFRAME));
     if (!ProcessShellCommand(FileFromCommandLine())) return false;
     // Shown last: the window is first seen with its final caption and size, timer 1 running.
-    ShowWindow(m_frame.Handle(), SW_SHOW);
-    UpdateWindow(m_frame.Handle());
+    // Started quietly, it stays hidden until the icon's click or another start brings it out.
+    if (!StartedQuietly()) {
+        ShowWindow(m_frame.Handle(), SW_SHOW);
+        UpdateWindow(m_frame.Handle());
+    }
     return true;
+}
+
+void CQsoferryApp::SetMinimizeToTray(bool on) {
+    m_bMinimizeToTray = on;
+    m_profile.WriteString(kSettings, kMinimizeToTray, on ? "1" : "0");
 }
 
 void CQsoferryApp::SetRegistryKey(const std::string& key) {

@@ -12,8 +12,8 @@
 #include "app/main_frame.h"
 #include "app/qsoferry_doc.h"
 #include "app/recent_files.h"
-#include "app/relayed_dlg.h"
 #include "app/registry_profile.h"
+#include "app/relayed_dlg.h"
 #include "platform/win32_platform.h"
 #include "view/qsoferry_view.h"
 
@@ -43,6 +43,10 @@ public:
         if (m_view) m_view->OnSendLog();
     }
     void OnRelayedContacts();
+    Win32Platform& Platform() { return m_platform; }
+    // Minimised, Qsoferry leaves the taskbar for the notification area (remembered; off at first).
+    bool MinimizeToTray() const { return m_bMinimizeToTray; }
+    void SetMinimizeToTray(bool on);
     void OnQueryEndSession() {
         if (m_view) m_view->OnQueryEndSession();
     }
@@ -61,6 +65,7 @@ private:
     HINSTANCE m_instance;
     std::string m_appName;
     HACCEL m_accel = nullptr;
+    bool m_bMinimizeToTray = false;
     int m_exitCode = 0;
     Win32Platform m_platform;
     RegistryProfile m_profile;

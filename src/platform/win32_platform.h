@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "platform/logger_sender_win.h"
+#include "platform/notification_icon_win.h"
 #include "platform/platform.h"
 
 namespace qsoferry {
@@ -25,7 +26,10 @@ public:
         m_frame = frame;
         m_form = form;
         m_sender = std::make_unique<LoggerSender>(frame, form, kSendDoneMessage);
+        m_icon.Attach(frame);
     }
+    // The notification-area icon, for the frame's messages and the end.
+    NotificationIcon& Icon() { return m_icon; }
     std::function<void(const std::string&)> onDocumentTitle;
 
     DrainResult DispatchPendingMessage() override;
@@ -49,6 +53,11 @@ public:
     void SetMainCaption(const std::string& caption) override;
     void FitFrameToForm() override;
     void StartTimer(unsigned timerId, unsigned periodMs) override;
+    int NotificationIconSize() override { return GetSystemMetrics(SM_CXSMICON); }
+    void ShowNotificationIcon(const std::vector<std::uint32_t>& pixels, int size, const std::string& tip) override {
+        m_icon.Show(pixels, size, tip);
+    }
+    void ShowNotification(const std::string& text) override { m_icon.Notify(text); }
     bool CanOpenForReading(const std::string& path) override;
     FileResult OpenFile(const std::string& path, FileAccess access, FileHandle& file, std::uint64_t& size) override;
     FileResult ReadFileAt(FileHandle file, std::uint64_t offset, char* buffer, size_t size, size_t& got) override;
@@ -85,6 +94,7 @@ private:
     HWND m_form = nullptr;
     std::map<std::string, HANDLE> m_locks;
     std::unique_ptr<LoggerSender> m_sender;  // once attached: its messages go to the form
+    NotificationIcon m_icon;
 };
 
 // The application's title (string AFX_IDS_APP_TITLE): caption of every message box.

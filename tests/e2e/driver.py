@@ -26,11 +26,12 @@ import scenarios_locales  # noqa: E402
 import scenarios_relayed  # noqa: E402
 import scenarios_rigs  # noqa: E402
 import scenarios_shell  # noqa: E402
+import scenarios_tray  # noqa: E402
 from harness import *  # noqa: E402,F401,F403
 
 SCENARIOS = {name[len("scenario_"):]: fn for module in (scenarios_delivery, scenarios_shell, scenarios_faults,
                                                          scenarios_locales, scenarios_rigs, scenarios_install,
-                                                         scenarios_relayed)
+                                                         scenarios_relayed, scenarios_tray)
              for name, fn in vars(module).items() if name.startswith("scenario_")}
 
 

@@ -24,12 +24,16 @@
 //   e2e_probe message | message-ok | message-yes | message-no
 //                                the program's message boxes: how many, the text; OK, Yes or No
 //   e2e_probe open-file TITLE PATH  types PATH into the file dialog with that title and presses Open
-//   e2e_probe resources EXE      the menu and accelerator table 128 of an .exe
+//   e2e_probe resources EXE      the menu and accelerator table 128 of an .exe, and menu 133
 //   e2e_probe link-target LNK    the program a shortcut starts, as the shell resolves it (UTF-8)
 //   e2e_probe relayed            the Relayed Contacts window: its line, its list's rectangle, row and
 //                                selection counts (the list's own messages), and every row's cells
 //   e2e_probe relayed-command ID WM_COMMAND posted to that window, as its button sends it
 //   e2e_probe clipboard          the clipboard's text (UTF-8)
+//   e2e_probe tray               the bridge's frame, shown or not; Wine's taskbar, where the
+//                                notification area ends it; whether the frame has a taskbar button;
+//                                how many menus are open
+//   e2e_probe tray-tips          the texts of every tooltip's tools (an icon's tip, a notification)
 #include <windows.h>
 
 #include <commctrl.h>
@@ -65,15 +69,15 @@ void PrintRect(const char* name, HWND window) {
     std::printf("%s=%ld,%ld,%ld,%ld\n", name, r.left, r.top, r.right - r.left, r.bottom - r.top);
 }
 
-void PrintMenu(HMENU menu, const std::string& prefix) {
+void PrintMenu(HMENU menu, const std::string& prefix, const char* key = "menu") {
     int count = GetMenuItemCount(menu);
     for (int i = 0; i < count; ++i) {
         char text[128] = "";
         GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
         HMENU sub = GetSubMenu(menu, i);
-        std::printf("menu=%s%s%s\n", prefix.c_str(), text,
+        std::printf("%s=%s%s%s\n", key, prefix.c_str(), text,
                     sub ? "" : (" #" + std::to_string(GetMenuItemID(menu, i))).c_str());
-        if (sub) PrintMenu(sub, prefix + text + "/");
+        if (sub) PrintMenu(sub, prefix + text + "/", key);
     }
 }
 
@@ -176,6 +180,7 @@ int Resources(const char* exe) {
     HMENU menu = LoadMenuA(module, MAKEINTRESOURCEA(128));
     if (!menu) return 1;
     PrintMenu(menu, "");
+    if (HMENU tray = LoadMenuA(module, MAKEINTRESOURCEA(133))) PrintMenu(tray, "", "trayMenu");
     HACCEL table = LoadAcceleratorsA(module, MAKEINTRESOURCEA(128));
     ACCEL entries[32];
     int count = table ? CopyAcceleratorTableA(table, entries, 32) : 0;
@@ -369,6 +374,80 @@ int Clipboard() {
     return text ? 0 : 1;
 }
 
+// Wine's shell draws the notification area at the right end of its taskbar (Shell_TrayWnd), icons
+// of the small icon size with a border of 2 pixels, and keeps each taskbar button as a button whose
+// id is the window it stands for.
+BOOL CALLBACK PrintTaskbarButton(HWND window, LPARAM frame) {
+    char className[64] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (std::strcmp(className, "Button") == 0 &&
+        reinterpret_cast<HWND>(GetWindowLongPtrA(window, GWLP_ID)) == reinterpret_cast<HWND>(frame)) {
+        std::printf("taskbarButton=%d\n", IsWindowVisible(window) ? 1 : 0);
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK CountMenu(HWND window, LPARAM count) {
+    char className[64] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (std::strcmp(className, "#32768") == 0 && IsWindowVisible(window)) ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
+int Tray() {
+    HWND frame = FindWindowA(kFrameClass, nullptr);
+    HWND taskbar = FindWindowA("Shell_TrayWnd", nullptr);
+    std::printf("frame=%d\nframeVisible=%d\n", frame ? 1 : 0, frame && IsWindowVisible(frame) ? 1 : 0);
+    if (!taskbar) return 1;
+    PrintRect("taskbar", taskbar);
+    std::printf("iconSize=%d\n", GetSystemMetrics(SM_CXSMICON));
+    if (frame) EnumChildWindows(taskbar, PrintTaskbarButton, reinterpret_cast<LPARAM>(frame));
+    int menus = 0;
+    EnumWindows(CountMenu, reinterpret_cast<LPARAM>(&menus));
+    std::printf("menusOpen=%d\n", menus);
+    return 0;
+}
+
+// Every tool of every tooltip window (the notification area's tooltips and notifications are
+// tools of Wine's shell), read as their owner would, through memory in the shell's process. Only
+// when that process has the probe's bitness: the structures differ otherwise.
+BOOL CALLBACK PrintTools(HWND window, LPARAM) {
+    char className[64] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (std::strcmp(className, "tooltips_class32") != 0) return TRUE;
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    HANDLE owner = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE | PROCESS_QUERY_INFORMATION,
+                               FALSE, process);
+    if (!owner) return TRUE;
+    BOOL ownerWow = FALSE, selfWow = FALSE;
+    IsWow64Process(owner, &ownerWow);
+    IsWow64Process(GetCurrentProcess(), &selfWow);
+    if (ownerWow != selfWow) {
+        std::printf("toolsUnreadable=1\n");
+        CloseHandle(owner);
+        return TRUE;
+    }
+    constexpr SIZE_T kTextChars = 512;
+    auto* remote = static_cast<char*>(
+        VirtualAllocEx(owner, nullptr, sizeof(TTTOOLINFOW) + kTextChars * sizeof(wchar_t), MEM_COMMIT, PAGE_READWRITE));
+    const int tools = static_cast<int>(SendMessageW(window, TTM_GETTOOLCOUNT, 0, 0));
+    for (int i = 0; remote && i < tools; ++i) {
+        TTTOOLINFOW tool = {};
+        tool.cbSize = sizeof tool;
+        tool.lpszText = reinterpret_cast<wchar_t*>(remote + sizeof(TTTOOLINFOW));
+        wchar_t text[kTextChars] = L"";
+        WriteProcessMemory(owner, remote + sizeof(TTTOOLINFOW), text, sizeof text, nullptr);
+        WriteProcessMemory(owner, remote, &tool, sizeof tool, nullptr);
+        if (!SendMessageW(window, TTM_ENUMTOOLSW, i, reinterpret_cast<LPARAM>(remote))) continue;
+        ReadProcessMemory(owner, remote + sizeof(TTTOOLINFOW), text, sizeof text - sizeof *text, nullptr);
+        std::printf("tool=%s\n", Utf8Of(text, lstrlenW(text)).c_str());
+    }
+    if (remote) VirtualFreeEx(owner, remote, 0, MEM_RELEASE);
+    CloseHandle(owner);
+    return TRUE;
+}
+
 int BareSend(int count) {
     HWND logger = WaitFor("DXbase", nullptr, 5000);
     if (!logger) return 1;
@@ -440,6 +519,8 @@ int main(int argc, char** argv) {
     if (what == "resources" && argc == 3) return Resources(argv[2]);
     if (what == "link-target" && argc == 3) return LinkTarget(argv[2]);
     if (what == "relayed") return Relayed();
+    if (what == "tray") return Tray();
+    if (what == "tray-tips") return EnumWindows(PrintTools, 0) ? 0 : 1;
     if (what == "clipboard") return Clipboard();
     if (what == "relayed-command" && argc == 3) {
         HWND dialog = WaitFor("#32770", kRelayedTitle, 5000);

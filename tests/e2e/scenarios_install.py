@@ -46,7 +46,8 @@ def install_relay_uninstall(st, local, log, backup, program=None):
     check(code == 0 and "Qsoferry" in out and version in out and "uninstall.exe" in out,
           "an entry among the user's installed programs, with name, version and uninstaller")
     code, out = reg_query(st, run_key, "Qsoferry")
-    check(code == 0 and "qsoferry.exe" in out, "started when Windows starts (the option is on by default)")
+    check(code == 0 and "qsoferry.exe\" /minimized" in out,
+          "started when Windows starts (the option is on by default), quietly: %s" % out.strip())
     if program:
         link = "C:\\users\\%s\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Qsoferry.lnk" % (
             st.state["user"])
@@ -70,8 +71,11 @@ def install_relay_uninstall(st, local, log, backup, program=None):
     st.wait_records(1)
     check(st.records()[0]["text"] == ft4_expected("INST1"), "the installed program relays a contact")
 
+    # An earlier version's entry, without the switch, is rewritten by the upgrade.
+    wine_output(st.env, ["reg", "add", run_key, "/v", "Qsoferry", "/d", "C:\\earlier\\qsoferry.exe", "/f"])
     code, _ = wine_output(st.env, [setup, "/S"], timeout=120)
     check(code == 0 and sorted(os.listdir(installed)) == files, "running the setup again upgrades in place")
+    check("/minimized" in reg_query(st, run_key, "Qsoferry")[1], "and rewrites the start with Windows")
     check_within(lambda: proc.poll() is not None, 15, "the running program was asked to close for it")
     st.probe("gone-title", CAPTION, 10000, ok=False)
 

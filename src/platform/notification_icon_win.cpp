@@ -1,0 +1,116 @@
+#include "platform/notification_icon_win.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/utf16_win.h"
+
+namespace qsoferry {
+namespace {
+
+constexpr UINT kIconId = 1;
+
+// A 32-bit icon from straight-alpha pixels, which a DIB holds as they are (B, G, R, A in memory).
+HICON MakeIcon(const std::vector<std::uint32_t>& pixels, int size) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = size;
+    info.bmiHeader.biHeight = -size;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP colour = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!colour) return nullptr;
+    std::memcpy(bits, pixels.data(), pixels.size() * sizeof pixels[0]);
+    // The mask plays no part where the colour carries alpha; all of it lets the colour through.
+    std::vector<BYTE> zeros(static_cast<size_t>((size + 15) / 16 * 2 * size));
+    HBITMAP mask = CreateBitmap(size, size, 1, 1, zeros.data());
+    ICONINFO icon = {};
+    icon.fIcon = TRUE;
+    icon.hbmMask = mask;
+    icon.hbmColor = colour;
+    HICON made = mask ? CreateIconIndirect(&icon) : nullptr;
+    DeleteObject(colour);
+    if (mask) DeleteObject(mask);
+    return made;
+}
+
+// Cut to what the structure holds, with "..." where it was cut.
+template <size_t N>
+void CopyCut(wchar_t (&to)[N], const std::wstring& text) {
+    std::wstring cut = text.size() < N ? text : text.substr(0, N - 4) + L"...";
+    std::copy(cut.begin(), cut.end(), to);
+    to[cut.size()] = L'\0';
+}
+
+}  // namespace
+
+NotificationIcon::~NotificationIcon() {
+    Remove();
+    if (m_icon) DestroyIcon(m_icon);
+}
+
+void NotificationIcon::Show(const std::vector<std::uint32_t>& pixels, int size, const std::string& tip) {
+    std::wstring wide = Utf16(tip);
+    if (m_removed || !m_frame || pixels.size() != static_cast<size_t>(size) * static_cast<size_t>(size)) return;
+    if (m_added && pixels == m_pixels && wide == m_tip) return;
+    if (pixels != m_pixels || !m_icon) {
+        HICON icon = MakeIcon(pixels, size);
+        if (!icon) return;
+        if (m_icon) DestroyIcon(m_icon);  // the notification area keeps a copy of its own
+        m_icon = icon;
+        m_pixels = pixels;
+        m_size = size;
+    }
+    m_tip = wide;
+    Put();
+}
+
+bool NotificationIcon::Put() {
+    NOTIFYICONDATAW data = {};
+    data.cbSize = sizeof data;
+    data.hWnd = m_frame;
+    data.uID = kIconId;
+    data.uFlags = NIF_ICON | NIF_TIP | NIF_MESSAGE;
+    data.uCallbackMessage = kTrayMessage;
+    data.hIcon = m_icon;
+    CopyCut(data.szTip, m_tip);
+    // A change that fails may mean that Explorer went without saying: the icon is added anew.
+    if (m_added && Shell_NotifyIconW(NIM_MODIFY, &data)) return true;
+    m_added = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
+    return m_added;
+}
+
+void NotificationIcon::Notify(const std::string& text) {
+    if (!m_added) return;
+    NOTIFYICONDATAW data = {};
+    data.cbSize = sizeof data;
+    data.hWnd = m_frame;
+    data.uID = kIconId;
+    data.uFlags = NIF_INFO;
+    CopyCut(data.szInfo, Utf16(text));
+    CopyCut(data.szInfoTitle, L"Qsoferry");
+    data.dwInfoFlags = NIIF_WARNING;
+    Shell_NotifyIconW(NIM_MODIFY, &data);
+}
+
+void NotificationIcon::TaskbarCreated() {
+    m_added = false;
+    if (!m_removed && m_icon) Put();
+}
+
+void NotificationIcon::Remove() {
+    m_removed = true;
+    if (!m_added) return;
+    NOTIFYICONDATAW data = {};
+    data.cbSize = sizeof data;
+    data.hWnd = m_frame;
+    data.uID = kIconId;
+    Shell_NotifyIconW(NIM_DELETE, &data);
+    m_added = false;
+}
+
+}  // namespace qsoferry
