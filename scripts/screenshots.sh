@@ -8,6 +8,6 @@ export QSOFERRY_WIN_BIN=${QSOFERRY_WIN_BIN:-$PWD/build/windows-x64}
 export QSOFERRY_SCREENSHOTS=$PWD/docs/screenshots
 python3 tests/e2e/driver.py setup "$state"
 trap 'python3 tests/e2e/driver.py cleanup "$state"' EXIT
-for scenario in delivery lamps window sent_copy relayed_contacts; do
+for scenario in delivery lamps window sent_copy relayed_contacts tray; do
     python3 tests/e2e/driver.py run "$state" "$scenario"
 done

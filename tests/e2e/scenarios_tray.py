@@ -52,6 +52,15 @@ def look(st):
 def wait_look(st, expected, what, timeout=15):
     seen = []
     check_within(lambda: seen.append(look(st)) or seen[-1] == expected, timeout, what, lambda: seen[-1])
+    if SHOTS and expected:
+        # The notification area as it looks, three times as large, for the README.
+        x, y, size = icon_box(st)
+        shot = os.path.join(st.state["work"], "tray.png")
+        st.screenshot(shot)
+        os.makedirs(SHOTS, exist_ok=True)
+        subprocess.run(["convert", shot, "-crop", "%dx%d+%d+%d" % (size + 4, size, x - 4, y), "+repage",
+                        "-scale", "300%", "-strip", os.path.join(SHOTS, "tray-%s.png" % expected.replace(" ", "-"))],
+                       check=True, timeout=30)
 
 
 def mouse(st, *args):
