@@ -164,7 +164,6 @@ void CRelayedDlg::OnInitDialog() {
     });
     ShowSortMark();
     SetTimer(m_hwnd, kRefreshTimer, kRefreshMs, nullptr);
-    SetFocus(m_listView);
 }
 
 void CRelayedDlg::Layout() {

@@ -177,9 +177,6 @@ private:
     std::uint64_t m_nRelayedToday = 0;
     std::uint64_t m_nRelayedSinceTick = 0;  // relayed since the status line was last updated
     bool m_bLoggerRunning = false;
-    std::optional<TrayLook> m_trayLook;  // drawn in m_trayPixels
-    int m_nTraySize = 0;
-    std::vector<std::uint32_t> m_trayPixels;
     std::string m_strNotified;  // the problem a notification told of
     std::vector<std::function<void()>> m_afterCycle;  // commands that came while a cycle ran
 };

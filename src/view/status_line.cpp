@@ -91,14 +91,8 @@ void CQsoferryView::UpdateStatus(bool loggerRunning, bool busy) {
 // so that one the notification area could not take yet (Explorer not started) is tried again.
 // A problem that begins is also told in a notification, once.
 void CQsoferryView::UpdateTrayIcon() {
-    const TrayLook look = TrayLookOf(m_status);
     const int size = m_platform.NotificationIconSize();
-    if (look != m_trayLook || size != m_nTraySize || m_trayPixels.empty()) {
-        m_trayLook = look;
-        m_nTraySize = size;
-        m_trayPixels = DrawTrayIcon(look, size);
-    }
-    m_platform.ShowNotificationIcon(m_trayPixels, size, m_strStatus);
+    m_platform.ShowNotificationIcon(TrayIconPixels(TrayLookOf(m_status), size), size, m_strStatus);
     if (!m_status.problem.empty() && m_status.problem != m_strNotified) m_platform.ShowNotification(m_status.problem);
     m_strNotified = m_status.problem;
 }

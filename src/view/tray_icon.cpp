@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <mutex>
+#include <utility>
 
 namespace qsoferry {
 
@@ -136,6 +139,15 @@ std::vector<std::uint32_t> DrawTrayIcon(TrayLook look, int size) {
         }
     }
     return pixels;
+}
+
+const std::vector<std::uint32_t>& TrayIconPixels(TrayLook look, int size) {
+    static std::mutex guard;
+    static std::map<std::pair<TrayLook, int>, std::vector<std::uint32_t>> drawn;
+    std::lock_guard<std::mutex> lock(guard);
+    std::vector<std::uint32_t>& pixels = drawn[{look, size}];
+    if (pixels.empty()) pixels = DrawTrayIcon(look, size);
+    return pixels;  // a map's elements stay where they are
 }
 
 }  // namespace qsoferry

@@ -22,5 +22,7 @@ TrayLook TrayLookOf(const StatusFacts& facts);
 // `size` x `size` pixels, top row first, each 0xAARRGGBB with straight (not premultiplied) alpha;
 // edges smoothed.
 std::vector<std::uint32_t> DrawTrayIcon(TrayLook look, int size);
+// The same, drawn once for each look and size the process asks for.
+const std::vector<std::uint32_t>& TrayIconPixels(TrayLook look, int size);
 
 }  // namespace qsoferry

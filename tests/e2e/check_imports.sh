@@ -2,7 +2,7 @@
 # Every .exe of a Windows build imports only DLLs that come with Windows itself.
 set -u
 dir=$1
-allowed=" ADVAPI32.DLL COMCTL32.DLL COMDLG32.DLL GDI32.DLL KERNEL32.DLL MSVCRT.DLL SHELL32.DLL USER32.DLL "
+allowed=" ADVAPI32.DLL COMCTL32.DLL COMDLG32.DLL GDI32.DLL KERNEL32.DLL MSVCRT.DLL OLE32.DLL SHELL32.DLL USER32.DLL "
 objdump=$(command -v x86_64-w64-mingw32-objdump || command -v objdump)
 status=0
 found=0
