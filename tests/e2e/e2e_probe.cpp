@@ -34,9 +34,13 @@
 //                                notification area ends it; whether the frame has a taskbar button;
 //                                how many menus are open
 //   e2e_probe tray-tips          the texts of every tooltip's tools (an icon's tip, a notification)
+//   e2e_probe tray-forget        the bridge's icon taken out of the notification area, as when
+//                                Explorer ends
+//   e2e_probe taskbar-created    "TaskbarCreated" to every top-level window, as Explorer says it
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
@@ -521,6 +525,17 @@ int main(int argc, char** argv) {
     if (what == "relayed") return Relayed();
     if (what == "tray") return Tray();
     if (what == "tray-tips") return EnumWindows(PrintTools, 0) ? 0 : 1;
+    if (what == "tray-forget") {
+        NOTIFYICONDATAW icon = {};
+        icon.cbSize = sizeof icon;
+        icon.hWnd = FindWindowA(kFrameClass, nullptr);
+        icon.uID = 1;
+        return icon.hWnd && Shell_NotifyIconW(NIM_DELETE, &icon) ? 0 : 1;
+    }
+    if (what == "taskbar-created") {
+        UINT message = RegisterWindowMessageW(L"TaskbarCreated");
+        return message && PostMessageW(HWND_BROADCAST, message, 0, 0) ? 0 : 1;
+    }
     if (what == "clipboard") return Clipboard();
     if (what == "relayed-command" && argc == 3) {
         HWND dialog = WaitFor("#32770", kRelayedTitle, 5000);

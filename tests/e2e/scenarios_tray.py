@@ -82,10 +82,10 @@ def check_tip(st, what):
 
 def scenario_tray(st):
     """Started with the switch: no window, an icon; the icon's look follows DXbase starting and
-    stopping, contacts waiting and a lasting problem (told once in a notification too), its tooltip
-    is the status line; a left click and a second start bring the window out; minimised with the
-    choice on, it leaves the taskbar; Exit from the icon's menu ends Qsoferry with nothing repeated,
-    and the icon goes."""
+    stopping, contacts waiting and a lasting problem (told in a notification too), its tooltip is
+    the status line; it comes back when Explorer starts again; a right click opens its menu; a left
+    click and a second start bring the window out; minimised with the choice on, it leaves the
+    taskbar; Exit from the icon's menu ends Qsoferry with nothing repeated, and the icon goes."""
     exe = "Z:" + os.path.join(BIN, "qsoferry.exe").replace("/", "\\")
     menu = [r for r in st.probe("resources", exe).splitlines() if r.startswith("trayMenu=")]
     check(menu == ["trayMenu=Qsoferry", "trayMenu=Qsoferry/&Show Qsoferry #%d" % ID_TRAY_SHOW,
@@ -130,6 +130,11 @@ def scenario_tray(st):
         shutil.rmtree(copy)
         wait_look(st, "all well", "the problem gone, so is its look", timeout=30)
         st.wait_records(4)
+
+        st.probe("tray-forget")
+        wait_look(st, None, "the notification area emptied, as when Explorer ends")
+        st.probe("taskbar-created")
+        wait_look(st, "all well", "Explorer says it has started again (TaskbarCreated): the icon is back")
 
         x, y, size = icon_box(st)
         mouse(st, "mousemove", x + size // 2, y + size // 2, "click", 3)
