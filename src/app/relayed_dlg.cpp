@@ -122,9 +122,10 @@ INT_PTR CRelayedDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void CRelayedDlg::OnInitDialog() {
-    SendMessageW(m_hwnd, WM_SETICON, ICON_SMALL,
-                 reinterpret_cast<LPARAM>(LoadImageW(m_instance, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
-                                                     GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
+    SendMessageW(
+        m_hwnd, WM_SETICON, ICON_SMALL,
+        reinterpret_cast<LPARAM>(LoadImageW(m_instance, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
+                                            GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED)));
     m_listView = GetDlgItem(m_hwnd, IDC_RELAYED_LIST);
     SendMessageW(m_listView, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                  LVS_EX_FULLROWSELECT | LVS_EX_HEADERDRAGDROP | LVS_EX_DOUBLEBUFFER);
@@ -146,6 +147,7 @@ void CRelayedDlg::OnInitDialog() {
     RECT window;
     GetWindowRect(m_hwnd, &window);
     m_minimum = {(window.right - window.left) * 2 / 3, (window.bottom - window.top) * 2 / 3};
+    m_anchors.clear();  // opened again: a window of its own
     for (Anchor anchor :
          {Anchor{IDC_RELAYED_COUNT, false, false, true, false, {}},
           Anchor{IDC_RELAYED_LIST, false, false, true, true, {}}, Anchor{IDC_SEND_AGAIN, false, true, false, false, {}},

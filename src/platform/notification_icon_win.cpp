@@ -63,7 +63,6 @@ void NotificationIcon::Show(const std::vector<std::uint32_t>& pixels, int size, 
         if (m_icon) DestroyIcon(m_icon);  // the notification area keeps a copy of its own
         m_icon = icon;
         m_pixels = pixels;
-        m_size = size;
     }
     m_tip = wide;
     Put();

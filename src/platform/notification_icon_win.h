@@ -40,7 +40,6 @@ private:
     bool m_added = false;
     bool m_removed = false;
     std::vector<std::uint32_t> m_pixels;
-    int m_size = 0;
     std::wstring m_tip;
 };
 
