@@ -300,16 +300,21 @@ void CRelayedDlg::ShowSortMark() {
     }
 }
 
-void CRelayedDlg::OnSendAgain() {
+// The selected contacts' records as ADIF text, and how many; nothing (and the operator told why)
+// when a copy no longer holds them as they were read.
+std::optional<std::string> CRelayedDlg::SelectedRecords(size_t& count) {
     std::vector<size_t> rows = SelectedRows();
-    if (rows.empty()) return;
+    count = rows.size();
+    if (rows.empty()) return std::nullopt;
     std::string why;
     std::optional<std::string> records = m_list.Records(rows, why);
-    if (!records) {
-        MessageBoxW(m_hwnd, Utf16(why).c_str(), L"Relayed Contacts", MB_OK | MB_ICONEXCLAMATION);
-        return;
-    }
-    m_hooks.sendAgain(*records, rows.size());
+    if (!records) MessageBoxW(m_hwnd, Utf16(why).c_str(), L"Relayed Contacts", MB_OK | MB_ICONEXCLAMATION);
+    return records;
+}
+
+void CRelayedDlg::OnSendAgain() {
+    size_t count = 0;
+    if (std::optional<std::string> records = SelectedRecords(count)) m_hooks.sendAgain(*records, count);
 }
 
 void CRelayedDlg::OnOpenFolder() {
@@ -329,14 +334,9 @@ void CRelayedDlg::OnOpenFolder() {
 
 // The selected contacts' records as ADIF text, for another logger's import.
 void CRelayedDlg::CopyToClipboard() {
-    std::vector<size_t> rows = SelectedRows();
-    if (rows.empty()) return;
-    std::string why;
-    std::optional<std::string> records = m_list.Records(rows, why);
-    if (!records) {
-        MessageBoxW(m_hwnd, Utf16(why).c_str(), L"Relayed Contacts", MB_OK | MB_ICONEXCLAMATION);
-        return;
-    }
+    size_t count = 0;
+    std::optional<std::string> records = SelectedRecords(count);
+    if (!records) return;
     std::wstring text = Utf16(*records);
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
     if (!memory) return;

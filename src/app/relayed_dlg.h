@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,7 @@ private:
     void Layout();
     void Rearrange(const std::function<bool()>& change);
     std::vector<size_t> SelectedRows() const;
+    std::optional<std::string> SelectedRecords(size_t& count);
     void EnableButtons();
     void ShowSortMark();
     void OnSendAgain();

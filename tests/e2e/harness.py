@@ -164,12 +164,16 @@ class Station:
                        timeout=30)
         time.sleep(0.3)
 
-    def info(self):
+    def values(self, *args):
+        """What the probe prints as key=value lines, each key with its values in order."""
         values = {}
-        for line in self.probe("info").splitlines():
+        for line in self.probe(*args).splitlines():
             key, _, value = line.partition("=")
             values.setdefault(key, []).append(value)
         return values
+
+    def info(self):
+        return self.values("info")
 
     # The decoder's log, written as the decoder writes it
     def write_contact(self, record):

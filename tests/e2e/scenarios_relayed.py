@@ -19,11 +19,7 @@ def timed_contact(call, minute):
 
 
 def relayed(st):
-    values = {}
-    for line in st.probe("relayed").splitlines():
-        key, _, value = line.partition("=")
-        values.setdefault(key, []).append(value)
-    return values
+    return st.values("relayed")
 
 
 def keys(st, *names):

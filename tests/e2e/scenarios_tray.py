@@ -15,11 +15,7 @@ LOOKS = {"all well": (41, 161, 61), "waiting": (245, 168, 31), "problem": (219, 
 
 
 def tray(st):
-    values = {}
-    for line in st.probe("tray").splitlines():
-        key, _, value = line.partition("=")
-        values[key] = value
-    return values
+    return {key: values[-1] for key, values in st.values("tray").items()}
 
 
 def icon_box(st):
