@@ -1,6 +1,7 @@
 // The Relayed Contacts list: the contacts in several copies, what each row shows, the order, the
-// call filter, lines a power cut damaged, copies that grow or are replaced, and the exact bytes a
-// selection sends again.
+// call filter, records of several lines, lines a power cut damaged, copies that grow, shrink, are
+// replaced or cannot be opened (the ids a selection is kept by), and the exact bytes a selection
+// sends again.
 #include <gtest/gtest.h>
 
 #include "memory_disk.h"
@@ -133,6 +134,175 @@ TEST_F(RelayedListTest, FollowsCopiesAsTheyGrowAndSendsBackTheExactBytes) {
     list.Filter("G4CCC");
     EXPECT_EQ(list.Records({0}, why), std::nullopt);
     EXPECT_NE(why.find("has changed"), std::string::npos) << why;
+}
+
+// A record keeps its own line breaks in the copy: each is listed whole and sent again byte for
+// byte, whatever its lines, read at once or as the copy grows (cut at every byte); what is not one
+// whole record is skipped and its lines counted.
+TEST(RelayedListRecords, ReadsEachRecordUpToItsEndOfRecordTag) {
+    const std::string lotw =
+        "<APP_LoTW_OWNCALL:5>K1ABC\r\n<CALL:4>W1AW\r\n<BAND:3>20M\r\n<MODE:3>FT8\r\n"
+        "<APP_LoTW_RXQSO:19>2026-12-07 10:00:00 // QSO record inserted/modified at LoTW\r\n"
+        "<QSO_DATE:8>20261207 // QSO Date\r\n<TIME_ON:6>095900\r\n<QSL_RCVD:1>Y\r\n<eor>";
+    const std::string lotw2 = "<APP_LoTW_OWNCALL:5>K1ABC\n<CALL:5>DL1AB\n<QSO_DATE:8>20261208\n\n<eor>";
+    // The comment's counted value runs over two line breaks, the second before a tag of its own.
+    const std::string counted = "<call:4>K2AB <comment:21>two\r\n<call:4>XXXX\r\nz\r\n<eor>";
+    const std::string oneLine = Contact("G3XYZ", "20261206", "235959");
+    struct Case {
+        std::string name, copy;
+        std::vector<std::string> records;  // the whole ones, in the copy's order
+        std::uint64_t skipped;
+    };
+    const Case cases[] = {
+        {"LoTW's one field a line, blank lines between",
+         lotw + "\r\n\r\n" + lotw2 + "\r\n" + std::string(30, ' ') + "\r\n",
+         {lotw, lotw2},
+         0},
+        {"a counted value holding line breaks", counted + "\r\n" + oneLine + "\r\n", {counted, oneLine}, 0},
+        {"cut short by a power cut, then the next",
+         "<APP_LoTW_OWNCALL:5>K1ABC\r\n<CALL:4>W9ZZ\r\n" + lotw + "\r\n",
+         {lotw},
+         2},
+        {"cut inside its end tag", "<call:4>W9ZZ <eor\r\n" + oneLine + "\r\n", {oneLine}, 1},
+        {"torn to zeros midway, and its rest",
+         "<call:4>W9ZZ\r\n" + std::string(9, '\0') + "\r\n<band:3>20m <eor>\r\n" + oneLine + "\r\n",
+         {oneLine},
+         3},
+        {"torn to zeros at its end, then the next",
+         lotw2.substr(0, 30) + std::string(7, '\0') + "\r\n" + lotw2 + "\r\n",
+         {lotw2},
+         2},
+        {"two records run together, over two lines",
+         "<call:4>W9ZZ <eor><call:4>W8ZZ\r\n<band:3>20m <eor>\r\n" + oneLine + "\r\n",
+         {oneLine},
+         2},
+        {"a second call on a line of its own",
+         "<band:3>20m\r\n<call:4>W9ZZ\r\n<call:4>W8ZZ\r\n<eor>\r\n" + oneLine + "\r\n",
+         {oneLine},
+         4},
+        {"a star, where the log reader stops",
+         "<call:4>W9ZZ\r\n<comment:3>*** <eor>\r\n" + oneLine + "\r\n",
+         {oneLine},
+         2},
+        {"a line of text between records", "garbage\r\n" + oneLine + "\r\n", {oneLine}, 1},
+        {"a record longer than any copied",
+         "<call:4>W9ZZ\r\n" + std::string(3 * 1024 * 1024, 'x') + "\r\n<eor>\r\n" + oneLine + "\r\n",
+         {oneLine},
+         3},
+    };
+    const std::vector<CopySource> sources = {{kJtdx, "C:\\L\\JTDX", "JTDX"}};
+    for (const Case& c : cases) {
+        const std::string copy = std::string(kCopyHeader) + std::string(CopyPadding(sizeof kCopyHeader - 1)) + c.copy;
+        std::string expected = kCopyHeader;
+        for (const std::string& record : c.records)
+            expected += record + "\r\n";
+        const size_t step = copy.size() > 4096 ? copy.size() / 7 : 1;
+        for (size_t cut = copy.size(); cut > 0; cut = cut > step ? cut - step : 0) {
+            MemoryDisk disk;
+            disk.MakeFolders("C:\\L\\JTDX");
+            disk.Put(kJtdx, copy.substr(0, cut));
+            RelayedList list(disk);
+            list.Refresh(sources);
+            disk.Put(kJtdx, copy);
+            list.Refresh(sources);
+            ASSERT_EQ(list.Total(), c.records.size()) << c.name << ", read first up to " << cut;
+            ASSERT_EQ(list.SkippedLines(), c.skipped) << c.name << ", read first up to " << cut;
+            std::vector<size_t> rows(list.Shown());
+            for (size_t row = 0; row < rows.size(); ++row)
+                rows[row] = row;
+            std::string why;
+            ASSERT_EQ(list.Records(rows, why), expected) << c.name << ", read first up to " << cut << why;
+        }
+    }
+}
+
+// The cells of a record of many lines, as the log reader reads them.
+TEST(RelayedListRecords, ShowsTheFieldsOfEveryLine) {
+    MemoryDisk disk;
+    disk.MakeFolders("C:\\L\\JTDX");
+    disk.Put(kJtdx,
+             "Qsoferry\r\n<eoh>\r\n<CALL:4>W1AW\r\n  <BAND:3>20M\r\n<MODE:4>MFSK\r\n<SUBMODE:3>FT4\r\n"
+             "<FREQ:9>14.080000 // kHz\r\n<QSO_DATE:8>20261207\r\n<TIME_ON:6>095900\r\n"
+             "<GRIDSQUARE:4>FN31\r\n<RST_SENT:3>-10\r\n<RST_RCVD:3>+05\r\n<EOR>\r\n");
+    RelayedList list(disk);
+    list.Refresh({{kJtdx, "C:\\L\\JTDX", "JTDX"}});
+    ASSERT_EQ(list.Shown(), 1u);
+    const std::vector<std::string> row = {
+        "2026-12-07 09:59", "W1AW", "20m", "FT4", "14080.00", "FN31", "-10", "+05", "JTDX"};
+    for (size_t column = 0; column < kRelayedColumns; ++column)
+        EXPECT_EQ(list.Text(0, static_cast<RelayedColumn>(column)), row[column]) << column;
+}
+
+// A row's id stays with its contact whatever befalls its copy, and is never another's: the
+// operator's selection follows its contacts, or goes, never onto others.
+TEST_F(RelayedListTest, AnIdStaysWithItsContactWhenACopyShrinksIsReplacedOrVanishes) {
+    class Flaky : public MemoryDisk {
+    public:
+        std::optional<FileStatus> failOpen;
+        FileResult OpenFile(const std::string& path,
+                            FileAccess access,
+                            FileHandle& file,
+                            std::uint64_t& size) override {
+            if (failOpen && path == kJtdx) return {*failOpen, "refused"};
+            return MemoryDisk::OpenFile(path, access, file, size);
+        }
+    };
+    Flaky flaky;
+    flaky.MakeFolders("C:\\L\\JTDX");
+    const std::string header = std::string(kCopyHeader);
+    flaky.Put(kJtdx, header + kG4ccc + "\r\n" + kDl1abc + "\r\n" + kK1abc + "\r\n");
+    RelayedList list(flaky);
+    const std::vector<CopySource> sources = {{kJtdx, "C:\\L\\JTDX", "JTDX"}};
+    list.Refresh(sources);
+    auto idOf = [&](const std::string& call) -> std::optional<std::uint32_t> {
+        for (size_t row = 0; row < list.Shown(); ++row) {
+            if (list.Text(row, RelayedColumn::kCall) == call) return list.IdOf(row);
+        }
+        return std::nullopt;
+    };
+    auto callOf = [&](std::uint32_t id) {
+        std::optional<size_t> row = list.RowOf(id);
+        return row ? list.Text(*row, RelayedColumn::kCall) : std::string("none");
+    };
+    const std::uint32_t g4ccc = *idOf("G4CCC"), dl1abc = *idOf("DL1ABC"), k1abc = *idOf("K1ABC");
+
+    struct Step {
+        std::string what;
+        std::optional<std::string> copy;  // put in its place before the Refresh
+        std::optional<FileStatus> open;   // what opening it says instead
+        std::vector<std::string> calls;   // of g4ccc, dl1abc and k1abc after the Refresh
+    };
+    const Step steps[] = {
+        {"a sharing conflict", std::nullopt, FileStatus::kBusy, {"G4CCC", "DL1ABC", "K1ABC"}},
+        {"missing once", std::nullopt, FileStatus::kNotFound, {"G4CCC", "DL1ABC", "K1ABC"}},
+        {"back", std::nullopt, std::nullopt, {"G4CCC", "DL1ABC", "K1ABC"}},
+        {"cut after its second",
+         header + kG4ccc + "\r\n" + kDl1abc + "\r\n",
+         std::nullopt,
+         {"G4CCC", "DL1ABC", "none"}},
+        {"grown again",
+         header + kG4ccc + "\r\n" + kDl1abc + "\r\n" + kK1abc + "\r\n",
+         std::nullopt,
+         {"G4CCC", "DL1ABC", "none"}},
+        {"replaced by a longer one, the same first",
+         header + kG4ccc + "\r\n" + kG3xyz + "\r\n" + kDl1abc + "\r\n" + kK1abc + "\r\n",
+         std::nullopt,
+         {"G4CCC", "none", "none"}},
+        {"missing once more", std::nullopt, FileStatus::kNotFound, {"G4CCC", "none", "none"}},
+        {"missing twice in a row", std::nullopt, FileStatus::kNotFound, {"none", "none", "none"}},
+    };
+    for (const Step& step : steps) {
+        if (step.copy) flaky.Put(kJtdx, *step.copy);
+        flaky.failOpen = step.open;
+        list.Refresh(sources);
+        EXPECT_EQ((std::vector<std::string>{callOf(g4ccc), callOf(dl1abc), callOf(k1abc)}), step.calls) << step.what;
+    }
+    EXPECT_EQ(list.Total(), 0u);
+    flaky.failOpen.reset();
+    list.Refresh(sources);
+    EXPECT_EQ(list.Total(), 4u) << "back again: listed anew";
+    for (std::uint32_t id : {g4ccc, dl1abc, k1abc})
+        EXPECT_EQ(callOf(id), "none") << "an id is never another contact's";
 }
 
 }  // namespace

@@ -2,13 +2,22 @@
 // copies of contacts sent (sent_copy.h) of every folder the bridge relays, and in the copy of the
 // engine that sends logs on purpose. The copies are only ever read, with full sharing, a little more
 // at each Refresh as they grow; each contact is kept as one compact entry (where its record lies in
-// its copy, a fingerprint of its bytes, and the few fields the list shows), so a list of a hundred
+// its copy, a check of its bytes, and the few fields the list shows), so a list of a hundred
 // thousand contacts costs a few megabytes.
 //
-// A copy is a header, then one record a line. A line that is not one whole record (a power cut can
-// leave a record cut short, or a sector of zeros) is skipped and counted; lines of spaces pad the copy
-// and are passed over. A last line without its line end may still be being written: it is read at the
-// next Refresh, once it has one.
+// A copy is a header, then each record as its source wrote it, its own line breaks included, each
+// beginning a line and ending at its end-of-record tag. A record's lines are read as the log reader
+// reads them, up to that tag. What is not one whole record is skipped, and its lines counted:
+//  - a record cut short by a power cut: the next line that begins with the tag it began with (or a
+//    second CALL) starts a new record, unless a counted value runs over that line break;
+//  - lines holding control bytes (a torn sector's zeros) or a "*" (the log reader would stop
+//    there), a line not beginning with a tag between records, anything after an end-of-record tag
+//    on its line (records run together), a record longer than the bridge ever copies.
+// Lines of spaces pad the copy and are passed over. A record not ended yet may still be being
+// written: it is read on at the next Refresh.
+//
+// A contact keeps its id for as long as the list lives: a copy replaced, cut or gone keeps the ids
+// of the records it still holds where they were, and an id is never given to another contact.
 #pragma once
 
 #include <cstdint>
@@ -38,8 +47,10 @@ class RelayedList {
 public:
     explicit RelayedList(DeliveryFiles& files) : m_files(files) {}
 
-    // Reads what the copies hold beyond what was read before (a copy that has shrunk was replaced:
-    // it is read again from its start). True when the rows changed.
+    // Reads what the copies hold beyond what was read before. A copy that has shrunk or whose bytes
+    // read before have changed was replaced: it is read again from its start. One that cannot be
+    // opened keeps its rows, unless it is missing at two Refreshes in a row. True when the rows
+    // changed.
     bool Refresh(const std::vector<CopySource>& sources);
 
     size_t Shown() const { return m_order.size(); }
@@ -61,21 +72,38 @@ public:
     void Filter(std::string_view call);
 
     // A row's contact, the same across Refresh, SortBy and Filter, to keep a selection by.
-    std::uint32_t IdOf(size_t row) const { return m_order[row]; }
+    std::uint32_t IdOf(size_t row) const { return m_entries[m_order[row]].id; }
     std::optional<size_t> RowOf(std::uint32_t id) const;
 
     // The records of these rows as ADIF text: the copies' header, then each record byte for byte as
-    // its copy holds it, on a line of its own, oldest contact first. Nothing when a copy no longer
-    // holds a record as it was read (it was replaced meanwhile): `why` says so.
+    // its copy holds it (its line breaks included) and a line end, oldest contact first. Nothing
+    // when a copy no longer holds a record as it was read (it was replaced meanwhile): `why` says so.
     std::optional<std::string> Records(const std::vector<size_t>& rows, std::string& why) const;
 
 private:
+    // Where the reading of a copy stands between two lines: outside a record, in one, or in a
+    // stretch that is no whole record.
+    enum class Within { kNothing, kRecord, kDamage };
+    struct Reading {
+        Within within = Within::kNothing;
+        std::uint64_t start = 0;     // where the record's first tag lies
+        std::uint64_t lines = 0;     // its lines that are not blank
+        std::uint64_t valueEnd = 0;  // where the last counted value begun ends
+        std::uint32_t check = 0;     // of its bytes so far
+        bool hasCall = false;        // a line before gave it a CALL
+        std::string firstTag;        // the name its first tag has, upper case
+        std::string date, time;
+        std::unique_ptr<QsoRecord> record = std::make_unique<QsoRecord>();  // large: one a copy
+    };
     struct Source {
         CopySource copy;
         std::uint64_t readTo = 0;  // the start of the first line not read yet
         bool inHeader = true;
         bool started = false;  // a line of it has been read
         std::uint64_t skipped = 0;
+        Reading reading;
+        std::uint32_t tail = 0;  // a check of the bytes just before readTo, to tell a copy replaced
+        int missing = 0;         // Refreshes in a row it was not found at
     };
     // One contact: its record in its copy, and its fields in m_text, each ended by a '\n'.
     struct Entry {
@@ -84,18 +112,29 @@ private:
         std::uint32_t check;  // of its bytes
         std::uint32_t text;
         std::uint32_t source;
+        std::uint32_t id;  // rising with the entry's place in m_entries
     };
 
     bool ReadSource(std::uint32_t index);
-    void TakeLine(std::uint32_t source, std::uint64_t at, std::string_view line);
+    bool Replaced(std::uint32_t index, FileHandle file, std::uint64_t size);
+    void Drop(const std::vector<bool>& drop);
+    void Restart(Source& source);
+    void TakeLine(std::uint32_t source, std::uint64_t at, std::string_view raw, bool overlong);
+    void ReadPieces(std::uint32_t source, std::uint64_t at, std::string_view raw, std::string_view text);
+    void EndRecord(std::uint32_t source, std::uint64_t end);
     std::string_view Field(const Entry& entry, RelayedColumn column) const;
     const char* FieldEnd(const char* field) const;
     void Arrange();
 
     DeliveryFiles& m_files;
-    std::unique_ptr<QsoRecord> m_record = std::make_unique<QsoRecord>();  // large: one for every line
     std::vector<Source> m_sources;
     std::vector<Entry> m_entries;  // in the order read
+    std::uint32_t m_nextId = 0;
+    // While a replaced copy is read again: its entries read before, in the order read, and how
+    // many of them have been passed; the ones found again keep their place and id.
+    std::vector<std::uint32_t> m_former;
+    size_t m_formerAt = 0;
+    std::vector<bool> m_kept;
     std::string m_text;
     std::vector<std::uint32_t> m_order;  // the entries shown, in the order shown
     std::vector<std::uint32_t> m_rowOf;  // each entry's row, or kNotShown
