@@ -146,7 +146,7 @@ TEST(RelayedListRecords, ReadsEachRecordUpToItsEndOfRecordTag) {
         "<QSO_DATE:8>20261207 // QSO Date\r\n<TIME_ON:6>095900\r\n<QSL_RCVD:1>Y\r\n<eor>";
     const std::string lotw2 = "<APP_LoTW_OWNCALL:5>K1ABC\n<CALL:5>DL1AB\n<QSO_DATE:8>20261208\n\n<eor>";
     // The comment's counted value runs over two line breaks, the second before a tag of its own.
-    const std::string counted = "<call:4>K2AB <comment:21>two\r\n<call:4>XXXX\r\nz\r\n<eor>";
+    const std::string counted = "<call:4>K2AB <comment:20>two\r\n<call:4>XXXX\r\nz\r\n<eor>";
     const std::string oneLine = Contact("G3XYZ", "20261206", "235959");
     struct Case {
         std::string name, copy;

@@ -160,7 +160,7 @@ private:
     void ReportOnce(const std::string& message);
     void ReportFileError(const std::string& action, const std::string& path, const FileResult& result);
     void ReportFailure(const std::string& message, const FileResult& result, const std::string& inBrief);
-    std::uint64_t CountCached(const std::string& path, std::uint64_t (&cache)[2]);
+    std::uint64_t CountCached(const std::string& path, std::uint64_t (&cache)[3]);
 
     DeliveryFiles& m_files;
     LoggerLink& m_logger;
@@ -192,11 +192,12 @@ private:
     bool m_unansweredTold = false;
     bool m_ending = false;  // the session may end: nothing new starts
     bool m_closed = false;
-    std::string m_strLastReport;                 // the last problem told, so that it is told only once
-    std::string m_strFileProblem;                // a file operation failing for ticks on end, in brief
-    std::string m_strLoggerProblem;              // the logger refusing or not answering, in brief
-    std::uint64_t m_claimCount[2] = {~0ull, 0};  // the claimed file's size and contacts, last counted
-    std::uint64_t m_logCount[2] = {~0ull, 0};    // the log's
+    std::string m_strLastReport;     // the last problem told, so that it is told only once
+    std::string m_strFileProblem;    // a file operation failing for ticks on end, in brief
+    std::string m_strLoggerProblem;  // the logger refusing or not answering, in brief
+    // The claimed file's and the log's size, a check of their ends, and contacts, last counted.
+    std::uint64_t m_claimCount[3] = {~0ull, 0, 0};
+    std::uint64_t m_logCount[3] = {~0ull, 0, 0};
 };
 
 }  // namespace qsoferry

@@ -28,22 +28,42 @@ std::optional<std::uint64_t> CountContacts(DeliveryFiles& files, const std::stri
     return contacts;
 }
 
-// Counted again only when its size has changed: a claimed file never changes, and the decoder
-// only ever adds to its log.
-std::uint64_t Courier::CountCached(const std::string& path, std::uint64_t (&cache)[2]) {
+namespace {
+
+// A check of a file's first and last bytes: a new log the size of one counted before (the decoder
+// started a new one, or the next claimed file) differs there, in its last contact's time if not
+// before, and two small reads cost nothing at every tick.
+constexpr size_t kEndBytes = 512;
+std::uint64_t EndsCheck(DeliveryFiles& files, FileHandle file, std::uint64_t size) {
+    char bytes[2 * kEndBytes];
+    const size_t head = static_cast<size_t>(std::min<std::uint64_t>(size, kEndBytes));
+    const size_t tail = static_cast<size_t>(std::min<std::uint64_t>(size - head, kEndBytes));
+    size_t gotHead = 0, gotTail = 0;
+    if (!files.ReadFileAt(file, 0, bytes, head, gotHead).ok()) gotHead = 0;
+    if (tail > 0 && !files.ReadFileAt(file, size - tail, bytes + gotHead, tail, gotTail).ok()) gotTail = 0;
+    return Crc32(std::string_view(bytes, gotHead + gotTail)) | static_cast<std::uint64_t>(gotHead + gotTail) << 32;
+}
+
+}  // namespace
+
+// Counted again only when its size or its ends have changed: a claimed file never changes, and
+// the decoder only ever adds to its log.
+std::uint64_t Courier::CountCached(const std::string& path, std::uint64_t (&cache)[3]) {
     std::uint64_t size = 0;
     FileHandle file = kNoFile;
     if (!m_files.OpenFile(path, FileAccess::kPeek, file, size).ok()) {
         cache[0] = ~0ull;
         return 0;
     }
+    const std::uint64_t ends = EndsCheck(m_files, file, size);
     m_files.CloseFile(file);
-    if (size != cache[0]) {
+    if (size != cache[0] || ends != cache[1]) {
         std::optional<std::uint64_t> counted = CountContacts(m_files, path, &size);
         cache[0] = counted ? size : ~0ull;
-        cache[1] = counted.value_or(0);
+        cache[1] = ends;
+        cache[2] = counted.value_or(0);
     }
-    return cache[1];
+    return cache[2];
 }
 
 std::uint64_t Courier::CountWaiting() {
