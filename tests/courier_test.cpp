@@ -224,6 +224,13 @@ TEST(Courier, APowerCutAfterAnyPlatformCallLosesNothing) {
     for (const std::string& contact : contacts)
         copied.push_back(contact + " <eor>");
 
+    // The decoder logged most of the backlog long ago; its last contacts are still in the system's
+    // cache (it never flushes) as the bridge takes the log.
+    const std::string settled = log.substr(0, log.rfind("\r\n", log.size() / 2) + 2);
+    // Those in the sectors the append does not write again (the last may be cut short): a cut may
+    // tear the sector the append shares with what was there.
+    const size_t intact = ReadLog(settled.substr(0, settled.size() / 512 * 512)).records.size() - 1;
+    const std::vector<std::string> copiedSettled(copied.begin(), copied.begin() + intact);
     const Undisturbed whole = DeliverUndisturbed(log);
     ASSERT_EQ(whole.sent, 250u);
     const size_t total = whole.calls;
@@ -241,15 +248,22 @@ TEST(Courier, APowerCutAfterAnyPlatformCallLosesNothing) {
                      << "seed " << seed << ", cut after call " << k << " of " << total << ", cut seed " << cutSeed);
         FakePlatform p;
         p.AddWindow("DXbase", "");
+        p.WriteFile(kLog, settled);
+        p.disk.Settle();
         p.WriteFile(kLog, log);
+        const std::string claimed = kLog + ".qsoferry";
         EndAfterCall(p, k);  // past the last call, the power goes once all is done
         const size_t atCut = p.sent.size();
         p.CutPower(cutSeed);
         EXPECT_TRUE(CopyHoldsOnlySent(p, copied));
+        // Nothing was sent before the bridge put the log on the disk; a cut before that may take
+        // back what the decoder had only in the cache, which is the decoder's loss.
+        const std::vector<std::string> onDisk =
+            atCut > 0 ? expected : ReadLog(p.Contents(p.Exists(claimed) ? claimed : kLog)).records;
         Bridge again(p);
         again.TickUntilQuiet();
-        EXPECT_TRUE(AfterACut(p, atCut, expected));
-        EXPECT_TRUE(CopyHoldsAll(p, copied));
+        EXPECT_TRUE(AfterACut(p, atCut, onDisk));
+        EXPECT_TRUE(CopyHoldsAll(p, atCut > 0 ? copied : copiedSettled));
         // A progress the cut damaged is told once; nothing else is.
         EXPECT_LE(p.messages.size(), 1u) << ::testing::PrintToString(p.messages);
         for (const std::string& m : p.messages)
@@ -482,7 +496,8 @@ TEST(Courier, NothingIsSentWhoseDeliveryCannotBeRecordedOrCopied) {
 
 // The copy cannot be written (a full disk) when the logger has taken contact k, and the operator
 // closes the bridge while the logger is idle: the next start sends nothing twice, and once the
-// copy can be written again it has every contact, also the one it lacked.
+// copy can be written again it has every contact, also the one it lacked, once: also when the
+// bridge ends right after the copy got it, its record rewritten, before the next contact goes.
 TEST(Courier, ACloseWhileTheCopyCannotBeWrittenRepeatsNothing) {
     for (int k = 1; k <= 5; ++k) {
         const std::string what = "the copy failing at contact " + std::to_string(k);
@@ -502,10 +517,23 @@ TEST(Courier, ACloseWhileTheCopyCannotBeWrittenRepeatsNothing) {
             p.beforeSend = nullptr;
         }
         p.Restart();
+        {
+            Bridge again(p);
+            again.Tick();
+            EXPECT_EQ(p.sent.size(), static_cast<size_t>(k)) << "the copy still fails: nothing goes; " << what;
+            p.FailNext("write", kCopy, FileStatus::kFailed, 0);
+            p.beforeSend = [&p] {
+                p.crashed = true;
+                throw Crashed{};
+            };
+            try {
+                again.Tick();
+            } catch (const Crashed&) {
+            }
+            p.beforeSend = nullptr;
+        }
+        p.Restart();
         Bridge again(p);
-        again.Tick();
-        EXPECT_EQ(p.sent.size(), static_cast<size_t>(k)) << "the copy still fails: nothing goes; " << what;
-        p.FailNext("write", kCopy, FileStatus::kFailed, 0);
         again.TickUntilQuiet();
         EXPECT_EQ(CallsAtLogger(p), kAllFive) << what;
         const std::vector<std::string> lines = CopyLines(p);

@@ -68,6 +68,19 @@ void CrashDisk::WrittenDurably(const std::string& path, const std::string& conte
     m_unflushed.erase(path);
 }
 
+void CrashDisk::Settle() {
+    Commit();
+    for (const auto& [path, writes] : m_unflushed) {
+        auto it = m_durable.find(path);
+        if (it == m_durable.end()) continue;
+        for (const auto& [offset, bytes] : writes) {
+            if (it->second.size() < offset + bytes.size()) it->second.resize(offset + bytes.size(), '\0');
+            it->second.replace(offset, bytes.size(), bytes);
+        }
+    }
+    m_unflushed.clear();
+}
+
 std::map<std::string, std::string> CrashDisk::Cut(std::mt19937& rng) {
     std::map<std::string, std::string> files = m_durable;
     size_t kept = std::uniform_int_distribution<size_t>(0, m_journal.size())(rng);

@@ -7,7 +7,8 @@
 //  - Metadata (create, rename, remove) is journaled and survives a cut as a prefix, in order.
 //  - A flush of any file commits the whole journal, and makes that file's data durable.
 //  - A move made durably (write-through) commits the journal with it.
-//  - What the test itself writes (the decoder's log) is durable at once, the journal before it.
+//  - What the test itself writes is durable at once, the journal before it; but the decoder's log
+//    is written as the decoder writes it, without a flush (memory_disk.h).
 // The disk that holds the files (memory_disk.h) tells it of every change, by path.
 #pragma once
 
@@ -38,6 +39,8 @@ public:
     // The file was flushed as it stands (`content`).
     void Flushed(const std::string& path, const std::string& content) { WrittenDurably(path, content); }
 
+    // The system's lazy writer has put everything on the disk, as it does within seconds.
+    void Settle();
     // The files as a cut leaves them, by path; afterwards that is all durable.
     std::map<std::string, std::string> Cut(std::mt19937& rng);
 

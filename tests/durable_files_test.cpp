@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "memory_disk.h"
+#include "read_log.h"
 #include "relay/claimed_log.h"
 #include "relay/progress_journal.h"
 #include "relay/sent_copy.h"
@@ -42,68 +43,73 @@ Progress Record(std::uint64_t n) {
     return Progress{n, 100 * n, n, false};
 }
 
-// A journal with records 9 and 10 from an earlier run, the newest kept (or passed over, its copy
+// A journal with records 9 and 10 from an earlier run (in today's layout, or in the first one: both
+// in 144 bytes, which the next record grows through), the newest kept (or passed over, its copy
 // lost: then 9 counts), then records 11 to 16 written as a delivery would: 11-12 unflushed, 13
 // flushed, a pause's flush with nothing new, 14-15 unflushed, a pause's flush, 16 unflushed. After
 // a cut at any call the newest record the disk holds (other than one passed over) is the last one
 // flushed or newer, and was written.
 TEST(ProgressJournal, APowerCutAfterAnyCallLeavesTheLastFlushedRecordOrANewerOne) {
-    auto prepare = [](MemoryDisk& disk) {
-        disk.Put(kProgress, EncodeProgressSlot(Record(9)) + std::string(kProgressPageSize - kProgressSlotSize, '\0') +
-                                EncodeProgressSlot(Record(10)));
-    };
-    for (bool older : {false, true}) {
-        const std::uint64_t kept = older ? 9 : 10;
-        // The newest record flushed once each disk call has returned: what a cut after it must keep.
-        std::vector<std::uint64_t> flushedAfterCall;
-        auto work = [&](MemoryDisk& disk) {
-            ProgressJournal journal(disk);
-            DecodedProgress found;
-            size_t calls = 0;
-            auto note = [&](std::uint64_t durable, size_t made) {
-                calls += made;
-                flushedAfterCall.resize(calls, durable);
+    for (const bool firstLayout : {false, true})
+        for (const bool older : {false, true}) {
+            auto prepare = [firstLayout](MemoryDisk& disk) {
+                disk.Put(kProgress, firstLayout ? EncodeV1(Record(9)) + EncodeV1(Record(10))
+                                                : EncodeProgressSlot(Record(9)) +
+                                                      std::string(kProgressPageSize - kProgressSlotSize, '\0') +
+                                                      EncodeProgressSlot(Record(10)));
             };
-            ASSERT_TRUE(journal.Open(kProgress, found).ok());
-            note(kept, 2);
-            ASSERT_TRUE(journal.Keep(found, older, false).ok());
-            note(kept, 1);
-            std::uint64_t flushed = kept;
-            for (std::uint64_t n = 11; n <= 16; ++n) {
-                ASSERT_TRUE(journal.Write(Record(n), n == 13).ok());
-                if (n == 13) flushed = 13;
-                note(flushed, 1);
-                if (n == 13 || n == 15) {
-                    ASSERT_TRUE(journal.Flush().ok());  // nothing new after 13: no call
-                    if (n == 15) note(flushed = 15, 1);
+            const std::uint64_t kept = older ? 9 : 10;
+            // The newest record flushed once each disk call has returned: what a cut after it must keep.
+            std::vector<std::uint64_t> flushedAfterCall;
+            auto work = [&](MemoryDisk& disk) {
+                ProgressJournal journal(disk);
+                DecodedProgress found;
+                size_t calls = 0;
+                auto note = [&](std::uint64_t durable, size_t made) {
+                    calls += made;
+                    flushedAfterCall.resize(calls, durable);
+                };
+                ASSERT_TRUE(journal.Open(kProgress, found).ok());
+                note(kept, 2);
+                ASSERT_TRUE(journal.Keep(found, older, false).ok());
+                note(kept, 1);
+                std::uint64_t flushed = kept;
+                for (std::uint64_t n = 11; n <= 16; ++n) {
+                    ASSERT_TRUE(journal.Write(Record(n), n == 13).ok());
+                    if (n == 13) flushed = 13;
+                    note(flushed, 1);
+                    if (n == 13 || n == 15) {
+                        ASSERT_TRUE(journal.Flush().ok());  // nothing new after 13: no call
+                        if (n == 15) note(flushed = 15, 1);
+                    }
                 }
-            }
-            journal.Close();
-        };
-        MemoryDisk measure;
-        const size_t total = RunAndCut(measure, ~size_t{0}, 1, prepare, work);
-        ASSERT_EQ(total, 11u);  // the last: the file closed
-        for (size_t k = 0; k <= total; ++k) {
-            for (unsigned seed = 1; seed <= 60; ++seed) {
-                MemoryDisk disk;
-                flushedAfterCall.clear();
-                RunAndCut(disk, k, seed, prepare, work);
-                const size_t noted = std::min(k, flushedAfterCall.size());
-                const std::uint64_t mustKeep = noted == 0 ? kept : flushedAfterCall[noted - 1];
-                const std::string what = "cut after call " + std::to_string(k) + ", seed " + std::to_string(seed) +
-                                         (older ? ", the newest passed over" : "");
-                DecodedProgress left = DecodeProgress(disk.Contents(kProgress));
-                ASSERT_EQ(left.status, DecodedProgress::Status::kValid) << what;
-                Progress newest = left.progress;
-                if (older && newest.sequence == 10) {
-                    ASSERT_TRUE(left.olderValid) << what;
-                    newest = left.older;
+                journal.Close();
+            };
+            MemoryDisk measure;
+            const size_t total = RunAndCut(measure, ~size_t{0}, 1, prepare, work);
+            ASSERT_EQ(total, 11u);  // the last: the file closed
+            for (size_t k = 0; k <= total; ++k) {
+                for (unsigned seed = 1; seed <= 60; ++seed) {
+                    MemoryDisk disk;
+                    flushedAfterCall.clear();
+                    RunAndCut(disk, k, seed, prepare, work);
+                    const size_t noted = std::min(k, flushedAfterCall.size());
+                    const std::uint64_t mustKeep = noted == 0 ? kept : flushedAfterCall[noted - 1];
+                    const std::string what = "cut after call " + std::to_string(k) + ", seed " + std::to_string(seed) +
+                                             (older ? ", the newest passed over" : "") +
+                                             (firstLayout ? ", the first layout" : "");
+                    DecodedProgress left = DecodeProgress(disk.Contents(kProgress));
+                    ASSERT_EQ(left.status, DecodedProgress::Status::kValid) << what;
+                    Progress newest = left.progress;
+                    if (older && newest.sequence == 10) {
+                        ASSERT_TRUE(left.olderValid) << what;
+                        newest = left.older;
+                    }
+                    EXPECT_GE(newest.sequence, mustKeep) << what;
+                    EXPECT_EQ(newest, Record(newest.sequence)) << "a record never written; " << what;
                 }
-                EXPECT_GE(newest.sequence, mustKeep) << what;
-                EXPECT_EQ(newest, Record(newest.sequence)) << "a record never written; " << what;
             }
         }
-    }
 }
 
 const std::string kCopyPath = "C:\\log\\wsjtx_log_sent.adi";
@@ -157,19 +163,22 @@ TEST(SentCopy, APowerCutAfterAnyCallKeepsTheHeaderAndEveryFlushedContact) {
 
 const std::string kLogPath = "C:\\log\\wsjtx_log.adi";
 
-// A log claimed, its progress made and flushed (which puts the claim on the disk with it), then
-// every contact delivered and the log removed: after a cut at any call, the log is under exactly
-// one of its names or gone, and gone only once its progress says all were delivered (or is gone
-// too); a claimed log is never left without the progress that was flushed for it.
+// A log claimed while what the decoder wrote is still in the cache, its progress made and flushed
+// (which puts the claim on the disk with it), then every contact delivered and the log removed:
+// after a cut at any call, the log is under exactly one of its names or gone, and gone only once
+// its progress says all were delivered (or is gone too); a claimed log is never left without the
+// progress that was flushed for it; and once opened, it is whole on the disk.
 TEST(ClaimedLog, APowerCutAfterAnyCallLeavesTheLogUnderOneNameAndItsProgressWithIt) {
     const std::string log = "WSJT-X ADIF Export<eoh>\r\n<call:2>K1 <eor>\r\n";
     auto prepare = [&log](MemoryDisk& disk) { disk.Put(kLogPath, log); };
-    auto work = [](MemoryDisk& disk) {
+    bool opened = false;
+    auto work = [&opened](MemoryDisk& disk) {
         ClaimedLog claimed(disk);
         claimed.SetLogPath(kLogPath);
         ASSERT_TRUE(claimed.Claim().ok());
         std::uint64_t size = 0;
         ASSERT_TRUE(claimed.Open(size).ok());
+        opened = true;
         ProgressJournal journal(disk);
         DecodedProgress found;
         ASSERT_TRUE(journal.Open(claimed.ProgressPath(), found).ok());
@@ -185,13 +194,15 @@ TEST(ClaimedLog, APowerCutAfterAnyCallLeavesTheLogUnderOneNameAndItsProgressWith
     for (size_t k = 0; k <= total; ++k) {
         for (unsigned seed = 1; seed <= 20; ++seed) {
             MemoryDisk disk;
+            opened = false;
             RunAndCut(disk, k, seed, prepare, work);
             const bool atLog = disk.Exists(kLogPath), claimed = disk.Exists(kLogPath + ".qsoferry");
             const bool progress = disk.Exists(kLogPath + ".qsoferry.progress");
             const std::string what = "cut after call " + std::to_string(k) + ", seed " + std::to_string(seed);
             EXPECT_FALSE(atLog && claimed) << what;
-            if (atLog) EXPECT_EQ(disk.Contents(kLogPath), log) << what;
-            if (claimed) EXPECT_EQ(disk.Contents(kLogPath + ".qsoferry"), log) << what;
+            // Before that, a cut may take back what the decoder wrote: that is the decoder's loss.
+            if (opened && atLog) EXPECT_EQ(disk.Contents(kLogPath), log) << what;
+            if (opened && claimed) EXPECT_EQ(disk.Contents(kLogPath + ".qsoferry"), log) << what;
             if (!atLog && !claimed && progress) {
                 DecodedProgress left = DecodeProgress(disk.Contents(kLogPath + ".qsoferry.progress"));
                 EXPECT_TRUE(left.status == DecodedProgress::Status::kValid && left.progress.complete) << what;

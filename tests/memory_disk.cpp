@@ -4,6 +4,10 @@
 #include <stdexcept>
 
 namespace qsoferry::test {
+namespace {
+constexpr const char kSharingViolation[] =
+    "The process cannot access the file because it is being used by another process";
+}  // namespace
 
 std::string MemoryDisk::Key(const std::string& path) {
     // A path the program would never use on Windows has no place here.
@@ -33,10 +37,51 @@ void MemoryDisk::Put(const std::string& path, const std::string& bytes) {
     const std::string key = Key(path);
     MakeFolders(Parent(key));
     auto& file = m_files[key];
-    if (!file) file = std::make_shared<File>();
+    const bool made = !file;
+    if (made) file = std::make_shared<File>();
+    const std::string old = file->bytes;
     file->bytes = bytes;
     file->unopenable = false;
-    m_crash.WrittenDurably(key, bytes);
+    if (!IsDecoderLog(key)) {
+        m_crash.WrittenDurably(key, bytes);
+        return;
+    }
+    // The decoder appends and closes without a flush, or writes a new log: all of it in the cache.
+    if (!made && bytes.compare(0, old.size(), old) != 0) {
+        m_crash.Removed(key);
+        m_crash.Created(key);
+        m_crash.Written(key, 0, bytes, false, "");
+    } else {
+        if (made) m_crash.Created(key);
+        const size_t from = made ? 0 : old.size();
+        if (bytes.size() > from) m_crash.Written(key, from, bytes.substr(from), false, "");
+    }
+}
+
+bool MemoryDisk::IsDecoderLog(const std::string& key) {
+    const std::string name = "\\wsjtx_log.adi";
+    if (key.size() < name.size()) return false;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(key[key.size() - name.size() + i])) != name[i]) return false;
+    }
+    return true;
+}
+
+// Windows' sharing rules: a new handle's access must be shared by every open handle, and its
+// sharing must allow every open handle's access. Renaming or removing needs every handle to share
+// deletion.
+bool MemoryDisk::Shared(const std::shared_ptr<File>& file, std::optional<FileAccess> access) const {
+    auto shares = [](FileAccess a, bool write, bool remove) { return a == FileAccess::kPeek || (!write && !remove); };
+    for (const auto& [handle, open] : m_open) {
+        if (open.file != file) continue;
+        if (!access) {
+            if (open.access != FileAccess::kPeek) return false;
+            continue;
+        }
+        if (!shares(open.access, *access == FileAccess::kReadWrite, false)) return false;
+        if (!shares(*access, open.access == FileAccess::kReadWrite, false)) return false;
+    }
+    return true;
 }
 
 void MemoryDisk::Append(const std::string& path, const std::string& bytes) {
@@ -114,8 +159,9 @@ FileResult MemoryDisk::OpenFile(const std::string& path, FileAccess access, File
         m_crash.Created(key);
     }
     if (it->second->unopenable) return {FileStatus::kNotFound, "No such file or directory"};
+    if (!Shared(it->second, access)) return {FileStatus::kBusy, kSharingViolation};
     file = m_nextHandle++;
-    m_open[file] = {it->second, key, access == FileAccess::kReadWrite};
+    m_open[file] = {it->second, key, access == FileAccess::kReadWrite, access};
     size = it->second->bytes.size();
     return {};
 }
@@ -160,6 +206,7 @@ FileResult MemoryDisk::MoveFileNoReplace(const std::string& from, const std::str
     const std::string source = Key(from), target = Key(to);
     auto it = m_files.find(source);
     if (it == m_files.end()) return {FileStatus::kNotFound, "No such file or directory"};
+    if (!Shared(it->second, std::nullopt)) return {FileStatus::kBusy, kSharingViolation};
     if (m_files.count(target)) return {FileStatus::kFailed, "File exists"};
     if (!m_folders.count(Parent(target))) return {FileStatus::kNotFound, "No such file or directory"};
     m_files[target] = it->second;
@@ -171,7 +218,10 @@ FileResult MemoryDisk::MoveFileNoReplace(const std::string& from, const std::str
 FileResult MemoryDisk::RemoveFile(const std::string& path) {
     Call("remove");
     const std::string key = Key(path);
-    if (!m_files.erase(key)) return {FileStatus::kNotFound, "No such file or directory"};
+    auto it = m_files.find(key);
+    if (it == m_files.end()) return {FileStatus::kNotFound, "No such file or directory"};
+    if (!Shared(it->second, std::nullopt)) return {FileStatus::kBusy, kSharingViolation};
+    m_files.erase(it);
     m_crash.Removed(key);
     return {};
 }

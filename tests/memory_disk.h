@@ -1,12 +1,16 @@
 // The tests' disk, in memory: folders and files by the paths the program uses ("C:\..."; any
-// other path fails the test), and handles to them. A file behaves as on a POSIX system: a handle
-// keeps its file when the file is moved or removed, and nothing is locked against sharing. What a
-// power cut leaves of it is the crash model's to say (crash_disk.h): every write and every change
-// of a name is told to the model, and CutPower replaces the files with what the model keeps.
+// other path fails the test), and handles to them. A file shares as on Windows: a file opened to
+// read or write (kRead, kReadWrite) lets others only read it, so it cannot be opened to write,
+// renamed or removed meanwhile; one only looked at (kPeek) shares everything, and keeps its file
+// when the file is moved or removed. What a power cut leaves of it is the crash model's to say
+// (crash_disk.h): every write and every change of a name is told to the model, and CutPower
+// replaces the files with what the model keeps.
 //
 // `beforeCall` runs before each operation the program makes, with its name ("open", "read",
 // "write", "flush", "close", "move", "remove"): a test counts them there, or throws to end the
-// process at that call. The test's own writes (Put, Append) are durable at once and not counted.
+// process at that call. The test's own writes (Put, Append) are not counted, and are durable at
+// once (files that have long been on the disk), except the decoder's log (wsjtx_log.adi): the
+// decoder appends and closes without a flush, so its writes stay in the cache until a flush.
 #pragma once
 
 #include <cstdint>
@@ -39,6 +43,8 @@ public:
 
     // The process ends: its handles are gone. Then a power cut, drawn from `rng`.
     void CloseAll() { m_open.clear(); }
+    // What is in the system's cache reaches the disk, as it does within seconds.
+    void Settle() { m_crash.Settle(); }
     void CutPower(std::mt19937& rng);
 
     bool FolderExists(const std::string& path) const;
@@ -69,8 +75,12 @@ private:
         std::shared_ptr<File> file;
         std::string path;
         bool writable;
+        FileAccess access;
     };
     static std::string Key(const std::string& path);
+    static bool IsDecoderLog(const std::string& key);
+    // Whether `file` may be opened with `access` now; with none, renamed or removed.
+    bool Shared(const std::shared_ptr<File>& file, std::optional<FileAccess> access) const;
     static std::string Parent(const std::string& key);
     void Call(const char* op) {
         if (beforeCall) beforeCall(op);

@@ -173,6 +173,15 @@ TEST_F(SendLog, ThePrivateCopyIsWholeOrAbsent) {
     view.OnSendLog();
     EXPECT_FALSE(platform.Exists(kSending)) << "a failed copy";
     EXPECT_FALSE(platform.Exists(kSending + ".part"));
+    // A leftover that cannot be removed stops the send, named; nothing is written into it.
+    const std::string leftover = "<call:4>K9ZZ <eor>\r\n";
+    platform.WriteFile(kSending + ".part", leftover);
+    platform.FailNext("remove", kSending + ".part", FileStatus::kDenied);
+    view.OnSendAgain("<call:4>K1AA <eor>\r\n", 1);
+    EXPECT_NE(platform.messages.back().find(kSending + ".part"), std::string::npos) << platform.messages.back();
+    EXPECT_EQ(platform.Contents(kSending + ".part"), leftover);
+    EXPECT_FALSE(platform.Exists(kSending));
+    platform.RemoveFile(kSending + ".part");
     for (unsigned seed = 1; seed <= 10; ++seed) {
         FakePlatform station;
         station.localAppData = kLocal;

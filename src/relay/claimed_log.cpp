@@ -50,6 +50,18 @@ FileResult ClaimedLog::Claim() {
 
 FileResult ClaimedLog::Open(std::uint64_t& size) {
     Close();
+    // Opened to read first: opened to write, a missing file would be made.
+    FileResult opened = m_files.OpenFile(m_claimPath, FileAccess::kRead, m_file, size);
+    if (!opened.ok()) return opened;
+    Close();
+    // The decoder appends and closes without a flush: what it wrote may still be only in the
+    // system's cache, and a progress record must never count on bytes a power cut can take back.
+    // A flush needs a handle that may write; the file is only ever read through the other.
+    FileHandle writable = kNoFile;
+    FileResult flushed = m_files.OpenFile(m_claimPath, FileAccess::kReadWrite, writable, size);
+    if (flushed.ok()) flushed = m_files.FlushFile(writable);
+    if (writable != kNoFile) m_files.CloseFile(writable);
+    if (!flushed.ok()) return flushed;
     return m_files.OpenFile(m_claimPath, FileAccess::kRead, m_file, size);
 }
 

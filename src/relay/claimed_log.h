@@ -11,7 +11,9 @@
 //    flushed records belong to.
 //  - Remove: the claimed file goes first, then its progress: a cut leaves both, the progress
 //    alone (which says all were delivered, so it goes quietly), or neither.
-//  - Open, Fill, RecordText, Text: nothing is written.
+//  - Open: the file is flushed as it stands (the decoder never flushes it), so that the records
+//    written after it count only on bytes that are on the disk.
+//  - Fill, RecordText, Text: nothing is written.
 #pragma once
 
 #include <cstdint>

@@ -159,8 +159,10 @@ bool Courier::BeginFresh() {
 // Writes m_progress into the slot that does not hold the last flushed record. A contact the copy
 // lacks goes into the copy first, and a record is flushed only once the copy is: failing, the
 // record still goes (unflushed, saying what the copy lacks), and false says that nothing may be
-// sent.
+// sent. Each record written is newer than every one before it: a record written again (once the
+// copy has what it lacked) must never tie with the one that still owes the copy.
 bool Courier::WriteProgress(bool flush) {
+    ++m_progress.sequence;
     bool copied = WriteOwedCopy();
     if (copied && flush) copied = FlushCopy();
     FileResult written = m_journal.Write(m_progress, flush && copied);
@@ -229,7 +231,6 @@ void Courier::CloseLogFile() {
         // power cut between the two removals leaves a progress that says all were delivered,
         // not one that warns of contacts lost. All are delivered whether or not this can be
         // written: the file goes either way.
-        m_progress.sequence++;
         m_progress.complete = true;
         WriteProgress(true);
     } else {

@@ -7,6 +7,7 @@ FileResult ProgressJournal::Open(const std::string& path, DecodedProgress& found
     m_path = path;
     m_spot = JournalSpot();
     m_unflushed = false;
+    m_short = false;
     std::uint64_t size = 0;
     FileResult opened = m_files.OpenFile(path, FileAccess::kReadWrite, m_file, size);
     if (!opened.ok()) return opened;
@@ -20,6 +21,7 @@ FileResult ProgressJournal::Open(const std::string& path, DecodedProgress& found
         }
     }
     found = DecodeProgress(size <= sizeof bytes ? std::string_view(bytes, got) : "garbage");
+    m_short = size < kProgressFileMax;
     return {};
 }
 
@@ -29,7 +31,10 @@ FileResult ProgressJournal::Open(const std::string& path, DecodedProgress& found
 FileResult ProgressJournal::Keep(const DecodedProgress& found, bool older, bool durable) {
     FileResult flushed = durable ? FileResult() : m_files.FlushFile(m_file);
     if (!flushed.ok()) return flushed;
-    m_spot = {older ? found.olderSlot : found.slot, 0};
+    // A journal of the first layout (both records in its first sector) grows with the next record
+    // through that sector: that record is flushed as it is written, so that no cut finds the
+    // sector half written while a record in it still counts.
+    m_spot = {older ? found.olderSlot : found.slot, m_short ? kFlushEveryContacts - 1 : 0};
     return {};
 }
 
@@ -43,6 +48,7 @@ FileResult ProgressJournal::Begin(const Progress& first) {
     }
     m_spot = JournalSpot();
     m_unflushed = true;
+    m_short = false;
     return {};
 }
 
@@ -55,11 +61,13 @@ FileResult ProgressJournal::Empty() {
 }
 
 FileResult ProgressJournal::Write(const Progress& progress, bool flush) {
+    flush = flush || m_short;
     const int slot = m_spot.NextSlot();
     FileResult written = m_files.WriteFileAt(m_file, ProgressSlotOffset(slot), EncodeProgressSlot(progress), flush);
     if (!written.ok()) return written;
     if (flush) m_spot = {slot, 0};
     m_unflushed = !flush;
+    m_short = m_short && !flush;
     return written;
 }
 

@@ -9,7 +9,9 @@
 //  - Open: nothing is written. What the file holds may still be only in the system's cache.
 //  - Keep: the file is flushed as it stands before Keep returns, so the record it counts on (the
 //    newest, or the older one when the caller passes over the newest) survives whatever comes
-//    after; only then does anything go into the other slot.
+//    after; only then does anything go into the other slot. A file shorter than both slots (the
+//    first layout's) has its next record flushed as it is written (Spot says so to the sender):
+//    growing the file writes through the sector that holds the record that counts.
 //  - Begin: a fresh file with the first record in both slots, unflushed: a cut leaves no record,
 //    a damaged one, or the first; the claimed log then goes again from its first contact.
 //  - Write, unflushed: the last flushed record survives; the new one may or may not.
@@ -66,6 +68,7 @@ public:
     void Recorded(const JournalSpot& after) {
         m_spot = after;
         m_unflushed = after.sinceFlush > 0;
+        m_short = m_short && m_unflushed;
     }
     // A record was written since the last flush.
     bool Unflushed() const { return m_unflushed; }
@@ -83,6 +86,7 @@ private:
     FileHandle m_file = kNoFile;
     JournalSpot m_spot;
     bool m_unflushed = false;
+    bool m_short = false;  // shorter than both slots: the next record grows it
 };
 
 // The journal at `path` as it stands, read without holding anything open; nothing when it cannot

@@ -150,10 +150,19 @@ std::string CQsoferryView::PutForSending(const std::string& to, const std::funct
     m_platform.MakeFolder(m_strSendingOwnFolder);
     if (!m_platform.MakeFolder(m_strSendingFolder)) return "cannot make the folder " + m_strSendingFolder;
     const std::string part = to + ".part";
-    m_platform.RemoveFile(part);  // one an earlier start did not finish
+    // One an earlier start did not finish. Nothing is ever written into a leftover: its tail would
+    // go to DXbase behind what the operator chose.
+    FileResult removed = m_platform.RemoveFile(part);
+    if (!removed.ok() && removed.status != FileStatus::kNotFound)
+        return "the unfinished copy " + part + " from before cannot be removed: " + removed.reason;
     FileHandle target = kNoFile;
-    std::uint64_t ignored = 0;
-    FileResult result = m_platform.OpenFile(part, FileAccess::kReadWrite, target, ignored);
+    std::uint64_t size = 0;
+    FileResult result = m_platform.OpenFile(part, FileAccess::kReadWrite, target, size);
+    if (result.ok() && size != 0) {
+        // Made again meanwhile, by another Qsoferry of this user's: it is not this one's to write.
+        m_platform.CloseFile(target);
+        return part + " is being written by another program";
+    }
     if (result.ok()) result = fill(target);
     if (result.ok()) result = m_platform.FlushFile(target);
     if (target != kNoFile) m_platform.CloseFile(target);
