@@ -145,25 +145,39 @@ struct Undisturbed {
     int fileOperations = 0;  // of them, opens, reads, writes, moves and removals
     size_t sent = 0;
 };
-Undisturbed DeliverUndisturbed(const std::string& log) {
+// Delivers all there is. A slow logger holds each contact until the next tick has come, so that
+// one contact is in flight and the next waits behind it.
+void Deliver(FakePlatform& p, Bridge& bridge, bool slow) {
+    p.holdSends = slow;
+    for (int answers = 0; slow && answers < 1000 && p.Exists(bridge.courier.ClaimPath()) + p.Exists(kLog); ++answers) {
+        bridge.Tick();
+        p.ReleaseSend();
+        p.RunQueue();
+    }
+    p.holdSends = false;
+    bridge.TickUntilQuiet();
+}
+
+Undisturbed DeliverUndisturbed(const std::string& log, bool slow = false) {
     FakePlatform p;
     p.AddWindow("DXbase", "");
     Bridge bridge(p);
     p.WriteFile(kLog, log);
-    bridge.TickUntilQuiet();
+    Deliver(p, bridge, slow);
     return {p.calls.size(), p.fileOperations, p.sent.size()};
 }
 
 // A bridge delivers from the files `p` holds, and its process ends at platform call k (or after
 // its last). True when it ended in the middle.
-bool EndAfterCall(FakePlatform& p, size_t k) {
+bool EndAfterCall(FakePlatform& p, size_t k, bool slow = false) {
     Bridge bridge(p);
     p.crashAfterCalls = k;
     try {
-        bridge.TickUntilQuiet();
+        Deliver(p, bridge, slow);
     } catch (const Crashed&) {
     }
     p.crashAfterCalls = 0;
+    p.holdSends = false;
     return p.crashed;
 }  // the bridge is dropped as it was: whatever it would still do goes nowhere
 
@@ -231,44 +245,49 @@ TEST(Courier, APowerCutAfterAnyPlatformCallLosesNothing) {
     // tear the sector the append shares with what was there.
     const size_t intact = ReadLog(settled.substr(0, settled.size() / 512 * 512)).records.size() - 1;
     const std::vector<std::string> copiedSettled(copied.begin(), copied.begin() + intact);
-    const Undisturbed whole = DeliverUndisturbed(log);
-    ASSERT_EQ(whole.sent, 250u);
-    const size_t total = whole.calls;
-    // Every cut point is too many for a quick test: the first and last calls of the delivery, and
-    // others drawn in between, each with its own draw of what the cut leaves.
+    // With a logger that answers at once, and with one that takes its time (a contact in flight, the
+    // next behind it, as the records around each 100th are planned).
     const unsigned seed = std::random_device()();
     std::mt19937 rng(seed);
-    std::vector<size_t> points;
-    for (size_t k = 1; k <= total; ++k) {
-        if (k <= 40 || k + 40 > total || rng() % 12 == 0) points.push_back(k);
-    }
-    for (size_t k : points) {
-        const unsigned cutSeed = static_cast<unsigned>(rng());
-        SCOPED_TRACE(::testing::Message()
-                     << "seed " << seed << ", cut after call " << k << " of " << total << ", cut seed " << cutSeed);
-        FakePlatform p;
-        p.AddWindow("DXbase", "");
-        p.WriteFile(kLog, settled);
-        p.disk.Settle();
-        p.WriteFile(kLog, log);
-        const std::string claimed = kLog + ".qsoferry";
-        EndAfterCall(p, k);  // past the last call, the power goes once all is done
-        const size_t atCut = p.sent.size();
-        p.CutPower(cutSeed);
-        EXPECT_TRUE(CopyHoldsOnlySent(p, copied));
-        // Nothing was sent before the bridge put the log on the disk; a cut before that may take
-        // back what the decoder had only in the cache, which is the decoder's loss.
-        const std::vector<std::string> onDisk =
-            atCut > 0 ? expected : ReadLog(p.Contents(p.Exists(claimed) ? claimed : kLog)).records;
-        Bridge again(p);
-        again.TickUntilQuiet();
-        EXPECT_TRUE(AfterACut(p, atCut, onDisk));
-        EXPECT_TRUE(CopyHoldsAll(p, atCut > 0 ? copied : copiedSettled));
-        // A progress the cut damaged is told once; nothing else is.
-        EXPECT_LE(p.messages.size(), 1u) << ::testing::PrintToString(p.messages);
-        for (const std::string& m : p.messages)
-            EXPECT_NE(m.find("does not fit its log file"), std::string::npos) << "told: " << m;
-        ExpectNothingLeft(p, again.courier);
+    for (const bool slow : {false, true}) {
+        const Undisturbed whole = DeliverUndisturbed(log, slow);
+        ASSERT_EQ(whole.sent, 250u);
+        const size_t total = whole.calls;
+        // Every cut point is too many for a quick test: the first and last calls of the delivery, and
+        // others drawn in between, each with its own draw of what the cut leaves.
+        std::vector<size_t> points;
+        for (size_t k = 1; k <= total; ++k) {
+            if (k <= 40 || k + 40 > total || rng() % 12 == 0) points.push_back(k);
+        }
+        for (size_t k : points) {
+            const unsigned cutSeed = static_cast<unsigned>(rng());
+            SCOPED_TRACE(::testing::Message()
+                         << "seed " << seed << (slow ? ", a slow logger" : "") << ", cut after call " << k << " of "
+                         << total << ", cut seed " << cutSeed);
+            FakePlatform p;
+            p.AddWindow("DXbase", "");
+            p.WriteFile(kLog, settled);
+            p.disk.Settle();
+            p.WriteFile(kLog, log);
+            const std::string claimed = kLog + ".qsoferry";
+            EndAfterCall(p, k, slow);  // past the last call, the power goes once all is done
+            const size_t atCut = p.sent.size();
+            p.CutPower(cutSeed);
+            EXPECT_TRUE(CopyHoldsOnlySent(p, copied));
+            // Nothing was sent before the bridge put the log on the disk; a cut before that may take
+            // back what the decoder had only in the cache, which is the decoder's loss.
+            const std::vector<std::string> onDisk =
+                atCut > 0 ? expected : ReadLog(p.Contents(p.Exists(claimed) ? claimed : kLog)).records;
+            Bridge again(p);
+            again.TickUntilQuiet();
+            EXPECT_TRUE(AfterACut(p, atCut, onDisk));
+            EXPECT_TRUE(CopyHoldsAll(p, atCut > 0 ? copied : copiedSettled));
+            // A progress the cut damaged is told once; nothing else is.
+            EXPECT_LE(p.messages.size(), 1u) << ::testing::PrintToString(p.messages);
+            for (const std::string& m : p.messages)
+                EXPECT_NE(m.find("does not fit its log file"), std::string::npos) << "told: " << m;
+            ExpectNothingLeft(p, again.courier);
+        }
     }
 }
 
@@ -694,14 +713,7 @@ TEST(Courier, TheProgressGoesToTheDiskEvery100ContactsAndWheneverDeliveryPauses)
         p.beforeSend = [&] {
             if (++sends == c.loggerLeavesAt) p.RemoveWindow(logger);
         };
-        p.holdSends = c.slow;
-        for (int answers = 0; c.slow && answers < 1000 && p.Exists(bridge.courier.ClaimPath()) + p.Exists(kLog);
-             ++answers) {
-            bridge.Tick();
-            p.ReleaseSend();
-            p.RunQueue();
-        }
-        bridge.TickUntilQuiet();
+        Deliver(p, bridge, c.slow);
         p.AddWindow("DXbase", "");
         bridge.TickUntilQuiet();
         EXPECT_EQ(p.sent.size(), 250u) << c.what;
