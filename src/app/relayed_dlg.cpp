@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
-#include <sstream>
 
+#include "app/saved_numbers.h"
 #include "platform/utf16_win.h"
 #include "resource.h"
 
@@ -354,10 +354,11 @@ void CRelayedDlg::CopyToClipboard() {
 // back where it was, as large on a display scaled otherwise, and never off every screen.
 void CRelayedDlg::LoadLayout() {
     const int dpi = ScreenDpi();
-    std::istringstream place(m_profile.GetString(kSection, "Placement"));
-    int left = 0, top = 0, width = 0, height = 0, maximised = 0, savedDpi = 0;
-    if (place >> left >> top >> width >> height >> maximised >> savedDpi && savedDpi > 0 && width > 0 && height > 0) {
-        RECT r = {left, top, left + MulDiv(width, dpi, savedDpi), top + MulDiv(height, dpi, savedDpi)};
+    const std::vector<int> place = LeadingNumbers(m_profile.GetString(kSection, "Placement"), 6);
+    const int maximised = place.size() > 4 ? place[4] : 0;
+    if (place.size() == 6 && place[5] > 0 && place[2] > 0 && place[3] > 0) {
+        const int left = place[0], top = place[1], savedDpi = place[5];
+        RECT r = {left, top, left + MulDiv(place[2], dpi, savedDpi), top + MulDiv(place[3], dpi, savedDpi)};
         r.right = std::max(r.right, r.left + m_minimum.cx);
         r.bottom = std::max(r.bottom, r.top + m_minimum.cy);
         if (MonitorFromRect(&r, MONITOR_DEFAULTTONULL)) {
@@ -369,10 +370,9 @@ void CRelayedDlg::LoadLayout() {
             SetWindowPlacement(m_hwnd, &wp);
         }
     }
-    std::istringstream widths(m_profile.GetString(kSection, "Columns"));
-    int w = 0;
-    for (size_t i = 0; i < kRelayedColumns && widths >> w; ++i) {
-        if (w > 0) SendMessageW(m_listView, LVM_SETCOLUMNWIDTH, i, MulDiv(w, dpi, kBaseDpi));
+    const std::vector<int> widths = LeadingNumbers(m_profile.GetString(kSection, "Columns"), kRelayedColumns);
+    for (size_t i = 0; i < widths.size(); ++i) {
+        if (widths[i] > 0) SendMessageW(m_listView, LVM_SETCOLUMNWIDTH, i, MulDiv(widths[i], dpi, kBaseDpi));
     }
     ShowWindow(m_hwnd, maximised ? SW_SHOWMAXIMIZED : SW_SHOW);
 }
