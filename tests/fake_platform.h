@@ -137,7 +137,11 @@ public:
         iconSizeShown = size;
         iconTip = tip;
     }
-    void ShowNotification(const std::string& text) override { notifications.push_back(text); }
+    bool ShowNotification(const std::string& text) override {
+        if (refuseNotifications) return false;
+        notifications.push_back(text);
+        return true;
+    }
     bool MakeFolder(const std::string& path) override;
     bool SameFile(const std::string& a, const std::string& b) override;
 
@@ -182,6 +186,7 @@ public:
     std::vector<std::uint32_t> iconPixels;
     std::string iconTip;
     std::vector<std::string> notifications;
+    bool refuseNotifications = false;  // the notification area shows none (its icon is not there yet)
     LocalTime now{2026, 12, 8, 14, 5};
     std::optional<std::string> chosenFile;  // what the operator picks in the Open dialog
     bool answerYes = true;                  // and answers when asked

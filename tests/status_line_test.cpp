@@ -151,3 +151,132 @@ TEST(StatusLineFolders, OneFoldersProblemShowsWhateverTheOthersSay) {
 
 }  // namespace
 }  // namespace qsoferry::test
+
+namespace qsoferry::test {
+namespace {
+
+// A problem begun while the notification area shows nothing yet (its icon not there, Explorer still
+// starting at logon) is told as soon as it can be; once, while it lasts; and again when, gone,
+// it begins again.
+TEST(StatusLineFolders, AProblemIsToldOnceItCouldBeShownAndAgainEachTimeItBegins) {
+    FakePlatform platform;
+    platform.localAppData = "C:\\Users\\oper\\AppData\\Local";
+    platform.WriteFile(kJtdxFolder + "wsjtx_log_bak.adi", "");
+    CQsoferryView view(platform);
+    AttachLogger(platform, view);
+    view.OnInitialUpdate();
+    platform.AddWindow("DXbase", "");
+    const std::string copy = kJtdxFolder + "wsjtx_log_sent.adi",
+                      full = "Cannot use wsjtx_log_sent.adi: the disk is full";
+    platform.refuseNotifications = true;
+    platform.FailNext("write", copy, FileStatus::kFull, 100);
+    platform.WriteFile(view.LogPath(), DecoderLog({"<call:2>K1"}));
+    for (int tick = 0; tick < 3; ++tick)
+        TickAndRun(platform, view);
+    ASSERT_EQ(platform.controlText[IDC_STATUS], full);
+    EXPECT_TRUE(platform.notifications.empty());
+    platform.refuseNotifications = false;
+    for (int tick = 0; tick < 3; ++tick)
+        TickAndRun(platform, view);
+    EXPECT_EQ(platform.notifications, std::vector<std::string>{full}) << "told once it could be shown, once";
+
+    platform.FailNext("write", copy, FileStatus::kFull, 0);
+    for (int tick = 0; tick < 3; ++tick)
+        TickAndRun(platform, view);
+    ASSERT_EQ(platform.controlText[IDC_STATUS].rfind("Last: K1", 0), 0u) << platform.controlText[IDC_STATUS];
+    platform.FailNext("write", copy, FileStatus::kFull, 100);
+    platform.WriteFile(view.LogPath(), DecoderLog({"<call:2>K2"}));
+    for (int tick = 0; tick < 3; ++tick)
+        TickAndRun(platform, view);
+    ASSERT_EQ(platform.controlText[IDC_STATUS], full);
+    EXPECT_EQ(platform.notifications, (std::vector<std::string>{full, full})) << "begun again, told again";
+}
+
+// Explorer as the icon meets it: it may be absent, or so busy that a call times out (it fails)
+// although Explorer carries it out a moment later.
+struct Explorer {
+    bool running = true, slow = false, has = false;
+    std::vector<TrayCall> calls;
+    int shown = 0;
+
+    bool Call(TrayCall call) {
+        calls.push_back(call);
+        if (!running) return false;
+        if (call == TrayCall::kAdd) {
+            if (has) return false;  // one icon of that window and id
+            has = true;
+        }
+        if (!has) return false;
+        shown += call == TrayCall::kNotify;
+        return !slow;
+    }
+    std::vector<TrayCall> Take() { return std::exchange(calls, {}); }
+};
+
+using Calls = std::vector<TrayCall>;
+constexpr TrayCall kAdd = TrayCall::kAdd, kModify = TrayCall::kModify, kNotify = TrayCall::kNotify;
+
+TEST(TrayIconKeeper, AnAddTimedOutAtLogonAndTakenLateIsReachedByChangesAndRemoved) {
+    Explorer explorer;
+    TrayIconKeeper keeper([&](TrayCall call) { return explorer.Call(call); });
+    explorer.slow = true;
+    EXPECT_FALSE(keeper.Put());
+    EXPECT_EQ(explorer.Take(), (Calls{kAdd, kModify}));
+    EXPECT_FALSE(keeper.Notify()) << "not told while the icon is not known to be there";
+    EXPECT_TRUE(explorer.Take().empty());
+    explorer.slow = false;
+    EXPECT_TRUE(keeper.Put());
+    EXPECT_EQ(explorer.Take(), (Calls{kAdd, kModify})) << "the add refused (the icon is there): a change";
+    EXPECT_TRUE(keeper.IsThere());
+    EXPECT_TRUE(keeper.Put());
+    EXPECT_EQ(explorer.Take(), Calls{kModify}) << "a later look reaches the icon that is there";
+    EXPECT_TRUE(keeper.Notify());
+    EXPECT_EQ(explorer.Take(), Calls{kNotify});
+    EXPECT_EQ(explorer.shown, 1);
+    EXPECT_TRUE(keeper.Remove()) << "there through a change alone, it is removed all the same";
+    EXPECT_FALSE(keeper.Put());
+    EXPECT_FALSE(keeper.Notify());
+    EXPECT_TRUE(explorer.Take().empty()) << "nothing asked after the end";
+}
+
+TEST(TrayIconKeeper, ANotificationIsShownOnlyWhereTheIconIsAndAFailureLooksAgain) {
+    Explorer explorer;
+    TrayIconKeeper keeper([&](TrayCall call) { return explorer.Call(call); });
+    EXPECT_TRUE(keeper.Put());
+    explorer.has = false;  // Explorer lost it without saying
+    EXPECT_FALSE(keeper.Notify());
+    EXPECT_FALSE(keeper.IsThere());
+    EXPECT_TRUE(keeper.Put());
+    EXPECT_EQ(explorer.Take(), (Calls{kAdd, kNotify, kAdd}));
+    explorer.has = false;
+    EXPECT_TRUE(keeper.Put()) << "a change that fails: added anew";
+    EXPECT_EQ(explorer.Take(), (Calls{kModify, kAdd}));
+    explorer.slow = true;
+    EXPECT_FALSE(keeper.Notify()) << "a notification that timed out is not counted as told";
+    explorer.slow = false;
+    EXPECT_TRUE(keeper.Put());
+    EXPECT_TRUE(keeper.Notify());
+    EXPECT_EQ(explorer.Take(), (Calls{kNotify, kAdd, kModify, kNotify}));
+}
+
+TEST(TrayIconKeeper, RemovedWhereverAnAddWasAskedSinceExplorerStarted) {
+    for (bool running : {true, false}) {
+        Explorer explorer;
+        explorer.running = running;
+        TrayIconKeeper keeper([&](TrayCall call) { return explorer.Call(call); });
+        EXPECT_EQ(keeper.Put(), running);
+        EXPECT_TRUE(keeper.Remove()) << "an add asked may have been taken: running " << running;
+        EXPECT_FALSE(keeper.Remove()) << "once";
+    }
+    Explorer explorer;
+    TrayIconKeeper keeper([&](TrayCall call) { return explorer.Call(call); });
+    EXPECT_FALSE(keeper.Remove()) << "never asked: nothing to remove";
+    TrayIconKeeper restarted([&](TrayCall call) { return explorer.Call(call); });
+    EXPECT_TRUE(restarted.Put());
+    restarted.TaskbarCreated();  // Explorer started anew, with none
+    EXPECT_FALSE(restarted.IsThere());
+    EXPECT_FALSE(restarted.Remove());
+}
+
+}  // namespace
+}  // namespace qsoferry::test

@@ -48,6 +48,8 @@ void CopyCut(wchar_t (&to)[N], const std::wstring& text) {
 
 }  // namespace
 
+NotificationIcon::NotificationIcon() : m_keeper([this](TrayCall call) { return Call(call); }) {}
+
 NotificationIcon::~NotificationIcon() {
     Remove();
     if (m_icon) DestroyIcon(m_icon);
@@ -55,8 +57,8 @@ NotificationIcon::~NotificationIcon() {
 
 void NotificationIcon::Show(const std::vector<std::uint32_t>& pixels, int size, const std::string& tip) {
     std::wstring wide = Utf16(tip);
-    if (m_removed || !m_frame || pixels.size() != static_cast<size_t>(size) * static_cast<size_t>(size)) return;
-    if (m_added && pixels == m_pixels && wide == m_tip) return;
+    if (!m_frame || pixels.size() != static_cast<size_t>(size) * static_cast<size_t>(size)) return;
+    if (m_keeper.IsThere() && pixels == m_pixels && wide == m_tip) return;
     if (pixels != m_pixels || !m_icon) {
         HICON icon = MakeIcon(pixels, size);
         if (!icon) return;
@@ -65,51 +67,45 @@ void NotificationIcon::Show(const std::vector<std::uint32_t>& pixels, int size, 
         m_pixels = pixels;
     }
     m_tip = wide;
-    Put();
+    m_keeper.Put();
 }
 
-bool NotificationIcon::Put() {
+bool NotificationIcon::Notify(const std::string& text) {
+    m_info = Utf16(text);
+    return m_keeper.Notify();
+}
+
+void NotificationIcon::TaskbarCreated() {
+    m_keeper.TaskbarCreated();
+    if (m_icon) m_keeper.Put();
+}
+
+bool NotificationIcon::Call(TrayCall call) {
     NOTIFYICONDATAW data = {};
     data.cbSize = sizeof data;
     data.hWnd = m_frame;
     data.uID = kIconId;
+    if (call == TrayCall::kNotify) {
+        data.uFlags = NIF_INFO;
+        CopyCut(data.szInfo, m_info);
+        CopyCut(data.szInfoTitle, L"Qsoferry");
+        data.dwInfoFlags = NIIF_WARNING;
+        return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+    }
     data.uFlags = NIF_ICON | NIF_TIP | NIF_MESSAGE;
     data.uCallbackMessage = kTrayMessage;
     data.hIcon = m_icon;
     CopyCut(data.szTip, m_tip);
-    // A change that fails may mean that Explorer went without saying: the icon is added anew.
-    if (m_added && Shell_NotifyIconW(NIM_MODIFY, &data)) return true;
-    m_added = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
-    return m_added;
-}
-
-void NotificationIcon::Notify(const std::string& text) {
-    if (!m_added) return;
-    NOTIFYICONDATAW data = {};
-    data.cbSize = sizeof data;
-    data.hWnd = m_frame;
-    data.uID = kIconId;
-    data.uFlags = NIF_INFO;
-    CopyCut(data.szInfo, Utf16(text));
-    CopyCut(data.szInfoTitle, L"Qsoferry");
-    data.dwInfoFlags = NIIF_WARNING;
-    Shell_NotifyIconW(NIM_MODIFY, &data);
-}
-
-void NotificationIcon::TaskbarCreated() {
-    m_added = false;
-    if (!m_removed && m_icon) Put();
+    return Shell_NotifyIconW(call == TrayCall::kAdd ? NIM_ADD : NIM_MODIFY, &data) != FALSE;
 }
 
 void NotificationIcon::Remove() {
-    m_removed = true;
-    if (!m_added) return;
+    if (!m_keeper.Remove()) return;
     NOTIFYICONDATAW data = {};
     data.cbSize = sizeof data;
     data.hWnd = m_frame;
     data.uID = kIconId;
     Shell_NotifyIconW(NIM_DELETE, &data);
-    m_added = false;
 }
 
 }  // namespace qsoferry

@@ -9,13 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "view/tray_icon.h"
+
 namespace qsoferry {
 
 constexpr UINT kTrayMessage = WM_APP + 2;
 
 class NotificationIcon {
 public:
-    NotificationIcon() = default;
+    NotificationIcon();
     ~NotificationIcon();
     NotificationIcon(const NotificationIcon&) = delete;
     NotificationIcon& operator=(const NotificationIcon&) = delete;
@@ -24,23 +26,22 @@ public:
     // These pixels (top row first, 0xAARRGGBB, straight alpha) and this tooltip; nothing is done
     // when the icon is there already as asked.
     void Show(const std::vector<std::uint32_t>& pixels, int size, const std::string& tip);
-    // A notification beside the icon, when the icon is there.
-    void Notify(const std::string& text);
+    // A notification beside the icon, when the icon is there; true once it was shown.
+    bool Notify(const std::string& text);
     // Explorer has started again, with an empty notification area.
     void TaskbarCreated();
     // The end: the icon goes, and is not added again.
     void Remove();
-    bool IsShown() const { return m_added; }
+    bool IsShown() const { return m_keeper.IsThere(); }
 
 private:
-    bool Put();
+    bool Call(TrayCall call);
 
     HWND m_frame = nullptr;
     HICON m_icon = nullptr;
-    bool m_added = false;
-    bool m_removed = false;
     std::vector<std::uint32_t> m_pixels;
-    std::wstring m_tip;
+    std::wstring m_tip, m_info;
+    TrayIconKeeper m_keeper;
 };
 
 }  // namespace qsoferry

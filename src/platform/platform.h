@@ -39,7 +39,8 @@
 //    display's scaling. ShowNotificationIcon puts the program's icon there with these pixels (top row
 //    first, 0xAARRGGBB, straight alpha) and tooltip, or changes it; cheap when nothing changed, and
 //    tried again when the notification area could not take it before. ShowNotification shows a
-//    short notification beside the icon, when there is one; it never waits for the operator.
+//    short notification beside the icon, when there is one, and says whether it was shown; it never
+//    waits for the operator.
 #pragma once
 
 #include <cstdint>
@@ -89,7 +90,7 @@ public:
     // The notification area.
     virtual int NotificationIconSize() = 0;
     virtual void ShowNotificationIcon(const std::vector<std::uint32_t>& pixels, int size, const std::string& tip) = 0;
-    virtual void ShowNotification(const std::string& text) = 0;
+    virtual bool ShowNotification(const std::string& text) = 0;
 
     // Files, beside the delivery engine's own.
     virtual bool FolderExists(const std::string& path) = 0;

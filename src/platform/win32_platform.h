@@ -57,7 +57,7 @@ public:
     void ShowNotificationIcon(const std::vector<std::uint32_t>& pixels, int size, const std::string& tip) override {
         m_icon.Show(pixels, size, tip);
     }
-    void ShowNotification(const std::string& text) override { m_icon.Notify(text); }
+    bool ShowNotification(const std::string& text) override { return m_icon.Notify(text); }
     bool CanOpenForReading(const std::string& path) override;
     FileResult OpenFile(const std::string& path, FileAccess access, FileHandle& file, std::uint64_t& size) override;
     FileResult ReadFileAt(FileHandle file, std::uint64_t offset, char* buffer, size_t size, size_t& got) override;

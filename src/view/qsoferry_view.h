@@ -177,7 +177,8 @@ private:
     std::uint64_t m_nRelayedToday = 0;
     std::uint64_t m_nRelayedSinceTick = 0;  // relayed since the status line was last updated
     bool m_bLoggerRunning = false;
-    std::string m_strNotified;  // the problem a notification told of
+    std::string m_strProblem;                         // the problem as the icon last saw it
+    bool m_bProblemTold = false;                      // and whether a notification has shown it
     std::vector<std::function<void()>> m_afterCycle;  // commands that came while a cycle ran
 };
 

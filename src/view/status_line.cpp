@@ -89,12 +89,16 @@ void CQsoferryView::UpdateStatus(bool loggerRunning, bool busy) {
 
 // The icon says what the line says, in its look and its tooltip; it is handed over at every update,
 // so that one the notification area could not take yet (Explorer not started) is tried again.
-// A problem that begins is also told in a notification, once.
+// A problem that begins is also told in a notification, once it could be shown: until then it is
+// tried again at every update.
 void CQsoferryView::UpdateTrayIcon() {
     const int size = m_platform.NotificationIconSize();
     m_platform.ShowNotificationIcon(TrayIconPixels(TrayLookOf(m_status), size), size, m_strStatus);
-    if (!m_status.problem.empty() && m_status.problem != m_strNotified) m_platform.ShowNotification(m_status.problem);
-    m_strNotified = m_status.problem;
+    if (m_status.problem != m_strProblem) {
+        m_strProblem = m_status.problem;
+        m_bProblemTold = false;
+    }
+    if (!m_strProblem.empty() && !m_bProblemTold) m_bProblemTold = m_platform.ShowNotification(m_strProblem);
 }
 
 bool CQsoferryView::SendInFlight() const {

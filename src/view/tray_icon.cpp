@@ -150,4 +150,30 @@ const std::vector<std::uint32_t>& TrayIconPixels(TrayLook look, int size) {
     return pixels;  // a map's elements stay where they are
 }
 
+bool TrayIconKeeper::Put() {
+    if (m_removed) return false;
+    if (m_there) {
+        if (m_shell(TrayCall::kModify)) return true;
+        m_there = m_shell(TrayCall::kAdd);  // Explorer may have gone without saying
+        return m_there;
+    }
+    m_asked = true;
+    m_there = m_shell(TrayCall::kAdd) || m_shell(TrayCall::kModify);
+    return m_there;
+}
+
+bool TrayIconKeeper::Notify() {
+    if (m_removed || !m_there) return false;
+    if (m_shell(TrayCall::kNotify)) return true;
+    m_there = false;  // the icon may have gone: the next Put finds out
+    return false;
+}
+
+bool TrayIconKeeper::Remove() {
+    m_removed = true;
+    const bool asked = m_asked;
+    m_there = m_asked = false;
+    return asked;
+}
+
 }  // namespace qsoferry

@@ -36,6 +36,8 @@
 //   e2e_probe tray-tips          the texts of every tooltip's tools (an icon's tip, a notification)
 //   e2e_probe tray-forget        the bridge's icon taken out of the notification area, as when
 //                                Explorer ends
+//   e2e_probe tray-add-late      an icon of the bridge's put there, as Explorer does with an add it
+//                                took late, after the bridge's call had timed out
 //   e2e_probe taskbar-created    "TaskbarCreated" to every top-level window, as Explorer says it
 #include <windows.h>
 
@@ -531,6 +533,15 @@ int main(int argc, char** argv) {
         icon.hWnd = FindWindowA(kFrameClass, nullptr);
         icon.uID = 1;
         return icon.hWnd && Shell_NotifyIconW(NIM_DELETE, &icon) ? 0 : 1;
+    }
+    if (what == "tray-add-late") {
+        NOTIFYICONDATAW icon = {};
+        icon.cbSize = sizeof icon;
+        icon.hWnd = FindWindowA(kFrameClass, nullptr);
+        icon.uID = 1;
+        icon.uFlags = NIF_ICON;
+        icon.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32516));  // IDI_INFORMATION, blue: none of the bridge's looks
+        return icon.hWnd && Shell_NotifyIconW(NIM_ADD, &icon) ? 0 : 1;
     }
     if (what == "taskbar-created") {
         UINT message = RegisterWindowMessageW(L"TaskbarCreated");

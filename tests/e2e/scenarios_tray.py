@@ -79,7 +79,8 @@ def check_tip(st, what):
 def scenario_tray(st):
     """Started with the switch: no window, an icon; the icon's look follows DXbase starting and
     stopping, contacts waiting and a lasting problem (told in a notification too), its tooltip is
-    the status line; it comes back when Explorer starts again; a right click opens its menu; a left
+    the status line; it comes back when Explorer starts again, and where Explorer took its add late
+    (the add then refused) it takes its looks all the same; a right click opens its menu; a left
     click and a second start bring the window out; minimised with the choice on, it leaves the
     taskbar; Exit from the icon's menu ends Qsoferry with nothing repeated, and the icon goes."""
     exe = "Z:" + os.path.join(BIN, "qsoferry.exe").replace("/", "\\")
@@ -131,6 +132,18 @@ def scenario_tray(st):
         wait_look(st, None, "the notification area emptied, as when Explorer ends")
         st.probe("taskbar-created")
         wait_look(st, "all well", "Explorer says it has started again (TaskbarCreated): the icon is back")
+        # An add that timed out while Explorer was busy starting (at logon), which Explorer carried out
+        # later: the icon is there in its first look, and the bridge's add is refused.
+        st.probe("tray-forget")
+        wait_look(st, None, "the notification area emptied again")
+        st.probe("tray-add-late")
+        wait_look(st, None, "an icon of the bridge's in none of its looks")
+        st.probe("taskbar-created")
+        wait_look(st, "all well", "the icon that is there already takes the bridge's look")
+        st.stop("fake_logger")
+        wait_look(st, "DXbase closed", "and each look after it")
+        st.start_logger()
+        wait_look(st, "all well", "DXbase back")
 
         x, y, size = icon_box(st)
         mouse(st, "mousemove", x + size // 2, y + size // 2, "click", 3)
@@ -160,3 +173,4 @@ def scenario_tray(st):
         st.stop_all()
         if os.path.isdir(copy):
             shutil.rmtree(copy)
+
