@@ -79,7 +79,7 @@ LRESULT CMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             OnCommand(LOWORD(wParam));
             return 0;
         case WM_CLOSE:
-            DestroyWindow(m_hwnd);  // nothing to save: the document is never modified
+            Close();  // nothing to save: the document is never modified
             return 0;
         case WM_DESTROY:
             m_app->Platform().Icon().Remove();
@@ -90,12 +90,20 @@ LRESULT CMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             m_app->OnQueryEndSession();
             return TRUE;
         case WM_ENDSESSION:
+            if (wParam) m_app->Platform().Icon().Remove();  // beside the wait for DXbase
             m_app->OnEndSession(wParam != FALSE);
-            if (wParam) m_app->Platform().Icon().Remove();
+            if (wParam) m_app->Platform().Icon().AwaitRemoval();
             return 0;
         default:
             return DefWindowProcA(m_hwnd, message, wParam, lParam);
     }
+}
+
+// The icon's removal begins first, so that Explorer's time over it passes while this window goes
+// (hiding it waits 2 s under Wine without a window manager) and while DXbase is waited for.
+void CMainFrame::Close() {
+    m_app->Platform().Icon().Remove();
+    DestroyWindow(m_hwnd);
 }
 
 // Qsoferry started again: this window comes to the front, out of the notification area or restored
@@ -140,7 +148,7 @@ void CMainFrame::ShowTrayMenu() {
 void CMainFrame::OnCommand(UINT id) {
     switch (id) {
         case ID_APP_EXIT:
-            DestroyWindow(m_hwnd);
+            Close();
             break;
         // Each opens a modal dialog or starts the view anew: never inside a cycle (a drain there
         // dispatches menu commands), always once it has ended.

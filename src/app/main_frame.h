@@ -30,6 +30,7 @@ private:
     bool PreCreateWindow(CREATESTRUCTA& cs);
     int OnCreate() { return 0; }  // creates no control bars
     void OnCommand(UINT id);
+    void Close();
     LRESULT OnComeForward();
     void OnTrayIcon(LPARAM event);
     void ShowTrayMenu();

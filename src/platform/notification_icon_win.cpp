@@ -38,6 +38,21 @@ HICON MakeIcon(const std::vector<std::uint32_t>& pixels, int size) {
     return made;
 }
 
+// The icon's clicks, forwarded to the frame.
+LRESULT CALLBACK IconWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kTrayMessage)
+        return SendMessageW(reinterpret_cast<HWND>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)), message, wParam, lParam);
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+// Explorer may take seconds over it; the data is the thread's own.
+DWORD WINAPI RemoveIcon(LPVOID context) {
+    auto* data = static_cast<NOTIFYICONDATAW*>(context);
+    Shell_NotifyIconW(NIM_DELETE, data);
+    delete data;
+    return 0;
+}
+
 // Cut to what the structure holds, with "..." where it was cut.
 template <size_t N>
 void CopyCut(wchar_t (&to)[N], const std::wstring& text) {
@@ -52,12 +67,27 @@ NotificationIcon::NotificationIcon() : m_keeper([this](TrayCall call) { return C
 
 NotificationIcon::~NotificationIcon() {
     Remove();
+    AwaitRemoval();
+    // A removal still under way keeps the window: Explorer may not have got to it yet.
+    if (m_window && !m_removal) DestroyWindow(m_window);
     if (m_icon) DestroyIcon(m_icon);
+}
+
+void NotificationIcon::Attach(HWND frame) {
+    if (m_window) return;
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = IconWindowProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = kIconWindowClass;
+    if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return;
+    m_window = CreateWindowExW(0, kIconWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    if (m_window) SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(frame));
 }
 
 void NotificationIcon::Show(const std::vector<std::uint32_t>& pixels, int size, const std::string& tip) {
     std::wstring wide = Utf16(tip);
-    if (!m_frame || pixels.size() != static_cast<size_t>(size) * static_cast<size_t>(size)) return;
+    if (!m_window || pixels.size() != static_cast<size_t>(size) * static_cast<size_t>(size)) return;
     if (m_keeper.IsThere() && pixels == m_pixels && wide == m_tip) return;
     if (pixels != m_pixels || !m_icon) {
         HICON icon = MakeIcon(pixels, size);
@@ -83,7 +113,7 @@ void NotificationIcon::TaskbarCreated() {
 bool NotificationIcon::Call(TrayCall call) {
     NOTIFYICONDATAW data = {};
     data.cbSize = sizeof data;
-    data.hWnd = m_frame;
+    data.hWnd = m_window;
     data.uID = kIconId;
     if (call == TrayCall::kNotify) {
         data.uFlags = NIF_INFO;
@@ -100,12 +130,23 @@ bool NotificationIcon::Call(TrayCall call) {
 }
 
 void NotificationIcon::Remove() {
-    if (!m_keeper.Remove()) return;
-    NOTIFYICONDATAW data = {};
-    data.cbSize = sizeof data;
-    data.hWnd = m_frame;
-    data.uID = kIconId;
-    Shell_NotifyIconW(NIM_DELETE, &data);
+    if (!m_keeper.Remove() || !m_window) return;
+    auto* data = new NOTIFYICONDATAW{};
+    data->cbSize = sizeof *data;
+    data->hWnd = m_window;
+    data->uID = kIconId;
+    m_removalBegan = GetTickCount();
+    m_removal = CreateThread(nullptr, 0, RemoveIcon, data, 0, nullptr);
+    if (!m_removal) RemoveIcon(data);  // no thread to be had: here, then
+}
+
+void NotificationIcon::AwaitRemoval() {
+    if (!m_removal) return;
+    const DWORD waited = GetTickCount() - m_removalBegan;
+    if (WaitForSingleObject(m_removal, waited < kIconRemovalWaitMs ? kIconRemovalWaitMs - waited : 0) != WAIT_OBJECT_0)
+        return;
+    CloseHandle(m_removal);
+    m_removal = nullptr;
 }
 
 }  // namespace qsoferry
