@@ -143,7 +143,7 @@ bool RelayedList::ReadSource(std::uint32_t index) {
     if (!opened.ok()) {
         // A passing sharing conflict, a copy being moved: the rows stay as they were read. Gone
         // twice in a row, it has been taken away, and what it held can no longer be sent again.
-        if (opened.status != FileStatus::kNotFound || ++source.missing != 2) return false;
+        if (opened.status != FileStatus::kNotFound || source.missing == 2 || ++source.missing != 2) return false;
         std::vector<bool> drop(m_entries.size());
         for (size_t i = 0; i < m_entries.size(); ++i)
             drop[i] = m_entries[i].source == index;
