@@ -104,3 +104,36 @@ TEST(NoFreqCheckBox, AClickHandledDuringACycleReachesTheNextRecord) {
 
 }  // namespace
 }  // namespace qsoferry::test
+
+namespace qsoferry::test {
+namespace {
+
+// The Relayed Contacts window's message (its copy no longer holds a contact as it was read), asked
+// for from a drain in the middle of a cycle: its box opens once the cycle has ended, so that the
+// ticks go on while it is open.
+TEST(ShellMessage, ToldFromADrainInsideACycleItsBoxWaitsForTheCycleToEnd) {
+    FakePlatform platform;
+    platform.WriteFile(kBackup, "");
+    CQsoferryView view(platform);
+    AttachLogger(platform, view);
+    view.OnInitialUpdate();
+    platform.AddWindow("DXbase", "");
+    platform.WriteFile(view.LogPath(), DecoderLog({"<call:2>K1", "<call:2>K2"}));
+    size_t ticksWhileOpen = 0;
+    platform.whileMessageShown = [&] {
+        const size_t before = platform.CallsNamed("FindClass").size();
+        view.OnTimer(kPollTimerId);
+        ticksWhileOpen += platform.CallsNamed("FindClass").size() - before;
+    };
+    platform.Post([&] {
+        view.TellOperator("K1 is no longer in wsjtx_log_sent.adi as it was read.");
+        EXPECT_TRUE(platform.messages.empty()) << "no box inside the cycle";
+    });
+    TickAndRun(platform, view);
+    EXPECT_EQ(platform.messages, std::vector<std::string>{"K1 is no longer in wsjtx_log_sent.adi as it was read."});
+    EXPECT_EQ(ticksWhileOpen, 1u) << "the box's loop goes on with the ticks";
+    EXPECT_EQ(CallsAtLogger(platform), (std::vector<std::string>{"K1", "K2"}));
+}
+
+}  // namespace
+}  // namespace qsoferry::test

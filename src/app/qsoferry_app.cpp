@@ -227,6 +227,7 @@ void CQsoferryApp::OnRelayedContacts() {
         CRelayedDlg::Hooks hooks;
         hooks.sources = [this] { return m_view->CopySources(); };
         hooks.sendAgain = [this](const std::string& records, size_t count) { m_view->OnSendAgain(records, count); };
+        hooks.tell = [this](const std::string& message) { m_view->TellOperator(message); };
         m_relayed = std::make_unique<CRelayedDlg>(m_instance, m_platform, m_profile, std::move(hooks));
     }
     m_relayed->Show(m_frame.Handle());

@@ -308,7 +308,7 @@ std::optional<std::string> CRelayedDlg::SelectedRecords(size_t& count) {
     if (rows.empty()) return std::nullopt;
     std::string why;
     std::optional<std::string> records = m_list.Records(rows, why);
-    if (!records) MessageBoxW(m_hwnd, Utf16(why).c_str(), L"Relayed Contacts", MB_OK | MB_ICONEXCLAMATION);
+    if (!records) m_hooks.tell(why);
     return records;
 }
 

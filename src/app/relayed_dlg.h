@@ -22,6 +22,8 @@ public:
     struct Hooks {
         std::function<std::vector<CopySource>()> sources;
         std::function<void(const std::string& records, size_t count)> sendAgain;
+        // A message for the operator: shown as the view shows its own, never inside a cycle.
+        std::function<void(const std::string& message)> tell;
     };
     CRelayedDlg(HINSTANCE instance, DeliveryFiles& files, const RegistryProfile& profile, Hooks hooks)
         : m_instance(instance), m_list(files), m_profile(profile), m_hooks(std::move(hooks)) {}

@@ -78,6 +78,9 @@ public:
     // Relayed Contacts, Send Again: `records` (ADIF text of `count` contacts, from RelayedList) go
     // to DXbase again, as a log sent on purpose, once the operator has said yes.
     void OnSendAgain(const std::string& records, size_t count);
+    // A message of the shell's own windows (Relayed Contacts): shown as the engines' are, one box
+    // at a time and never inside a cycle, where the box's loop would stop every folder's ticks.
+    void TellOperator(const std::string& message) { Tell(message); }
     // The copies of contacts sent that the Relayed Contacts window lists.
     std::vector<CopySource> CopySources() const;
     // A command of the shell's (New, Open, Save, About, Send a Log): now, or once the cycle that
