@@ -118,3 +118,75 @@ def scenario_relayed_contacts(st):
         st.stop_all()
         shutil.rmtree(rig, ignore_errors=True)
         shutil.rmtree(own_folder, ignore_errors=True)
+
+
+def lotw_report(contacts):
+    """LoTW's report as it downloads: a header of several lines ended by a lower-case <eoh>, one field
+    a line, "// ..." after some values, line feeds only."""
+    text = ("ARRL Logbook of the World Status Report\nGenerated at 2026-12-08 09:00:00\nfor k1abc\nQuery:\n"
+            "    QSL ONLY: YES\nQSL RX SINCE: 2026-12-01 00:00:00 (user supplied value)\n\n<PROGRAMID:4>LoTW\n\n"
+            "<APP_LoTW_LASTQSL:19>2026-12-08 08:00:00\n\n<APP_LoTW_NUMREC:1>%d\n\n<eoh>\n" % len(contacts))
+    for call, band, freq, time_on in contacts:
+        text += ("\n<APP_LoTW_OWNCALL:5>K1ABC\n<STATION_CALLSIGN:5>K1ABC\n<CALL:%d>%s\n<BAND:%d>%s\n<FREQ:%d>%s\n"
+                 "<MODE:3>FT8\n<APP_LoTW_MODEGROUP:4>DATA\n<QSO_DATE:8>20261207\n"
+                 "<APP_LoTW_RXQSO:19>2026-12-07 22:00:00 // QSO record inserted/modified at LoTW\n<TIME_ON:6>%s\n"
+                 "<APP_LoTW_QSO_TIMESTAMP:20>2026-12-07T%s:%s:00Z // QSO Date & Time; ISO-8601\n<QSL_RCVD:1>Y\n"
+                 "<QSLRDATE:8>20261208\n<APP_LoTW_RXQSL:19>2026-12-08 08:00:00 // QSL record matched/modified at LoTW\n"
+                 "<eor>\n" % (len(call), call, len(band), band, len(freq), freq, time_on, time_on[:2], time_on[2:4]))
+    return text
+
+
+def scenario_relayed_lotw(st):
+    """A LoTW report sent with File, Send a Log to DXbase (one field a line, "// ..." after values):
+    Relayed Contacts lists every contact of it, whole, and all of them sent again reach DXbase byte
+    for byte as the first time."""
+    own_folder = rig_folder(st, "Qsoferry")
+    contacts = [("DL1ABC", "20M", "14.07600", "101500"), ("JA1XYZ", "40M", "7.07400", "213000"),
+                ("VK2AAA", "15M", "21.07400", "060000")]
+    source = os.path.join(st.state["work"], "lotwreport.adi")
+    try:
+        shutil.rmtree(own_folder, ignore_errors=True)
+        with open(source, "wb") as f:
+            f.write(lotw_report(contacts).encode())
+        st.start_logger()
+        st.start_bridge()
+        st.probe("command", ID_FILE_SEND_LOG)
+        st.probe("open-file", "Send a Log to DXbase", "Z:" + source.replace("/", "\\"))
+        asked = wait_until(lambda: (lambda m: "holds 3 contacts" in m and m)(st.probe("message", ok=False)), 15,
+                           "the question how many contacts the report holds")
+        check("holds 3 contacts" in asked, "the report's three contacts are counted: %s" % asked.strip())
+        st.probe("message-yes")
+        wait_until(lambda: len(st.records()) >= 3, 30, "the report at DXbase", lambda: len(st.records()))
+        first = [r["text"] for r in st.records()]
+        check([t.split("#")[0] for t in first] == ["DL1ABC", "JA1XYZ", "VK2AAA"],
+              "the report reaches DXbase: %r" % first)
+
+        st.probe("command", ID_FILE_RELAYED)
+        st.probe("wait-title", RELAYED, 15000)
+        window = wait_until(lambda: (lambda w: w.get("rows") == ["3"] and w)(relayed(st)), 15, "three rows",
+                            lambda: relayed(st))
+        cells = [r.split("|")[:5] + r.split("|")[-1:] for r in window["row"]]
+        check(cells == [["2026-12-07 21:30", "JA1XYZ", "40m", "FT8", "7074.00", "Sent on purpose"],
+                        ["2026-12-07 10:15", "DL1ABC", "20m", "FT8", "14076.00", "Sent on purpose"],
+                        ["2026-12-07 06:00", "VK2AAA", "15m", "FT8", "21074.00", "Sent on purpose"]],
+              "every contact of the report listed whole: %s" % window["row"])
+        check(window["line"] == ["3 contacts"], "no line left out: %s" % window["line"])
+
+        x, y, w, h = (int(v) for v in window["list"][0].split(","))
+        click(st, x + w // 2, y + h - 8)
+        keys(st, "ctrl+a")
+        check_within(lambda: relayed(st)["selected"] == ["3"], 10, "Ctrl+A selects the three")
+        st.probe("relayed-command", IDC_SEND_AGAIN)
+        asked = wait_until(lambda: (lambda m: "again?" in m and m)(st.probe("message", ok=False)), 15, "the question")
+        st.probe("message-yes")
+        wait_until(lambda: len(st.records()) >= 6, 30, "three more contacts at DXbase", lambda: len(st.records()))
+        time.sleep(1.5)
+        again = [r["text"] for r in st.records()[3:]]
+        check(again == [first[2], first[0], first[1]],
+              "sent again, oldest first, each reaches DXbase byte for byte as the first time: %r" % again)
+        keys(st, "Escape")
+    finally:
+        st.stop_all()
+        shutil.rmtree(own_folder, ignore_errors=True)
+        if os.path.exists(source):
+            os.remove(source)
