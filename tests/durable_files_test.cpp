@@ -113,12 +113,24 @@ TEST(ProgressJournal, APowerCutAfterAnyCallLeavesTheLastFlushedRecordOrANewerOne
 }
 
 const std::string kCopyPath = "C:\\log\\wsjtx_log_sent.adi";
+const std::string kLogSource = "C:\\log\\wsjtx_log_bak.adi";
+
+// The copy's lines after its header that hold a tag.
+std::vector<std::string> CopyRecords(const std::string& copy) {
+    std::vector<std::string> records;
+    for (size_t at = sizeof kCopyHeader - 1; at < copy.size();) {
+        const size_t end = std::min(copy.find("\r\n", at), copy.size());
+        if (copy.compare(at, 1, "<") == 0) records.push_back(copy.substr(at, end - at));
+        at = end + 2;
+    }
+    return records;
+}
 
 // A new copy begun, three contacts planned as the sender writes them (the third flushed, padded),
 // one appended by the window, then flushed: after a cut at any call, the header and every
 // contact flushed before the cut are there, byte for byte, and the flushed part ends on a sector.
 TEST(SentCopy, APowerCutAfterAnyCallKeepsTheHeaderAndEveryFlushedContact) {
-    auto prepare = [](MemoryDisk& disk) { disk.MakeFolders("C:\\log"); };
+    auto prepare = [](MemoryDisk& disk) { disk.Put(kLogSource, "head <call:2>K4 <eor>\r\n"); };
     std::vector<std::string> flushed;  // the copy's flushed part as of each call
     auto work = [&flushed](MemoryDisk& disk) {
         SentCopy copy(disk);
@@ -132,20 +144,29 @@ TEST(SentCopy, APowerCutAfterAnyCallKeepsTheHeaderAndEveryFlushedContact) {
         ASSERT_TRUE(copy.Begin(nullptr, p).ok());
         note(3);  // read what is there, write the header flushed (an empty file reads nothing)
         for (int i = 1; i <= 3; ++i) {
-            SentCopy::Write w = SentCopy::Plan("<call:2>K" + std::to_string(i) + " <eor>\r\n", i == 3, p);
-            ASSERT_TRUE(disk.WriteFileAt(copy.Handle(), w.at, w.bytes, i == 3).ok());
+            const std::string text = "<call:2>K" + std::to_string(i) + " <eor>";
+            SentCopy::Write w = SentCopy::Plan(text.size(), Crc32(p.copyCrc, text), i == 3, p);
+            ASSERT_TRUE(disk.WriteFileAt(copy.Handle(), w.at, text + w.tail, i == 3).ok());
             note(3 + i);
         }
-        ASSERT_TRUE(copy.Append("<call:2>K4 <eor>\r\n", p).ok());
-        note(7);
+        // A contact the copy lacked, from its log: opened, read, written, its line end written.
+        FileHandle log = kNoFile;
+        std::uint64_t size = 0;
+        ASSERT_TRUE(disk.OpenFile(kLogSource, FileAccess::kRead, log, size).ok());
+        ASSERT_TRUE(copy.Append(log, 5, size - 2, p).ok());
+        note(10);
         ASSERT_TRUE(copy.Flush(p).ok());
-        note(8);
+        note(11);
         EXPECT_EQ(p.copyEnd % kCopySector, 0u);
         copy.Close();
+        disk.CloseFile(log);
     };
     MemoryDisk measure;
     const size_t total = RunAndCut(measure, ~size_t{0}, 1, prepare, work);
-    ASSERT_EQ(total, 9u);  // the last: the file closed
+    ASSERT_EQ(total, 13u);  // the last two: the files closed
+    EXPECT_EQ(
+        CopyRecords(measure.Contents(kCopyPath)),
+        (std::vector<std::string>{"<call:2>K1 <eor>", "<call:2>K2 <eor>", "<call:2>K3 <eor>", "<call:2>K4 <eor>"}));
     for (size_t k = 1; k <= total; ++k) {
         for (unsigned seed = 1; seed <= 60; ++seed) {
             MemoryDisk disk;

@@ -210,13 +210,21 @@ void FakePlatform::SenderStep() {
             if (m_inHand.copyFile != kNoFile && !disk.IsOpen(m_inHand.copyFile)) {
                 violations.push_back("the sender wrote the copy through a closed handle");
             }
-            WriteAfterDelivery(m_inHand, m_result, [&](FileHandle file, std::uint64_t at, const std::string& bytes) {
-                if (failNextRecord && file == m_inHand.recordFile)
-                    return FileResult{FileStatus::kFailed, "injected record failure"};
-                if (failNextCopy && file == m_inHand.copyFile)
-                    return FileResult{FileStatus::kFull, "injected copy failure"};
-                return WriteFileAt(file, at, bytes, m_inHand.flush);
-            });
+            if (m_inHand.copyFile != kNoFile && !disk.IsOpen(m_inHand.textFile)) {
+                violations.push_back("the sender read the contact's text through a closed handle");
+            }
+            WriteAfterDelivery(
+                m_inHand, m_result,
+                [&](FileHandle file, std::uint64_t at, char* buffer, size_t size, size_t& got) {
+                    return ReadFileAt(file, at, buffer, size, got);
+                },
+                [&](FileHandle file, std::uint64_t at, const std::string& bytes, bool flush) {
+                    if (failNextRecord && file == m_inHand.recordFile)
+                        return FileResult{FileStatus::kFailed, "injected record failure"};
+                    if (failNextCopy && file == m_inHand.copyFile)
+                        return FileResult{FileStatus::kFull, "injected copy failure"};
+                    return WriteFileAt(file, at, bytes, flush);
+                });
             failNextRecord = failNextCopy = false;
             m_step = Step::kEnd;
             return;

@@ -1,7 +1,10 @@
 #include "memory_disk.h"
 
+#include <algorithm>
 #include <cctype>
 #include <stdexcept>
+
+#include "relay/progress_record.h"
 
 namespace qsoferry::test {
 namespace {
@@ -93,6 +96,26 @@ void MemoryDisk::PutUnopenable(const std::string& path) {
     m_files[Key(path)]->unopenable = true;
 }
 
+void MemoryDisk::PutMade(const std::string& path, std::uint64_t size, MakeBytes make) {
+    Put(path, "");
+    m_crash.WrittenDurably(Key(path), "");
+    File& file = *m_files[Key(path)];
+    file.madeSize = size;
+    file.make = std::move(make);
+}
+
+void MemoryDisk::CountWritesAtTheEnd(const std::string& path) {
+    m_files.at(Key(path))->counting = true;
+}
+
+std::uint64_t MemoryDisk::CountedBytes(const std::string& path) const {
+    return m_files.at(Key(path))->counted;
+}
+
+std::uint32_t MemoryDisk::CountedCrc(const std::string& path) const {
+    return m_files.at(Key(path))->countedCrc;
+}
+
 bool MemoryDisk::Exists(const std::string& path) const {
     return m_files.count(Key(path)) != 0;
 }
@@ -162,7 +185,7 @@ FileResult MemoryDisk::OpenFile(const std::string& path, FileAccess access, File
     if (!Shared(it->second, access)) return {FileStatus::kBusy, kSharingViolation};
     file = m_nextHandle++;
     m_open[file] = {it->second, key, access == FileAccess::kReadWrite, access};
-    size = it->second->bytes.size();
+    size = it->second->Size();
     return {};
 }
 
@@ -171,8 +194,13 @@ FileResult MemoryDisk::ReadFileAt(FileHandle file, std::uint64_t offset, char* b
     Call("read");
     auto it = m_open.find(file);
     if (it == m_open.end()) return {FileStatus::kFailed, "The handle is invalid"};
-    const std::string& bytes = it->second.file->bytes;
-    if (offset < bytes.size()) got = bytes.copy(buffer, size, static_cast<size_t>(offset));
+    const File& f = *it->second.file;
+    if (f.make) {
+        if (offset < f.madeSize) got = static_cast<size_t>(std::min<std::uint64_t>(size, f.madeSize - offset));
+        if (got) f.make(offset, buffer, got);
+        return {};
+    }
+    if (offset < f.bytes.size()) got = f.bytes.copy(buffer, size, static_cast<size_t>(offset));
     return {};
 }
 
@@ -180,7 +208,15 @@ FileResult MemoryDisk::WriteFileAt(FileHandle file, std::uint64_t offset, const 
     Call("write");
     auto it = m_open.find(file);
     if (it == m_open.end() || !it->second.writable) return {FileStatus::kFailed, "The handle is invalid"};
-    std::string& content = it->second.file->bytes;
+    File& f = *it->second.file;
+    if (f.make) throw std::logic_error("a made file is written");
+    if (f.counting && offset + bytes.size() > f.bytes.size()) {
+        if (offset != f.bytes.size() + f.counted) throw std::logic_error("a counted file written out of order");
+        f.counted += bytes.size();
+        f.countedCrc = Crc32(f.countedCrc, bytes);
+        return {};
+    }
+    std::string& content = f.bytes;
     if (content.size() < offset + bytes.size()) content.resize(static_cast<size_t>(offset + bytes.size()), '\0');
     content.replace(static_cast<size_t>(offset), bytes.size(), bytes);
     m_crash.Written(it->second.path, offset, bytes, flush, flush ? content : std::string());

@@ -35,6 +35,15 @@ public:
     void MakeFolders(const std::string& path);
     // Listed in its folder, but never opened (a link to nowhere, a file of another user's).
     void PutUnopenable(const std::string& path);
+    // Files too large to hold in memory, for a contact of hundreds of megabytes: one whose `size`
+    // bytes are made by `make(at, into, n)` as they are read (durable, never written); and, from
+    // now on, whatever is written at the end of an existing file only counted, with the CRC-32 of
+    // it in order (writing anywhere else there fails the test).
+    using MakeBytes = std::function<void(std::uint64_t at, char* into, size_t n)>;
+    void PutMade(const std::string& path, std::uint64_t size, MakeBytes make);
+    void CountWritesAtTheEnd(const std::string& path);
+    std::uint64_t CountedBytes(const std::string& path) const;
+    std::uint32_t CountedCrc(const std::string& path) const;
     bool Exists(const std::string& path) const;
     std::string Contents(const std::string& path) const;
     // The path a handle was opened with; "?" for none.
@@ -70,6 +79,12 @@ private:
     struct File {
         std::string bytes;
         bool unopenable = false;
+        std::uint64_t madeSize = 0;  // with `make`
+        MakeBytes make;
+        bool counting = false;
+        std::uint64_t counted = 0;
+        std::uint32_t countedCrc = 0;
+        std::uint64_t Size() const { return make ? madeSize : bytes.size() + counted; }
     };
     struct Open {
         std::shared_ptr<File> file;

@@ -58,9 +58,10 @@ HandoverResult HandOver(HWND frame, const Handover& handover) {
     HandoverResult result;
     result.sent = SendNow(frame, handover);
     if (result.sent == SendResult::kDelivered) {
-        WriteAfterDelivery(handover, result, [&](FileHandle file, std::uint64_t at, const std::string& bytes) {
-            return files::WriteAt(file, at, bytes, handover.flush);
-        });
+        WriteAfterDelivery(handover, result, files::ReadAt,
+                           [](FileHandle file, std::uint64_t at, const std::string& bytes, bool flush) {
+                               return files::WriteAt(file, at, bytes, flush);
+                           });
     }
     return result;
 }

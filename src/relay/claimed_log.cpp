@@ -88,50 +88,58 @@ FileResult ClaimedLog::Read(std::uint64_t from, std::uint64_t to, std::string& b
     return {};
 }
 
-FileResult ClaimedLog::RecordText(const LogReader& reader, std::string& text, std::uint64_t& from, std::uint64_t& to) {
-    from = reader.RecordStart();
-    to = reader.ResumeOffset();
-    text.clear();
-    // Its first tag, however much comes before it.
+// Its bytes from `from` to `to`, a piece at a time: out of the reader's buffer when it holds them.
+template <typename Take>
+FileResult ClaimedLog::Pieces(const LogReader& reader, std::uint64_t from, std::uint64_t to, Take take) {
     std::string_view held;
     std::string piece;
-    for (bool found = false; !found && from < to;) {
+    while (from < to) {
         const std::uint64_t end = std::min<std::uint64_t>(to, from + kScanPiece);
         if (!reader.Held(from, end, held)) {
             FileResult read = Read(from, end, piece);
             if (!read.ok()) return read;
-            if (piece.empty()) break;
+            if (piece.empty()) return {FileStatus::kFailed, "the file ends before the contact does"};
             held = piece;
         }
-        const size_t tag = held.find('<');
-        found = tag != std::string_view::npos;
-        from += found ? tag : held.size();
+        if (!take(from, held)) return {};
+        from += held.size();
     }
-    if (from >= to) {
-        from = to;
-        return {};
-    }
-    if (reader.Held(from, to, held)) {
-        text.assign(held);
-    } else {
-        FileResult read = Read(from, to, text);
-        if (!read.ok()) return read;
-    }
-    while (!text.empty() && IsBlank(text.back()))
-        text.pop_back();
-    to = from + text.size();
-    text += "\r\n";
     return {};
 }
 
-FileResult ClaimedLog::Text(std::uint64_t from, std::uint64_t to, std::string& text) {
-    text.clear();
-    if (from >= to) return {};
-    FileResult read = Read(from, to, text);
-    if (!read.ok()) return read;
-    if (text.size() != to - from) return {FileStatus::kFailed, "the file is shorter than its progress says"};
-    text += "\r\n";
-    return {};
+FileResult ClaimedLog::RecordSpan(const LogReader& reader, std::uint64_t& from, std::uint64_t& to, std::uint32_t& crc) {
+    from = reader.RecordStart();
+    to = reader.ResumeOffset();
+    // Its first tag, however much comes before it.
+    bool found = false;
+    FileResult result = Pieces(reader, from, to, [&](std::uint64_t at, std::string_view bytes) {
+        const size_t tag = bytes.find('<');
+        found = tag != std::string_view::npos;
+        from = at + (found ? tag : bytes.size());
+        return !found;
+    });
+    if (!result.ok()) return result;
+    if (!found) {
+        from = to;
+        return {};
+    }
+    // Its end, before the blanks after it: looked for a piece at a time from the end back.
+    for (bool ended = false; !ended && to > from;) {
+        const std::uint64_t begin = to - std::min<std::uint64_t>(to - from, kScanPiece);
+        result = Pieces(reader, begin, to, [&](std::uint64_t, std::string_view bytes) {
+            size_t n = bytes.size();
+            while (n > 0 && IsBlank(bytes[n - 1]))
+                --n;
+            ended = n > 0;
+            to = begin + n;
+            return false;
+        });
+        if (!result.ok()) return result;
+    }
+    return Pieces(reader, from, to, [&](std::uint64_t, std::string_view bytes) {
+        crc = Crc32(crc, bytes);
+        return true;
+    });
 }
 
 void ClaimedLog::Close() {

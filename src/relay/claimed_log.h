@@ -13,7 +13,7 @@
 //    alone (which says all were delivered, so it goes quietly), or neither.
 //  - Open: the file is flushed as it stands (the decoder never flushes it), so that the records
 //    written after it count only on bytes that are on the disk.
-//  - Fill, RecordText, Text: nothing is written.
+//  - Fill, RecordSpan: nothing is written.
 #pragma once
 
 #include <cstdint>
@@ -49,12 +49,13 @@ public:
     // Input for the reader, when it asks for some.
     FileResult Fill(LogReader& reader);
 
-    // The last contact the reader gave, as the decoder wrote it: from its first tag to the end of
-    // its end-of-record tag (or of its last field), whole, whatever comes before or after it, and
-    // a line end. Its bytes in the file run from `from` to `to`; empty when it has no tag.
-    FileResult RecordText(const LogReader& reader, std::string& text, std::uint64_t& from, std::uint64_t& to);
-    // The same text, from its place in the file.
-    FileResult Text(std::uint64_t from, std::uint64_t to, std::string& text);
+    // Where the last contact the reader gave lies, as the decoder wrote it: from its first tag to
+    // the end of its end-of-record tag (or of its last field), whatever comes before or after it;
+    // `from` == `to` when it has no tag. `crc` goes on over its bytes. Read a piece at a time, so
+    // that a contact of any size costs one piece of memory.
+    FileResult RecordSpan(const LogReader& reader, std::uint64_t& from, std::uint64_t& to, std::uint32_t& crc);
+    // The claimed file, for the sender to copy a contact's text from while it is open.
+    FileHandle Handle() const { return m_file; }
 
     void Close();
     void Release() { m_file = kNoFile; }  // the process ends with it open
@@ -67,6 +68,8 @@ public:
 
 private:
     FileResult Read(std::uint64_t from, std::uint64_t to, std::string& bytes);
+    template <typename Take>
+    FileResult Pieces(const LogReader& reader, std::uint64_t from, std::uint64_t to, Take take);
 
     DeliveryFiles& m_files;
     std::string m_logPath;

@@ -165,10 +165,14 @@ bool Courier::ReadLogFile() {
 // slot that does not hold the last flushed record, after those handed over before it; and with its
 // copy, after those handed over before it. False when its text for the copy cannot be read.
 bool Courier::SendRecord() {
-    std::string copy;
+    const Outstanding* last = m_outstanding.empty() ? nullptr : &m_outstanding.back();
+    Outstanding next;
+    next.before = last ? last->progress : m_progress;
+    next.progress = next.before;
     std::uint64_t textFrom = 0, textTo = 0;
+    std::uint32_t crc = next.progress.copyCrc;
     if (m_copy.IsOpen()) {
-        FileResult read = m_log.RecordText(*m_reader, copy, textFrom, textTo);
+        FileResult read = m_log.RecordSpan(*m_reader, textFrom, textTo, crc);
         if (!read.ok()) {
             ReportFileError("read", ClaimPath(), read);
             return false;
@@ -180,11 +184,7 @@ bool Courier::SendRecord() {
     handover.marker = COPYDATA_QSO;
     ComposeExport(m_record, m_operator.LeaveOutFrequency(), handover.bytes);
 
-    const Outstanding* last = m_outstanding.empty() ? nullptr : &m_outstanding.back();
     const JournalSpot spot = last ? last->spot : m_journal.Spot();
-    Outstanding next;
-    next.before = last ? last->progress : m_progress;
-    next.progress = next.before;
     next.progress.sequence = next.before.sequence + 1;
     next.progress.offset = m_reader->ResumeOffset();
     next.progress.contacts = m_reader->Contacts();
@@ -192,13 +192,14 @@ bool Courier::SendRecord() {
     next.progress.owedFrom = next.progress.owedTo = 0;
     handover.flush = spot.FlushDue();
     next.spot = spot.After(handover.flush);
-    if (!copy.empty()) {
-        SentCopy::Write write = SentCopy::Plan(std::move(copy), handover.flush, next.progress);
+    if (textTo > textFrom) {
+        SentCopy::Write write = SentCopy::Plan(textTo - textFrom, crc, handover.flush, next.progress);
         handover.copyFile = m_copy.Handle();
         handover.copyAt = write.at;
-        handover.copy = std::move(write.bytes);
-        next.textFrom = textFrom;
-        next.textTo = textTo;
+        handover.copyTail = std::move(write.tail);
+        handover.textFile = m_log.Handle();
+        handover.textFrom = next.textFrom = textFrom;
+        handover.textTo = next.textTo = textTo;
     }
     handover.recordFile = m_journal.Handle();
     handover.recordAt = ProgressSlotOffset(spot.NextSlot());

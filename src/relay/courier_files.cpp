@@ -181,13 +181,9 @@ bool Courier::WriteProgress(bool flush) {
 // from the claimed log.
 bool Courier::WriteOwedCopy() {
     if (m_progress.owedTo == 0) return true;
-    std::string text;
-    FileResult result = m_log.Text(m_progress.owedFrom, m_progress.owedTo, text);
-    if (!result.ok()) {
-        ReportFileError("read", ClaimPath(), result);
-        return false;
-    }
-    result = m_copy.IsOpen() ? m_copy.Append(text, m_progress) : FileResult{FileStatus::kNotFound, ""};
+    FileResult result = m_copy.IsOpen()
+                            ? m_copy.Append(m_log.Handle(), m_progress.owedFrom, m_progress.owedTo, m_progress)
+                            : FileResult{FileStatus::kNotFound, ""};
     if (!result.ok()) {
         ReportCopyFailure(result);
         return false;

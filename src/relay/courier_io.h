@@ -37,6 +37,7 @@
 //    there, and may run any of its handlers, the engine's own calls included.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -100,7 +101,12 @@ struct Handover {
     bool flush = false;             // the copy's write and the record's go to the disk before the next
     FileHandle copyFile = kNoFile;  // none: the contact is not copied
     std::uint64_t copyAt = 0;
-    std::string copy;
+    // What goes into the copy: the contact's text as its log holds it (read from `textFile`, from
+    // `textFrom` to `textTo`, a piece at a time, whatever its size), then `copyTail` (its line end,
+    // and the padding when it is flushed).
+    FileHandle textFile = kNoFile;
+    std::uint64_t textFrom = 0, textTo = 0;
+    std::string copyTail;
 };
 
 struct HandoverResult {
@@ -109,12 +115,47 @@ struct HandoverResult {
     FileResult copied;    // the copy's write, when the contact was delivered
 };
 
+// The bytes of `source` from `from` to `to`, written to `target` at `at` a piece at a time, so that
+// a contact of any size costs one piece of memory. `read(file, at, buffer, size, got)` and
+// `write(file, at, bytes, flush)` are the shell's own; nothing is flushed here.
+constexpr size_t kCopyPiece = 64 * 1024;
+template <typename Read, typename Write>
+FileResult CopyInPieces(FileHandle source,
+                        std::uint64_t from,
+                        std::uint64_t to,
+                        FileHandle target,
+                        std::uint64_t at,
+                        Read read,
+                        Write write) {
+    std::string piece;
+    while (from < to) {
+        piece.resize(static_cast<size_t>(std::min<std::uint64_t>(kCopyPiece, to - from)));
+        size_t got = 0;
+        FileResult result = read(source, from, &piece[0], piece.size(), got);
+        if (!result.ok()) return result;
+        if (got == 0) return {FileStatus::kFailed, "the file ends before the contact does"};
+        piece.resize(got);
+        result = write(target, at, piece, false);
+        if (!result.ok()) return result;
+        from += got;
+        at += got;
+    }
+    return {};
+}
+
 // What the sender does once the logger has taken a contact: its copy, then its record.
-template <typename Write>
-void WriteAfterDelivery(const Handover& handover, HandoverResult& result, Write write) {
-    if (handover.copyFile != kNoFile) result.copied = write(handover.copyFile, handover.copyAt, handover.copy);
-    result.recorded =
-        result.copied.ok() ? write(handover.recordFile, handover.recordAt, handover.record) : result.copied;
+template <typename Read, typename Write>
+void WriteAfterDelivery(const Handover& handover, HandoverResult& result, Read read, Write write) {
+    if (handover.copyFile != kNoFile) {
+        result.copied = CopyInPieces(handover.textFile, handover.textFrom, handover.textTo, handover.copyFile,
+                                     handover.copyAt, read, write);
+        if (result.copied.ok())
+            result.copied = write(handover.copyFile, handover.copyAt + (handover.textTo - handover.textFrom),
+                                  handover.copyTail, handover.flush);
+    }
+    result.recorded = result.copied.ok()
+                          ? write(handover.recordFile, handover.recordAt, handover.record, handover.flush)
+                          : result.copied;
 }
 
 class LoggerLink {

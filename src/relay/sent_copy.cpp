@@ -72,22 +72,32 @@ FileResult SentCopy::Begin(const Progress* verified, Progress& p) {
     return {};
 }
 
-SentCopy::Write SentCopy::Plan(std::string text, bool flush, Progress& p) {
+SentCopy::Write SentCopy::Plan(std::uint64_t size, std::uint32_t crc, bool flush, Progress& p) {
     Write write;
     write.at = p.copyEnd;
-    if (flush) text += CopyPadding(p.copyEnd + text.size());
-    p.copyEnd += text.size();
+    write.tail = "\r\n";
+    if (flush) write.tail += CopyPadding(p.copyEnd + size + write.tail.size());
+    p.copyEnd += size + write.tail.size();
     p.copyFrom = flush ? p.copyEnd : p.copyFrom;
-    p.copyCrc = flush ? 0 : Crc32(p.copyCrc, text);
-    write.bytes = std::move(text);
+    p.copyCrc = flush ? 0 : Crc32(crc, write.tail);
     return write;
 }
 
-FileResult SentCopy::Append(const std::string& text, Progress& p) {
-    FileResult written = m_files.WriteFileAt(m_file, p.copyEnd, text, false);
+FileResult SentCopy::Append(FileHandle source, std::uint64_t from, std::uint64_t to, Progress& p) {
+    std::uint32_t crc = p.copyCrc;
+    FileResult written = CopyInPieces(
+        source, from, to, m_file, p.copyEnd,
+        [&](FileHandle file, std::uint64_t at, char* buffer, size_t want, size_t& got) {
+            return m_files.ReadFileAt(file, at, buffer, want, got);
+        },
+        [&](FileHandle file, std::uint64_t at, const std::string& bytes, bool flush) {
+            crc = Crc32(crc, bytes);
+            return m_files.WriteFileAt(file, at, bytes, flush);
+        });
+    if (written.ok()) written = m_files.WriteFileAt(m_file, p.copyEnd + (to - from), "\r\n", false);
     if (!written.ok()) return written;
-    p.copyEnd += text.size();
-    p.copyCrc = Crc32(p.copyCrc, text);
+    p.copyEnd += (to - from) + 2;
+    p.copyCrc = Crc32(crc, "\r\n");
     return {};
 }
 

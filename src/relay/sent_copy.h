@@ -52,15 +52,17 @@ public:
     // record's flushed part, or all it holds now when nothing counts on it.
     FileResult Begin(const Progress* verified, Progress& progress);
 
-    // The sender's write of a contact's `text` (with its line end) at the range's end, padded
-    // when it is flushed; `progress`'s range after it.
+    // The sender's write of a contact's text (`size` bytes, which the sender copies from its log)
+    // at the range's end: the text at `at`, then `tail`, its line end, padded when it is flushed.
+    // `crc` is the range's CRC-32 with the text; `progress`'s range after it.
     struct Write {
         std::uint64_t at = 0;
-        std::string bytes;
+        std::string tail;
     };
-    static Write Plan(std::string text, bool flush, Progress& progress);
-    // The window's own write of a contact's text, unflushed.
-    FileResult Append(const std::string& text, Progress& progress);
+    static Write Plan(std::uint64_t size, std::uint32_t crc, bool flush, Progress& progress);
+    // The window's own write of a contact's text, unflushed: the bytes of `source` from `from` to
+    // `to`, a piece at a time, and a line end.
+    FileResult Append(FileHandle source, std::uint64_t from, std::uint64_t to, Progress& progress);
     // Padded and flushed; the range starts anew at the padded end. Nothing to do for an empty range.
     FileResult Flush(Progress& progress);
 
