@@ -195,7 +195,7 @@ private:
     std::string m_strLastReport;     // the last problem told, so that it is told only once
     std::string m_strFileProblem;    // a file operation failing for ticks on end, in brief
     std::string m_strLoggerProblem;  // the logger refusing or not answering, in brief
-    // The claimed file's and the log's size, a check of their ends, and contacts, last counted.
+    // The claimed file's and the log's size, a check of their last bytes, and contacts, last counted.
     std::uint64_t m_claimCount[3] = {~0ull, 0, 0};
     std::uint64_t m_logCount[3] = {~0ull, 0, 0};
 };

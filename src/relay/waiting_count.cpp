@@ -30,23 +30,21 @@ std::optional<std::uint64_t> CountContacts(DeliveryFiles& files, const std::stri
 
 namespace {
 
-// A check of a file's first and last bytes: a new log the size of one counted before (the decoder
-// started a new one, or the next claimed file) differs there, in its last contact's time if not
-// before, and two small reads cost nothing at every tick.
-constexpr size_t kEndBytes = 512;
+// A check of a file's last bytes: a new log the size of one counted before (the decoder started a
+// new one, or the next claimed file) differs there, in its last contact if not before, and one
+// small read costs nothing at every tick.
+constexpr size_t kEndBytes = 1024;
 std::uint64_t EndsCheck(DeliveryFiles& files, FileHandle file, std::uint64_t size) {
-    char bytes[2 * kEndBytes];
-    const size_t head = static_cast<size_t>(std::min<std::uint64_t>(size, kEndBytes));
-    const size_t tail = static_cast<size_t>(std::min<std::uint64_t>(size - head, kEndBytes));
-    size_t gotHead = 0, gotTail = 0;
-    if (!files.ReadFileAt(file, 0, bytes, head, gotHead).ok()) gotHead = 0;
-    if (tail > 0 && !files.ReadFileAt(file, size - tail, bytes + gotHead, tail, gotTail).ok()) gotTail = 0;
-    return Crc32(std::string_view(bytes, gotHead + gotTail)) | static_cast<std::uint64_t>(gotHead + gotTail) << 32;
+    char bytes[kEndBytes];
+    const size_t want = static_cast<size_t>(std::min<std::uint64_t>(size, kEndBytes));
+    size_t got = 0;
+    if (want > 0 && !files.ReadFileAt(file, size - want, bytes, want, got).ok()) got = 0;
+    return Crc32(std::string_view(bytes, got)) | static_cast<std::uint64_t>(got) << 32;
 }
 
 }  // namespace
 
-// Counted again only when its size or its ends have changed: a claimed file never changes, and
+// Counted again only when its size or its last bytes have changed: a claimed file never changes, and
 // the decoder only ever adds to its log.
 std::uint64_t Courier::CountCached(const std::string& path, std::uint64_t (&cache)[3]) {
     std::uint64_t size = 0;
