@@ -950,6 +950,19 @@ TEST(Courier, TheEndOfTheProgramOrSessionWithASendInFlightLosesNothing) {
     }
 }
 
+// A stray end-of-record tag (an export's, or one left by hand) holds no contact: DXbase never gets
+// an empty record for it.
+TEST(Courier, AStrayEndOfRecordTagSendsNothing) {
+    FakePlatform p;
+    p.AddWindow("DXbase", "");
+    p.WriteFile(kLog, DecoderLog({"<call:2>K1"}) + "<EOR>\r\n <eor>\r\n<call:2>K2 <eor>\r\n<eor>\r\n");
+    Bridge bridge(p);
+    bridge.TickUntilQuiet();
+    EXPECT_EQ(CallsAtLogger(p), (std::vector<std::string>{"K1", "K2"}));
+    EXPECT_TRUE(p.messages.empty()) << ::testing::PrintToString(p.messages);
+    ExpectNothingLeft(p, bridge.courier);
+}
+
 // A contact of hundreds of megabytes (a damaged or hostile file) goes to the logger, and whole into
 // the copy, while the process may take only a few megabytes more than it had: the engine holds
 // no contact whole, only the reader's buffer and a piece at a time.
@@ -1023,6 +1036,66 @@ TEST(Courier, AContactOfHundredsOfMegabytesTakesNoMoreMemoryThanASmallOne) {
     // 3: no limit could be set; 4: the logger did not get both; 8: the copy is not as it must be;
     // 16: a message, or the log left; 32: out of memory.
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// A log with the read-only attribute (restored from a backup, copied off a CD): Windows renames it,
+// opens it to read, and refuses to open it to write or to delete it. Its contacts are read as ever;
+// that it cannot be flushed, nor removed afterwards, must not keep them from DXbase.
+class ReadOnlyFilePlatform : public FakePlatform {
+public:
+    FileResult OpenFile(const std::string& path, FileAccess access, FileHandle& file, std::uint64_t& size) override {
+        if (path == readOnly && access == FileAccess::kReadWrite) {
+            file = kNoFile;
+            size = 0;
+            return {FileStatus::kDenied, "Access is denied."};
+        }
+        return FakePlatform::OpenFile(path, access, file, size);
+    }
+    FileResult RemoveFile(const std::string& path) override {
+        if (path == readOnly) return {FileStatus::kDenied, "Access is denied."};
+        return FakePlatform::RemoveFile(path);
+    }
+    std::string readOnly;
+};
+
+TEST(Courier, AReadOnlyLogIsStillDelivered) {
+    ReadOnlyFilePlatform p;
+    p.AddWindow("DXbase", "");
+    Bridge bridge(p);
+    p.readOnly = bridge.courier.ClaimPath();  // the attribute goes with the file when it is renamed
+    p.WriteFile(kLog, kFiveContacts);
+    bridge.TickUntilQuiet();
+    EXPECT_EQ(CallsAtLogger(p), kAllFive) << ::testing::PrintToString(p.messages);
+    EXPECT_TRUE(CopyHoldsAll(p, kFiveCopied));
+}
+
+// The claimed log cannot be read for a while (a read error, a share gone for a moment) just as the
+// sender copies a contact the logger took: what is told names the file that fails, not the copy,
+// which is fine; and once it reads again every contact reaches the copy, once.
+TEST(Courier, AClaimedLogThatCannotBeReadIsToldAsSuch) {
+    FakePlatform p;
+    p.AddWindow("DXbase", "");
+    Bridge bridge(p);
+    p.WriteFile(kLog, kFiveContacts);
+    int sends = 0;
+    p.beforeSend = [&] {
+        if (++sends == 2) p.FailNext("read", bridge.courier.ClaimPath(), FileStatus::kFailed, 1000);
+    };
+    for (unsigned tick = 0; tick <= kLastingFailureTicks + 1; ++tick) {
+        bridge.Tick();
+        if (p.messages.empty()) continue;
+        EXPECT_EQ(bridge.courier.Problem().find(kCopyFileName), std::string::npos) << bridge.courier.Problem();
+    }
+    ASSERT_FALSE(p.messages.empty());
+    for (const std::string& message : p.messages)
+        EXPECT_EQ(message.find(kCopy), std::string::npos) << message;
+    p.beforeSend = nullptr;
+    p.FailNext("read", bridge.courier.ClaimPath(), FileStatus::kFailed, 0);
+    bridge.TickUntilQuiet();
+    EXPECT_EQ(CallsAtLogger(p), kAllFive);
+    const std::vector<std::string> lines = CopyLines(p);
+    for (const std::string& record : kFiveCopied)
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), record), 1) << record;
 }
 
 }  // namespace

@@ -153,7 +153,8 @@ TEST(SentCopy, APowerCutAfterAnyCallKeepsTheHeaderAndEveryFlushedContact) {
         FileHandle log = kNoFile;
         std::uint64_t size = 0;
         ASSERT_TRUE(disk.OpenFile(kLogSource, FileAccess::kRead, log, size).ok());
-        ASSERT_TRUE(copy.Append(log, 5, size - 2, p).ok());
+        bool textRead = true;
+        ASSERT_TRUE(copy.Append(log, 5, size - 2, p, textRead).ok());
         note(10);
         ASSERT_TRUE(copy.Flush(p).ok());
         note(11);

@@ -252,7 +252,9 @@ void FakePlatform::ReleaseSend() {
 void FakePlatform::CheckNotWithSender(FileHandle file, const char* what) {
     if (windowGone && !m_inSender) violations.push_back(std::string("the window ") + what + " a file after it closed");
     if (m_inSender || !m_handovers.SendingAny()) return;
-    bool carried = m_step != Step::kPickUp && (m_inHand.recordFile == file || m_inHand.copyFile == file);
+    // The contact's text is only read from its log: closing that is what the sender would feel.
+    bool carried = m_step != Step::kPickUp && (m_inHand.recordFile == file || m_inHand.copyFile == file ||
+                                               (m_inHand.textFile == file && std::string(what) == "closed"));
     if (carried)
         violations.push_back(std::string("the window ") + what + " " + disk.PathOf(file) + " while the sender had it");
 }

@@ -185,6 +185,7 @@ TEST(RelayedListRecords, ReadsEachRecordUpToItsEndOfRecordTag) {
          {oneLine},
          2},
         {"a line of text between records", "garbage\r\n" + oneLine + "\r\n", {oneLine}, 1},
+        {"a stray end-of-record tag: no contact", oneLine + "\r\n<EOR>\r\n", {oneLine}, 0},
         {"a record longer than any copied",
          "<call:4>W9ZZ\r\n" + std::string(3 * 1024 * 1024, 'x') + "\r\n<eor>\r\n" + oneLine + "\r\n",
          {oneLine},
@@ -303,6 +304,53 @@ TEST_F(RelayedListTest, AnIdStaysWithItsContactWhenACopyShrinksIsReplacedOrVanis
     EXPECT_EQ(list.Total(), 4u) << "back again: listed anew";
     for (std::uint32_t id : {g4ccc, dl1abc, k1abc})
         EXPECT_EQ(callOf(id), "none") << "an id is never another contact's";
+}
+
+// The operator moves the copy away (to import it elsewhere) and the next contact makes a new one of
+// the same size: header and padding to a sector, the contact, padding to the next. The list open
+// meanwhile shows the new copy's contact, not the ones that went with the old copy.
+TEST(RelayedListReading, ACopyReplacedByOneOfTheSameSizeEndingInPaddingIsReadAgain) {
+    MemoryDisk disk;
+    disk.MakeFolders("C:\\L\\JTDX");
+    const std::string header = std::string(kCopyHeader) + CopyPadding(sizeof kCopyHeader - 1);
+    const std::string old = header + kG4ccc + "\r\n" + kDl1abc + "\r\n";
+    const std::string now = header + kK1abc + "\r\n";
+    disk.Put(kJtdx, old + CopyPadding(old.size()));
+    RelayedList list(disk);
+    const std::vector<CopySource> sources = {{kJtdx, "C:\\L\\JTDX", "JTDX"}};
+    list.Refresh(sources);
+    ASSERT_EQ(list.Total(), 2u);
+    disk.Put(kJtdx, now + CopyPadding(now.size()));
+    ASSERT_EQ(old.size() + CopyPadding(old.size()).size(), now.size() + CopyPadding(now.size()).size());
+    list.Refresh(sources);
+    EXPECT_EQ(Column(list, RelayedColumn::kCall), std::vector<std::string>{"K1ABC"});
+}
+
+// The sender copies a large contact a piece at a time while the list is open: each Refresh reads
+// what the copy gained, not the whole unended line again from its start on the window's thread.
+TEST(RelayedListReading, ARecordBeingCopiedIsNotReadAgainWholeAtEveryRefresh) {
+    class Counting : public MemoryDisk {
+    public:
+        std::uint64_t read = 0;
+        FileResult ReadFileAt(FileHandle file, std::uint64_t offset, char* buffer, size_t size, size_t& got) override {
+            FileResult result = MemoryDisk::ReadFileAt(file, offset, buffer, size, got);
+            read += got;
+            return result;
+        }
+    };
+    Counting disk;
+    disk.MakeFolders("C:\\L\\JTDX");
+    const std::string header = std::string(kCopyHeader) + CopyPadding(sizeof kCopyHeader - 1);
+    std::string copy = header + "<call:4>W9ZZ <comment:100000000>";
+    RelayedList list(disk);
+    const std::vector<CopySource> sources = {{kJtdx, "C:\\L\\JTDX", "JTDX"}};
+    for (int second = 0; second < 4; ++second) {
+        copy += std::string(8 * 1024 * 1024, 'x');  // what the sender copied meanwhile
+        disk.Put(kJtdx, copy);
+        disk.read = 0;
+        list.Refresh(sources);
+        EXPECT_LE(disk.read, 9u * 1024 * 1024) << "after " << copy.size() << " bytes";
+    }
 }
 
 }  // namespace

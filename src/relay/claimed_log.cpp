@@ -56,12 +56,14 @@ FileResult ClaimedLog::Open(std::uint64_t& size) {
     Close();
     // The decoder appends and closes without a flush: what it wrote may still be only in the
     // system's cache, and a progress record must never count on bytes a power cut can take back.
-    // A flush needs a handle that may write; the file is only ever read through the other.
+    // A flush needs a handle that may write; the file is only ever read through the other. A file
+    // that may not be written (read-only, or held by another reader) is relayed unflushed: its
+    // bytes were written long before, and it must not stop its contacts.
     FileHandle writable = kNoFile;
     FileResult flushed = m_files.OpenFile(m_claimPath, FileAccess::kReadWrite, writable, size);
     if (flushed.ok()) flushed = m_files.FlushFile(writable);
     if (writable != kNoFile) m_files.CloseFile(writable);
-    if (!flushed.ok()) return flushed;
+    if (!flushed.ok() && writable != kNoFile) return flushed;
     return m_files.OpenFile(m_claimPath, FileAccess::kRead, m_file, size);
 }
 

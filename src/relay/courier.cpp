@@ -99,7 +99,11 @@ void Courier::Settle(const Outstanding& handover, const HandoverResult& result) 
                 m_unwritten = m_progress;
                 m_unrecorded = true;
                 m_stopping = true;
-                ReportCopyFailure(result.copied);
+                if (result.textRead) {
+                    ReportCopyFailure(result.copied);
+                } else {
+                    ReportFileError("read", ClaimPath(), result.copied);
+                }
                 return;
             }
             if (!result.recorded.ok()) {
@@ -139,6 +143,8 @@ bool Courier::ReadLogFile() {
     for (;;) {
         switch (m_reader->Next(m_record)) {
             case LogReader::Step::kContact:
+                // A stray end-of-record tag holds no contact: DXbase would get a record of nothing.
+                if (m_record.IsEmpty()) break;
                 return true;
             case LogReader::Step::kEnd:
                 if (m_reader->IsEmpty()) {

@@ -181,11 +181,16 @@ bool Courier::WriteProgress(bool flush) {
 // from the claimed log.
 bool Courier::WriteOwedCopy() {
     if (m_progress.owedTo == 0) return true;
-    FileResult result = m_copy.IsOpen()
-                            ? m_copy.Append(m_log.Handle(), m_progress.owedFrom, m_progress.owedTo, m_progress)
-                            : FileResult{FileStatus::kNotFound, ""};
+    bool textRead = true;
+    FileResult result =
+        m_copy.IsOpen() ? m_copy.Append(m_log.Handle(), m_progress.owedFrom, m_progress.owedTo, m_progress, textRead)
+                        : FileResult{FileStatus::kNotFound, ""};
     if (!result.ok()) {
-        ReportCopyFailure(result);
+        if (textRead) {
+            ReportCopyFailure(result);
+        } else {
+            ReportFileError("read", ClaimPath(), result);
+        }
         return false;
     }
     m_progress.owedFrom = m_progress.owedTo = 0;

@@ -111,13 +111,15 @@ struct Handover {
 
 struct HandoverResult {
     SendResult sent = SendResult::kDelivered;
-    FileResult recorded;  // the record's write, when the contact was delivered and copied
-    FileResult copied;    // the copy's write, when the contact was delivered
+    FileResult recorded;   // the record's write, when the contact was delivered and copied
+    FileResult copied;     // the copy's write, when the contact was delivered
+    bool textRead = true;  // false: the copy failed reading the contact's text from its log
 };
 
 // The bytes of `source` from `from` to `to`, written to `target` at `at` a piece at a time, so that
 // a contact of any size costs one piece of memory. `read(file, at, buffer, size, got)` and
-// `write(file, at, bytes, flush)` are the shell's own; nothing is flushed here.
+// `write(file, at, bytes, flush)` are the shell's own; nothing is flushed here. `textRead` says
+// whether a failure was the source's.
 constexpr size_t kCopyPiece = 64 * 1024;
 template <typename Read, typename Write>
 FileResult CopyInPieces(FileHandle source,
@@ -126,14 +128,17 @@ FileResult CopyInPieces(FileHandle source,
                         FileHandle target,
                         std::uint64_t at,
                         Read read,
-                        Write write) {
+                        Write write,
+                        bool& textRead) {
     std::string piece;
+    textRead = true;
     while (from < to) {
         piece.resize(static_cast<size_t>(std::min<std::uint64_t>(kCopyPiece, to - from)));
         size_t got = 0;
         FileResult result = read(source, from, &piece[0], piece.size(), got);
+        if (result.ok() && got == 0) result = {FileStatus::kFailed, "the file ends before the contact does"};
+        textRead = result.ok();
         if (!result.ok()) return result;
-        if (got == 0) return {FileStatus::kFailed, "the file ends before the contact does"};
         piece.resize(got);
         result = write(target, at, piece, false);
         if (!result.ok()) return result;
@@ -148,7 +153,7 @@ template <typename Read, typename Write>
 void WriteAfterDelivery(const Handover& handover, HandoverResult& result, Read read, Write write) {
     if (handover.copyFile != kNoFile) {
         result.copied = CopyInPieces(handover.textFile, handover.textFrom, handover.textTo, handover.copyFile,
-                                     handover.copyAt, read, write);
+                                     handover.copyAt, read, write, result.textRead);
         if (result.copied.ok())
             result.copied = write(handover.copyFile, handover.copyAt + (handover.textTo - handover.textFrom),
                                   handover.copyTail, handover.flush);

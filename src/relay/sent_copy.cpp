@@ -83,7 +83,7 @@ SentCopy::Write SentCopy::Plan(std::uint64_t size, std::uint32_t crc, bool flush
     return write;
 }
 
-FileResult SentCopy::Append(FileHandle source, std::uint64_t from, std::uint64_t to, Progress& p) {
+FileResult SentCopy::Append(FileHandle source, std::uint64_t from, std::uint64_t to, Progress& p, bool& textRead) {
     std::uint32_t crc = p.copyCrc;
     FileResult written = CopyInPieces(
         source, from, to, m_file, p.copyEnd,
@@ -93,7 +93,8 @@ FileResult SentCopy::Append(FileHandle source, std::uint64_t from, std::uint64_t
         [&](FileHandle file, std::uint64_t at, const std::string& bytes, bool flush) {
             crc = Crc32(crc, bytes);
             return m_files.WriteFileAt(file, at, bytes, flush);
-        });
+        },
+        textRead);
     if (written.ok()) written = m_files.WriteFileAt(m_file, p.copyEnd + (to - from), "\r\n", false);
     if (!written.ok()) return written;
     p.copyEnd += (to - from) + 2;

@@ -61,8 +61,8 @@ public:
     };
     static Write Plan(std::uint64_t size, std::uint32_t crc, bool flush, Progress& progress);
     // The window's own write of a contact's text, unflushed: the bytes of `source` from `from` to
-    // `to`, a piece at a time, and a line end.
-    FileResult Append(FileHandle source, std::uint64_t from, std::uint64_t to, Progress& progress);
+    // `to`, a piece at a time, and a line end. `textRead` false: it failed reading the source.
+    FileResult Append(FileHandle source, std::uint64_t from, std::uint64_t to, Progress& progress, bool& textRead);
     // Padded and flushed; the range starts anew at the padded end. Nothing to do for an empty range.
     FileResult Flush(Progress& progress);
 

@@ -97,13 +97,18 @@ private:
     };
     struct Source {
         CopySource copy;
-        std::uint64_t readTo = 0;  // the start of the first line not read yet
+        std::uint64_t readTo = 0;  // the start of the first line not read yet, or how far an overlong one was
+        bool overlong = false;     // in a line too long to be a record, not ended yet
         bool inHeader = true;
         bool started = false;  // a line of it has been read
         std::uint64_t skipped = 0;
         Reading reading;
-        std::uint32_t tail = 0;  // a check of the bytes just before readTo, to tell a copy replaced
-        int missing = 0;         // Refreshes in a row it was not found at
+        // To tell a copy replaced: its last record read (where it lies and a check of its bytes),
+        // or, before any, a check of the bytes just before readTo.
+        std::uint64_t lastAt = 0;
+        std::uint32_t lastSize = 0, lastCheck = 0;
+        std::uint32_t tail = 0;
+        int missing = 0;  // Refreshes in a row it was not found at
     };
     // One contact: its record in its copy, and its fields in m_text, each ended by a '\n'.
     struct Entry {

@@ -194,12 +194,14 @@ def without_window_manager(st):
         wine_output(st.env, args)
         subprocess.run([WINESERVER, "-k"], env=st.env, timeout=60, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    restart_wine(False)
     try:
+        restart_wine(False)
         yield
     finally:
-        st.stop_all()
-        restart_wine(True)
+        try:
+            st.stop_all()
+        finally:
+            restart_wine(True)
 
 
 def scenario_tray_close_hung_logger(st):
