@@ -306,6 +306,26 @@ TEST_F(RelayedListTest, AnIdStaysWithItsContactWhenACopyShrinksIsReplacedOrVanis
         EXPECT_EQ(callOf(id), "none") << "an id is never another contact's";
 }
 
+// A power cut tears a record inside a counted value; the next contact follows on a line of its own.
+// The count runs into the next record's first tag, where no value ends: it is listed whole and
+// alone, and sent again as it stands, never merged with the torn one.
+TEST(RelayedListReading, TheRecordAfterOneTornInsideACountedValueIsListedAlone) {
+    const std::string jtdx = Contact("K1ABC", "20261208", "000100", "<mode:3>FT8 <band:3>6m ");
+    for (const std::string torn :
+         {"<call:4>W9ZZ <gridsquare:4>FN31 <qso_date:8>2026", "<call:4>W9ZZ <comment:24>seventy-th"}) {
+        MemoryDisk disk;
+        disk.MakeFolders("C:\\L\\JTDX");
+        const std::string header = std::string(kCopyHeader) + CopyPadding(sizeof kCopyHeader - 1);
+        disk.Put(kJtdx, header + torn + "\r\n" + jtdx + "\r\n");
+        RelayedList list(disk);
+        list.Refresh({{kJtdx, "C:\\L\\JTDX", "JTDX"}});
+        ASSERT_EQ(list.Total(), 1u) << torn;
+        EXPECT_EQ(list.SkippedLines(), 1u) << torn;
+        std::string why;
+        EXPECT_EQ(list.Records({0}, why), std::string(kCopyHeader) + jtdx + "\r\n") << torn;
+    }
+}
+
 // The operator moves the copy away (to import it elsewhere) and the next contact makes a new one of
 // the same size: header and padding to a sector, the contact, padding to the next. The list open
 // meanwhile shows the new copy's contact, not the ones that went with the old copy.

@@ -265,6 +265,13 @@ void RelayedList::TakeLine(std::uint32_t index, std::uint64_t at, std::string_vi
         damaged();
         return;
     }
+    // A counted value said to run on into this line must end where a value can end: one cut short
+    // by a power cut counts into the next record's first tag, and is no value's.
+    if (r.valueEnd > at && r.valueEnd <= at + raw.size()) {
+        const size_t end = static_cast<size_t>(r.valueEnd - at);
+        const char after = end < raw.size() ? raw[end] : '\n';
+        if (after != '<' && !text::IsSpace(after)) r.valueEnd = 0;
+    }
     // A line beginning with the tag the record began with, where no counted value runs on, begins
     // the next record: the one before was cut short. A second CALL is two records run together.
     if (r.within != Within::kNothing && text.front() == '<' &&
