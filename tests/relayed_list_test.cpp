@@ -95,6 +95,7 @@ TEST_F(RelayedListTest, ShowsEveryWholeRecordOfEveryCopySortedAndFilteredAsExplo
         {RelayedColumn::kCall, " g", {"G4CCC", "G3XYZ"}, "2 of 4 contacts shown"},
         {RelayedColumn::kFolder, "abc", {"K1ABC", "DL1ABC"}, "2 of 4 contacts shown"},
         {RelayedColumn::kFolder, "W1AW", {}, "0 of 4 contacts shown"},
+        {RelayedColumn::kFolder, "", {"K1ABC", "DL1ABC", "G4CCC", "G3XYZ"}, "4 contacts"},  // a tie: later first
     };
     for (const Case& c : cases) {
         list.SortBy(c.click);
@@ -124,10 +125,12 @@ TEST_F(RelayedListTest, FollowsCopiesAsTheyGrowAndSendsBackTheExactBytes) {
     EXPECT_EQ(list.Records({4, 3, 2}, why),
               std::string(kCopyHeader) + kG3xyz + "\r\n" + kG4ccc + "\r\n" + kK1abc + "\r\n");
 
-    // A copy replaced by a shorter one is read anew; one changed in place is not sent from.
+    // A copy replaced by a shorter one is read anew, its damage counted afresh; one changed in place
+    // is not sent from.
     disk.Put(kRig, std::string(kCopyHeader));
+    disk.Put(kJtdx, std::string(kCopyHeader) + kG4ccc + "\r\n" + kDl1abc + "\r\n");
     EXPECT_TRUE(list.Refresh(Sources()));
-    EXPECT_EQ(list.Total(), 4u);
+    EXPECT_EQ(list.CountText(), "3 contacts");
     std::string changed = disk.Contents(kJtdx);
     changed[changed.find("G4CCC")] = 'Q';
     disk.Put(kJtdx, changed);
@@ -186,6 +189,7 @@ TEST(RelayedListRecords, ReadsEachRecordUpToItsEndOfRecordTag) {
          2},
         {"a line of text between records", "garbage\r\n" + oneLine + "\r\n", {oneLine}, 1},
         {"a stray end-of-record tag: no contact", oneLine + "\r\n<EOR>\r\n", {oneLine}, 0},
+        {"blanks before its first tag", " \t " + oneLine + "\r\n", {oneLine}, 0},
         {"a record longer than any copied",
          "<call:4>W9ZZ\r\n" + std::string(3 * 1024 * 1024, 'x') + "\r\n<eor>\r\n" + oneLine + "\r\n",
          {oneLine},
@@ -217,21 +221,26 @@ TEST(RelayedListRecords, ReadsEachRecordUpToItsEndOfRecordTag) {
     }
 }
 
-// The cells of a record of many lines, as the log reader reads them.
+// The cells of a record of many lines, as the log reader reads them; a date and time given without
+// a length too.
 TEST(RelayedListRecords, ShowsTheFieldsOfEveryLine) {
     MemoryDisk disk;
     disk.MakeFolders("C:\\L\\JTDX");
     disk.Put(kJtdx,
              "Qsoferry\r\n<eoh>\r\n<CALL:4>W1AW\r\n  <BAND:3>20M\r\n<MODE:4>MFSK\r\n<SUBMODE:3>FT4\r\n"
              "<FREQ:9>14.080000 // kHz\r\n<QSO_DATE:8>20261207\r\n<TIME_ON:6>095900\r\n"
-             "<GRIDSQUARE:4>FN31\r\n<RST_SENT:3>-10\r\n<RST_RCVD:3>+05\r\n<EOR>\r\n");
+             "<GRIDSQUARE:4>FN31\r\n<RST_SENT:3>-10\r\n<RST_RCVD:3>+05\r\n<EOR>\r\n"
+             "<CALL:4>K1AB\r\n<qso_date>20261206\r\n<time_on>2300\r\n<EOR>\r\n");
     RelayedList list(disk);
     list.Refresh({{kJtdx, "C:\\L\\JTDX", "JTDX"}});
-    ASSERT_EQ(list.Shown(), 1u);
-    const std::vector<std::string> row = {
-        "2026-12-07 09:59", "W1AW", "20m", "FT4", "14080.00", "FN31", "-10", "+05", "JTDX"};
-    for (size_t column = 0; column < kRelayedColumns; ++column)
-        EXPECT_EQ(list.Text(0, static_cast<RelayedColumn>(column)), row[column]) << column;
+    ASSERT_EQ(list.Shown(), 2u);
+    const std::vector<std::vector<std::string>> rows = {
+        {"2026-12-07 09:59", "W1AW", "20m", "FT4", "14080.00", "FN31", "-10", "+05", "JTDX"},
+        {"2026-12-06 23:00", "K1AB", "", "", "", "", "", "", "JTDX"}};
+    for (size_t row = 0; row < rows.size(); ++row) {
+        for (size_t column = 0; column < kRelayedColumns; ++column)
+            EXPECT_EQ(list.Text(row, static_cast<RelayedColumn>(column)), rows[row][column]) << row << "," << column;
+    }
 }
 
 // A row's id stays with its contact whatever befalls its copy, and is never another's: the
@@ -266,6 +275,9 @@ TEST_F(RelayedListTest, AnIdStaysWithItsContactWhenACopyShrinksIsReplacedOrVanis
         return row ? list.Text(*row, RelayedColumn::kCall) : std::string("none");
     };
     const std::uint32_t g4ccc = *idOf("G4CCC"), dl1abc = *idOf("DL1ABC"), k1abc = *idOf("K1ABC");
+    auto edited = [](std::string record, const std::string& from, const std::string& to) {
+        return record.replace(record.find(from), from.size(), to);
+    };
 
     struct Step {
         std::string what;
@@ -285,6 +297,11 @@ TEST_F(RelayedListTest, AnIdStaysWithItsContactWhenACopyShrinksIsReplacedOrVanis
          header + kG4ccc + "\r\n" + kDl1abc + "\r\n" + kK1abc + "\r\n",
          std::nullopt,
          {"G4CCC", "DL1ABC", "none"}},
+        {"replaced: its second the same size in the same place, but another contact",
+         header + kG4ccc + "\r\n" + edited(kDl1abc, "dl1abc", "dl1abd") + "\r\n" + edited(kK1abc, "50.313", "50.314") +
+             "\r\n",
+         std::nullopt,
+         {"G4CCC", "none", "none"}},
         {"replaced by a longer one, the same first",
          header + kG4ccc + "\r\n" + kG3xyz + "\r\n" + kDl1abc + "\r\n" + kK1abc + "\r\n",
          std::nullopt,

@@ -2,6 +2,9 @@
 // never changed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "view_fixture.h"
 
 namespace qsoferry::test {
@@ -83,6 +86,7 @@ TEST_F(SendLog, AFileWithoutContactsSendsNothing) {
 namespace qsoferry::test {
 namespace {
 
+// Send a Log, and Send Again from Relayed Contacts.
 TEST_F(SendLog, AskedFromADrainInsideACycleItsDialogWaitsForTheCycleToEnd) {
     platform.WriteFile(kChosen, DecoderLog({"<call:2>K1"}));
     platform.answerYes = false;
@@ -92,10 +96,40 @@ TEST_F(SendLog, AskedFromADrainInsideACycleItsDialogWaitsForTheCycleToEnd) {
         view.OnTimer(kPollTimerId);  // the dialog's own loop goes on with the ticks
         ticksWhileOpen += platform.CallsNamed("FindClass").size() - before;
     };
-    platform.Post([&] { view.OnSendLog(); });  // the menu's command, taken by the cycle's drain
-    Tick();
+    const struct {
+        const char* what;
+        std::function<void()> command;
+        size_t ticks;  // one for each dialog
+    } cases[] = {
+        {"Send a Log: the Open dialog and the question", [&] { view.OnSendLog(); }, 2},
+        {"Send Again: the question", [&] { view.OnSendAgain(DecoderLog({"<call:2>K1"}), 1); }, 1},
+    };
+    for (const auto& c : cases) {
+        ticksWhileOpen = 0;
+        const size_t asked = platform.messages.size();
+        platform.Post(c.command);  // the command, taken by the cycle's drain
+        Tick();
+        EXPECT_EQ(platform.messages.size(), asked + 1) << c.what;
+        EXPECT_EQ(ticksWhileOpen, c.ticks) << c.what;
+    }
     EXPECT_EQ(platform.CallsNamed("ChooseLogFile").size(), 1u);
-    EXPECT_EQ(ticksWhileOpen, 2u) << "the Open dialog and the question, each with its tick";
+}
+
+// Each copy listed in Relayed Contacts says whose it is: JTDX's, a rig's by its folder's name, or
+// the one of logs sent on purpose.
+TEST_F(SendLog, EachCopyListedIsNamedForItsFolder) {
+    const std::string rig = kLocal + "\\JTDX - IC7300";
+    platform.WriteFile(rig + "\\wsjtx_log_bak.adi", "");
+    view.OnInitialUpdate();  // New: the rig folder is found
+    std::vector<std::string> sources;
+    for (const CopySource& s : view.CopySources())
+        sources.push_back(s.label + " | " + s.folder + " | " + s.path);
+    std::sort(sources.begin(), sources.end());
+    const std::string jtdx = kJtdxFolder.substr(0, kJtdxFolder.size() - 1), sending = kLocal + "\\Qsoferry\\Sending";
+    EXPECT_EQ(sources,
+              (std::vector<std::string>{"IC7300 | " + rig + " | " + rig + "\\" + kCopyFileName,
+                                        "JTDX | " + jtdx + " | " + jtdx + "\\" + kCopyFileName,
+                                        "Sent on purpose | " + sending + " | " + sending + "\\" + kCopyFileName}));
 }
 
 }  // namespace
