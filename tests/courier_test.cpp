@@ -383,6 +383,31 @@ TEST(Courier, AnInterruptionThenAPowerCutRepeatsAtMostTheFlushPeriod) {
              p.FailNext("write", kCopy, FileStatus::kFull, 0);
              RunUntilSent(p, 170);
          }},
+        {"the copy cannot be written from contact 151 on; once it can, its flush fails at each rewrite of the "
+         "record that owes it, and the process ends",
+         [](FakePlatform& p) {
+             {
+                 Bridge bridge(p);
+                 p.beforeSend = [&p] {
+                     if (p.sent.size() == 150) p.FailNext("write", kCopy, FileStatus::kFull, 1000);
+                 };
+                 bridge.Tick();
+                 bridge.courier.Close(p.nowMs + kCloseWaitMs);
+                 p.beforeSend = nullptr;
+             }
+             p.Restart();
+             p.FailNext("write", kCopy, FileStatus::kFull, 0);
+             Bridge again(p);
+             bool failing = false;
+             p.afterRead = [&](const std::string& path) {
+                 if (failing || path != again.courier.ClaimPath()) return;
+                 failing = true;
+                 p.FailNext("flush", kCopy, FileStatus::kFailed, 2);
+             };
+             again.Tick();
+             p.afterRead = nullptr;
+             p.crashed = true;
+         }},
     };
     for (const auto& c : cases) {
         for (unsigned seed = 1; seed <= 30; ++seed) {
@@ -431,20 +456,39 @@ TEST(Courier, ALogEndsOnlyOnceItsCopyIsOnTheDisk) {
 }
 
 // Each record is copied from its first tag to its end, whole: after a megabyte of blank lines, or
-// itself longer than a megabyte.
+// itself longer than a megabyte, or last in the file without its end-of-record tag (the line end
+// after it is no part of it).
 TEST(Courier, TheCopyHoldsEachRecordWholeWhateverSurroundsIt) {
     const std::string blanks(1200 * 1024, '\n'), spaces(1100 * 1024, ' ');
     const std::string longComment = "<comment:1300000>" + std::string(1300 * 1000, 'x');
     const std::string log = "WSJT-X ADIF Export<eoh>\r\n<call:2>K1 <eor>\r\n" + blanks + "<call:2>K2 <eor>" + spaces +
-                            "<call:2>K3 " + longComment + " <eor>\r\n\r\n";
+                            "<call:2>K3 " + longComment + " <eor>\r\n\r\n<call:2>K4 <band:3>20m \r\n";
     FakePlatform p;
     p.AddWindow("DXbase", "");
     Bridge bridge(p);
     p.WriteFile(kLog, log);
     bridge.TickUntilQuiet();
-    EXPECT_EQ(CallsAtLogger(p), (std::vector<std::string>{"K1", "K2", "K3"}));
+    EXPECT_EQ(CallsAtLogger(p), (std::vector<std::string>{"K1", "K2", "K3", "K4"}));
     EXPECT_EQ(CopyLines(p)[2], "<call:2>K2 <eor>");
-    EXPECT_TRUE(CopyHoldsAll(p, {"<call:2>K1 <eor>", "<call:2>K2 <eor>", "<call:2>K3 " + longComment + " <eor>"}));
+    EXPECT_TRUE(CopyHoldsAll(
+        p, {"<call:2>K1 <eor>", "<call:2>K2 <eor>", "<call:2>K3 " + longComment + " <eor>", "<call:2>K4 <band:3>20m"}));
+}
+
+// The copy's last line has no line end (an editor saved it so): the line end it gets counts with the
+// records after it, so a bridge that ends with them only in the cache goes on after the last.
+TEST(Courier, ACopyWhoseLastLineLacksItsEndRepeatsNothingAfterARestart) {
+    FakePlatform p;
+    p.AddWindow("DXbase", "");
+    p.WriteFile(kLog, kFiveContacts);
+    p.WriteFile(kCopy, kCopyHeader + CopyPadding(sizeof kCopyHeader - 1) + "<call:2>K0 <eor>");
+    RunUntilSent(p, 3);
+    p.Restart();
+    Bridge again(p);
+    again.TickUntilQuiet();
+    EXPECT_EQ(CallsAtLogger(p), kAllFive);
+    EXPECT_TRUE(p.messages.empty()) << ::testing::PrintToString(p.messages);
+    EXPECT_TRUE(CopyHoldsAll(p, kFiveCopied));
+    ExpectNothingLeft(p, again.courier);
 }
 
 TEST(Courier, TheCopyIsPaddedToASectorWithALineOfItsOwn) {
@@ -578,6 +622,7 @@ struct DiskCase {
     std::vector<std::string> calls;
     bool reported;
     std::string log = kFiveContacts;
+    std::string copy;  // what lies in the copy ("" : none)
 };
 
 TEST(Courier, BadStateOnDiskIsReportedAndLosesNothing) {
@@ -597,6 +642,21 @@ TEST(Courier, BadStateOnDiskIsReportedAndLosesNothing) {
     owesK2.owedTo = owesK2.owedFrom + std::string("<call:2>K2 <name:2>Jo <eor>").size();
     Progress owesPast = owesK2;
     owesPast.owedTo = kFiveContacts.size() + 1;
+    // Both records count on copies since the copy's last flush, and the copy holds other bytes there
+    // (another file as long put in its place): neither counts, and all go again, so that the copy
+    // gets them.
+    const std::string flushedCopy = kCopyHeader + CopyPadding(sizeof kCopyHeader - 1);
+    const std::string k1 = "<call:2>K1 <eor>\r\n", k2 = "<call:2>K2 <name:2>Jo <eor>\r\n";
+    Progress copiedK1 = afterK1, copiedK2 = AfterK2();
+    copiedK1.copyFrom = copiedK2.copyFrom = flushedCopy.size();
+    copiedK1.copyEnd = flushedCopy.size() + k1.size();
+    copiedK1.copyCrc = Crc32(k1);
+    copiedK2.copyEnd = copiedK1.copyEnd + k2.size();
+    copiedK2.copyCrc = Crc32(k1 + k2);
+    const std::string bothCopied = EncodeProgressSlot(copiedK1) +
+                                   std::string(kProgressPageSize - kProgressSlotSize, '\0') +
+                                   EncodeProgressSlot(copiedK2);
+    const std::string copyReplaced = flushedCopy + std::string(k1.size() + k2.size() - 2, 'x') + "\r\n";
     const DiskCase cases[] = {
         {"no progress yet", true, "", kAllFive, false},
         {"resumes after the last delivered contact", true, afterK2, rest, false},
@@ -612,6 +672,7 @@ TEST(Courier, BadStateOnDiskIsReportedAndLosesNothing) {
         {"all delivered up to a last line without its end", true, EncodeProgressSlot(atTheEnd), {}, false, unended},
         {"a contact the copy lacks", true, EncodeProgressSlot(owesK2), rest, false},
         {"what the copy lacks lies past the end of its file", true, EncodeProgressSlot(owesPast), kAllFive, true},
+        {"the copy holds neither record's contacts", true, bothCopied, kAllFive, true, kFiveContacts, copyReplaced},
     };
     for (const DiskCase& c : cases) {
         FakePlatform p;
@@ -619,12 +680,33 @@ TEST(Courier, BadStateOnDiskIsReportedAndLosesNothing) {
         Bridge bridge(p);
         p.WriteFile(c.claimed ? bridge.courier.ClaimPath() : kLog, c.log);
         if (!c.progress.empty()) p.WriteFile(bridge.courier.ProgressPath(), c.progress);
+        if (!c.copy.empty()) p.WriteFile(kCopy, c.copy);
         for (int tick = 0; tick < 3; ++tick)
             bridge.Tick();
         EXPECT_EQ(CallsAtLogger(p), c.calls) << c.what;
         EXPECT_EQ(p.messages.size(), c.reported ? 1u : 0u) << c.what;
         ExpectNothingLeft(p, bridge.courier, c.what);
         if (c.progress == EncodeProgressSlot(owesK2)) EXPECT_EQ(CopyLines(p)[1], kFiveCopied[1]);
+    }
+}
+
+// A journal of the first layout (both records in its first sector): the record after the one that
+// counts grows the file through that sector, so it goes to the disk as it is written, and a cut
+// right after it never takes the record that counts with it.
+TEST(Courier, AJournalOfTheFirstLayoutKeepsItsRecordThroughACutAfterTheNextContact) {
+    const Progress afterK1 = {6, ReadLog(kFiveContacts).resume.at(0), 1, false};
+    for (unsigned seed = 1; seed <= 30; ++seed) {
+        FakePlatform p;
+        p.AddWindow("DXbase", "");
+        p.WriteFile(kLog + ".qsoferry", kFiveContacts);
+        p.WriteFile(kLog + ".qsoferry.progress", EncodeV1(afterK1) + EncodeV1(AfterK2()));
+        RunUntilSent(p, 1);  // K3 delivered and on record; the process ends as K4 goes
+        p.CutPower(seed);
+        Bridge again(p);
+        again.TickUntilQuiet();
+        EXPECT_TRUE(AllInOrder(CallsAtLogger(p), 1, {"K3", "K4", "K5"})) << "seed " << seed;
+        EXPECT_TRUE(p.messages.empty()) << "seed " << seed << ": " << ::testing::PrintToString(p.messages);
+        ExpectNothingLeft(p, again.courier);
     }
 }
 
@@ -662,6 +744,7 @@ TEST(Courier, AFailureIsToldOnceItLastsOrAtOnceWhenItCannotPass) {
         size_t told;
     } cases[] = {
         {FileStatus::kBusy, kLastingFailureTicks, 0},
+        {FileStatus::kBusy, kLastingFailureTicks + 1, 1},
         {FileStatus::kBusy, kLastingFailureTicks + 4, 1},
         {FileStatus::kFailed, kLastingFailureTicks, 0},
         {FileStatus::kFailed, kLastingFailureTicks + 4, 1},

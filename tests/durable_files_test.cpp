@@ -234,5 +234,41 @@ TEST(ClaimedLog, APowerCutAfterAnyCallLeavesTheLogUnderOneNameAndItsProgressWith
     }
 }
 
+// A disk whose reads come back short, as a read may: a few kilobytes at most.
+class ShortReads : public MemoryDisk {
+public:
+    FileResult ReadFileAt(FileHandle file, std::uint64_t offset, char* buffer, size_t size, size_t& got) override {
+        return MemoryDisk::ReadFileAt(file, offset, buffer, std::min<size_t>(size, 3000), got);
+    }
+};
+
+// Where a contact lies and the CRC of its bytes, with reads that come back short: also for one
+// longer than the reader holds, whose bytes are read again from the file.
+TEST(ClaimedLog, AContactsSpanIsWholeWhenReadsComeBackShort) {
+    for (const size_t length : {100, 300 * 1000}) {
+        const std::string record =
+            "<call:2>K1 <comment:" + std::to_string(length) + ">" + std::string(length, 'x') + " <eor>";
+        const std::string log = "WSJT-X ADIF Export<eoh>\r\n  " + record + " \r\n";
+        ShortReads disk;
+        disk.Put(kLogPath + ".qsoferry", log);
+        ClaimedLog claimed(disk);
+        claimed.SetLogPath(kLogPath);
+        std::uint64_t size = 0;
+        ASSERT_TRUE(claimed.Open(size).ok());
+        LogReader reader;
+        QsoRecord contact;
+        for (LogReader::Step step; (step = reader.Next(contact)) != LogReader::Step::kContact;) {
+            ASSERT_EQ(step, LogReader::Step::kNeedInput) << length;
+            ASSERT_TRUE(claimed.Fill(reader).ok()) << length;
+        }
+        std::uint64_t from = 0, to = 0;
+        std::uint32_t crc = 0;
+        ASSERT_TRUE(claimed.RecordSpan(reader, from, to, crc).ok()) << length;
+        EXPECT_EQ(from, log.find('<', log.find("<eoh>") + 1)) << length;
+        EXPECT_EQ(to, from + record.size()) << length;
+        EXPECT_EQ(crc, Crc32(record)) << length;
+    }
+}
+
 }  // namespace
 }  // namespace qsoferry::test
