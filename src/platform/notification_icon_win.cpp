@@ -81,7 +81,10 @@ void NotificationIcon::Attach(HWND frame) {
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = kIconWindowClass;
     if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return;
-    m_window = CreateWindowExW(0, kIconWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    // Top-level and never shown, not message-only: Wine's shell takes an icon away when its window
+    // goes with a process that was killed only for a top-level window, and a dead icon would stay.
+    m_window = CreateWindowExW(WS_EX_TOOLWINDOW, kIconWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                               wc.hInstance, nullptr);
     if (m_window) SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(frame));
 }
 

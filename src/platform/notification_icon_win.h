@@ -21,7 +21,7 @@ namespace qsoferry {
 
 constexpr UINT kTrayMessage = WM_APP + 2;
 constexpr DWORD kIconRemovalWaitMs = 1000;
-// The icon's own window, a message-only one (FindWindowEx(HWND_MESSAGE, ...) finds it).
+// The icon's own window: top-level, never shown (FindWindow finds it by this class).
 constexpr const wchar_t kIconWindowClass[] = L"QsoferryNotificationIcon";
 
 class NotificationIcon {

@@ -530,14 +530,14 @@ int main(int argc, char** argv) {
     if (what == "tray-forget") {
         NOTIFYICONDATAW icon = {};
         icon.cbSize = sizeof icon;
-        icon.hWnd = FindWindowExW(HWND_MESSAGE, nullptr, L"QsoferryNotificationIcon", nullptr);  // the icon's own
+        icon.hWnd = FindWindowW(L"QsoferryNotificationIcon", nullptr);  // the icon's own
         icon.uID = 1;
         return icon.hWnd && Shell_NotifyIconW(NIM_DELETE, &icon) ? 0 : 1;
     }
     if (what == "tray-add-late") {
         NOTIFYICONDATAW icon = {};
         icon.cbSize = sizeof icon;
-        icon.hWnd = FindWindowExW(HWND_MESSAGE, nullptr, L"QsoferryNotificationIcon", nullptr);
+        icon.hWnd = FindWindowW(L"QsoferryNotificationIcon", nullptr);
         icon.uID = 1;
         icon.uFlags = NIF_ICON;
         icon.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32516));  // IDI_INFORMATION, blue: none of the bridge's looks
