@@ -112,7 +112,8 @@ class Station:
     def probe(self, *args, ok=True):
         """Runs the probe and returns its output. A wait that gives up long before its time is up never
         ran: Wine did not start the probe. That was seen once on a loaded machine, just after a scenario
-        had ended its last program; such a probe is run once more, and the log says so."""
+        had ended its last program; such a probe is run once more, and the log says so. So is any probe
+        that failed saying nothing in less time than Wine takes to start a program."""
         what = " ".join(map(str, args))
         waits = args[0] in ("wait-class", "wait-title", "gone-title")
         for attempt in (1, 2):
@@ -120,7 +121,8 @@ class Station:
             code, out, err = wine_run(self.env, [os.path.join(BIN, "e2e_probe.exe")] + [str(a) for a in args])
             took = time.monotonic() - started
             said = "(%d) after %.1f s: %s%s" % (code, took, out, " [Wine: %s]" % err.strip()[-600:] if err.strip() else "")
-            if code == 0 or not waits or took > int(args[2]) / 2000 or attempt == 2:
+            never_ran = took < 0.1 and not out
+            if code == 0 or not (never_ran or (waits and took <= int(args[2]) / 2000)) or attempt == 2:
                 break
             print("note: probe %s ended %s; run once more" % (what, said), flush=True)
         if ok and code != 0:
