@@ -273,18 +273,22 @@ TEST(Courier, APowerCutAfterAnyPlatformCallLosesNothing) {
             p.WriteFile(kLog, settled);
             p.disk.Settle();
             p.WriteFile(kLog, log);
-            const std::string claimed = kLog + ".qsoferry";
             EndAfterCall(p, k, slow);  // past the last call, the power goes once all is done
             const size_t atCut = p.sent.size();
             p.CutPower(cutSeed);
             EXPECT_TRUE(CopyHoldsOnlySent(p, copied));
             // Nothing was sent before the bridge put the log on the disk; a cut before that may take
             // back what the decoder had only in the cache, which is the decoder's loss.
-            const std::vector<std::string> onDisk =
-                atCut > 0 ? expected : ReadLog(p.Contents(p.Exists(claimed) ? claimed : kLog)).records;
             Bridge again(p);
             again.TickUntilQuiet();
-            EXPECT_TRUE(AfterACut(p, atCut, onDisk));
+            if (atCut > 0) {
+                EXPECT_TRUE(AfterACut(p, atCut, expected));
+            } else {
+                // What the decoder had on the disk before the bridge came reaches the logger, in order.
+                ASSERT_GE(p.sent.size(), intact);
+                for (size_t i = 0; i < intact; ++i)
+                    EXPECT_EQ(p.sent[i].bytes, expected[i]) << "contact " << i;
+            }
             EXPECT_TRUE(CopyHoldsAll(p, atCut > 0 ? copied : copiedSettled));
             // A progress the cut damaged is told once; nothing else is.
             EXPECT_LE(p.messages.size(), 1u) << ::testing::PrintToString(p.messages);
