@@ -334,6 +334,22 @@ void ExpectWentOnAfterTheCut(const FakePlatform& p, size_t atCut, const std::vec
     EXPECT_EQ(after, std::vector<std::string>(expected.begin() + from, expected.end()));
 }
 
+// The copy cannot be written (a full disk) from the contact after `sent` on; the operator closes
+// the bridge, frees the disk and starts it again.
+void CopyFullFromThenRestart(FakePlatform& p, size_t sent) {
+    {
+        Bridge bridge(p);
+        p.beforeSend = [&p, sent] {
+            if (p.sent.size() == sent) p.FailNext("write", kCopy, FileStatus::kFull, 1000);
+        };
+        bridge.Tick();
+        bridge.courier.Close(p.nowMs + kCloseWaitMs);
+        p.beforeSend = nullptr;
+    }
+    p.Restart();
+    p.FailNext("write", kCopy, FileStatus::kFull, 0);
+}
+
 // An interruption, then the power goes some contacts later: a bridge killed 50 contacts after its
 // last flush (its last records and copies in the cache only) and started again, or a failure on
 // the way (a record that cannot be written, the copy's flush failing at a pause). Whatever the
@@ -374,33 +390,13 @@ TEST(Courier, AnInterruptionThenAPowerCutRepeatsAtMostTheFlushPeriod) {
          })},
         {"the copy cannot be written from contact 131 on, the bridge is closed and started again",
          [](FakePlatform& p) {
-             {
-                 Bridge bridge(p);
-                 p.beforeSend = [&p] {
-                     if (p.sent.size() == 130) p.FailNext("write", kCopy, FileStatus::kFull, 1000);
-                 };
-                 bridge.Tick();
-                 bridge.courier.Close(p.nowMs + kCloseWaitMs);
-                 p.beforeSend = nullptr;
-             }
-             p.Restart();
-             p.FailNext("write", kCopy, FileStatus::kFull, 0);
+             CopyFullFromThenRestart(p, 130);
              RunUntilSent(p, 170);
          }},
         {"the copy cannot be written from contact 151 on; once it can, its flush fails at each rewrite of the "
          "record that owes it, and the process ends",
          [](FakePlatform& p) {
-             {
-                 Bridge bridge(p);
-                 p.beforeSend = [&p] {
-                     if (p.sent.size() == 150) p.FailNext("write", kCopy, FileStatus::kFull, 1000);
-                 };
-                 bridge.Tick();
-                 bridge.courier.Close(p.nowMs + kCloseWaitMs);
-                 p.beforeSend = nullptr;
-             }
-             p.Restart();
-             p.FailNext("write", kCopy, FileStatus::kFull, 0);
+             CopyFullFromThenRestart(p, 150);
              Bridge again(p);
              bool failing = false;
              p.afterRead = [&](const std::string& path) {

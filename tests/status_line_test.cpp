@@ -133,16 +133,23 @@ TEST_F(StatusLineView, CountsWhatTheLoggerHasNotTakenYet) {
     EXPECT_EQ(Shown(), "3 contacts wait for DXbase to start");
 }
 
+// JTDX's folder with its backup made, and the folder logs are sent from; DXbase runs.
+class StatusLineFolders : public ::testing::Test {
+protected:
+    StatusLineFolders() {
+        platform.localAppData = "C:\\Users\\oper\\AppData\\Local";
+        platform.WriteFile(kJtdxFolder + "wsjtx_log_bak.adi", "");
+        AttachLogger(platform, view);
+        view.OnInitialUpdate();
+        platform.AddWindow("DXbase", "");
+    }
+    FakePlatform platform;
+    CQsoferryView view{platform};
+};
+
 // A problem of JTDX's folder shows although the folders after it (the one a log is sent from)
 // have none.
-TEST(StatusLineFolders, OneFoldersProblemShowsWhateverTheOthersSay) {
-    FakePlatform platform;
-    platform.localAppData = "C:\\Users\\oper\\AppData\\Local";
-    platform.WriteFile(kJtdxFolder + "wsjtx_log_bak.adi", "");
-    CQsoferryView view(platform);
-    AttachLogger(platform, view);
-    view.OnInitialUpdate();
-    platform.AddWindow("DXbase", "");
+TEST_F(StatusLineFolders, OneFoldersProblemShowsWhateverTheOthersSay) {
     platform.FailNext("write", kJtdxFolder + "wsjtx_log_sent.adi", FileStatus::kFull, 100);
     platform.WriteFile(view.LogPath(), DecoderLog({"<call:2>K1"}));
     for (int tick = 0; tick < 3; ++tick)
@@ -162,14 +169,7 @@ namespace {
 // A problem begun while the notification area shows nothing yet (its icon not there, Explorer still
 // starting at logon) is told as soon as it can be; once, while it lasts; and again when, gone,
 // it begins again.
-TEST(StatusLineFolders, AProblemIsToldOnceItCouldBeShownAndAgainEachTimeItBegins) {
-    FakePlatform platform;
-    platform.localAppData = "C:\\Users\\oper\\AppData\\Local";
-    platform.WriteFile(kJtdxFolder + "wsjtx_log_bak.adi", "");
-    CQsoferryView view(platform);
-    AttachLogger(platform, view);
-    view.OnInitialUpdate();
-    platform.AddWindow("DXbase", "");
+TEST_F(StatusLineFolders, AProblemIsToldOnceItCouldBeShownAndAgainEachTimeItBegins) {
     const std::string copy = kJtdxFolder + "wsjtx_log_sent.adi",
                       full = "Cannot use wsjtx_log_sent.adi: the disk is full";
     platform.refuseNotifications = true;
