@@ -6,6 +6,7 @@
 #define IDD_ABOUTBOX 100
 #define IDD_FORMVIEW 101
 #define IDD_RELAYED 102
+#define IDD_CHOOSE 103
 
 // Frame: menu, accelerators, icon and document template string
 #define IDR_MAINFRAME 128
@@ -30,6 +31,11 @@
 #define IDC_RELAYED_COUNT 1012
 #define IDC_SEND_AGAIN 1013
 #define IDC_OPEN_FOLDER 1014
+#define IDC_ONLY_DOUBLES 1015
+
+// Controls of the box that asks with answers of its own: the question and up to three buttons
+#define IDC_CHOOSE_TEXT 1020
+#define IDC_ANSWER_FIRST 1021
 
 // Strings
 #define AFX_IDS_APP_TITLE 57344

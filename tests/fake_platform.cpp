@@ -422,6 +422,15 @@ bool FakePlatform::AskYesNo(const std::string& text) {
     return answerYes;
 }
 
+size_t FakePlatform::Choose(const std::string& text, const std::vector<std::string>& answers, size_t preferred) {
+    answersOffered = answers;
+    answerPreferred = preferred;
+    if (!Record("Choose " + text)) return answers.size() - 1;
+    messages.push_back(text);
+    if (whileMessageShown) whileMessageShown();
+    return choice.value_or(preferred);
+}
+
 std::optional<std::string> FakePlatform::ChooseLogFile() {
     if (!Record("ChooseLogFile")) return std::nullopt;
     if (whileMessageShown) whileMessageShown();

@@ -128,6 +128,7 @@ public:
     std::optional<std::string> LocalAppDataFolder() override;
     void ShowMessage(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
+    size_t Choose(const std::string& text, const std::vector<std::string>& answers, size_t preferred) override;
     std::optional<std::string> ChooseLogFile() override;
     LocalTime Now() override { return now; }
     void SetControlText(int controlId, const std::string& text) override { controlText[controlId] = text; }
@@ -190,6 +191,9 @@ public:
     LocalTime now{2026, 12, 8, 14, 5};
     std::optional<std::string> chosenFile;  // what the operator picks in the Open dialog
     bool answerYes = true;                  // and answers when asked
+    std::optional<size_t> choice;           // the button pressed when given a choice; none: the default
+    std::vector<std::string> answersOffered;  // the buttons of the last choice given
+    size_t answerPreferred = 0;               // and its default
 
 private:
     bool Record(std::string call);

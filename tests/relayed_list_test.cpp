@@ -70,10 +70,10 @@ TEST_F(RelayedListTest, ShowsEveryWholeRecordOfEveryCopySortedAndFilteredAsExplo
 
     // Newest first, every column as the logger got it.
     const std::vector<std::vector<std::string>> rows = {
-        {"2026-12-08 00:01", "K1ABC", "6m", "FT8", "50313.00", "", "", "", "IC7300"},
-        {"2026-12-07 10:15", "G4CCC", "40m", "FT4", "7047.00", "IO91", "+02", "-05", "JTDX"},
-        {"2026-12-07 09:30", "DL1ABC", "20m", "FT8", "14075.00", "", "", "", "JTDX"},
-        {"2026-12-06 23:59", "G3XYZ", "", "FT8", "3573.00", "", "", "", "Sent on purpose"},
+        {"2026-12-08 00:01", "K1ABC", "6m", "FT8", "50313.00", "", "", "", "IC7300", ""},
+        {"2026-12-07 10:15", "G4CCC", "40m", "FT4", "7047.00", "IO91", "+02", "-05", "JTDX", ""},
+        {"2026-12-07 09:30", "DL1ABC", "20m", "FT8", "14075.00", "", "", "", "JTDX", ""},
+        {"2026-12-06 23:59", "G3XYZ", "", "FT8", "3573.00", "", "", "", "Sent on purpose", ""},
     };
     ASSERT_EQ(list.Shown(), rows.size());
     for (size_t row = 0; row < rows.size(); ++row) {
@@ -235,8 +235,8 @@ TEST(RelayedListRecords, ShowsTheFieldsOfEveryLine) {
     list.Refresh({{kJtdx, "C:\\L\\JTDX", "JTDX"}});
     ASSERT_EQ(list.Shown(), 2u);
     const std::vector<std::vector<std::string>> rows = {
-        {"2026-12-07 09:59", "W1AW", "20m", "FT4", "14080.00", "FN31", "-10", "+05", "JTDX"},
-        {"2026-12-06 23:00", "K1AB", "", "", "", "", "", "", "JTDX"}};
+        {"2026-12-07 09:59", "W1AW", "20m", "FT4", "14080.00", "FN31", "-10", "+05", "JTDX", ""},
+        {"2026-12-06 23:00", "K1AB", "", "", "", "", "", "", "JTDX", ""}};
     for (size_t row = 0; row < rows.size(); ++row) {
         for (size_t column = 0; column < kRelayedColumns; ++column)
             EXPECT_EQ(list.Text(row, static_cast<RelayedColumn>(column)), rows[row][column]) << row << "," << column;

@@ -28,7 +28,10 @@
 //    `prefix`, in one listing of the folder; none when it cannot be listed.
 //  - ShowMessage: a modal box with an OK button and the application's title as caption; messages
 //    (timer ticks included) are still dispatched while it is open. AskYesNo the same, with Yes and
-//    No buttons: true for Yes. ChooseLogFile: the system's Open dialog for ADIF files, modal in the
+//    No buttons: true for Yes. Choose the same, with a button for each of `answers` (each saying
+//    what it does), the one at `preferred` the default: the index of the one pressed; closing the
+//    box (Esc, the close box) presses the last, which is always the answer that does nothing.
+//    ChooseLogFile: the system's Open dialog for ADIF files, modal in the
 //    same way; the chosen file's path, or nothing when the operator cancels.
 //  - SetControlText: a static control's text, in UTF-8; the control never grows for it.
 //  - Now: the date and time of day as the operator's clock shows them.
@@ -103,6 +106,7 @@ public:
     virtual std::optional<std::string> LocalAppDataFolder() = 0;
     virtual void ShowMessage(const std::string& text) = 0;
     virtual bool AskYesNo(const std::string& text) = 0;
+    virtual size_t Choose(const std::string& text, const std::vector<std::string>& answers, size_t preferred) = 0;
     virtual std::optional<std::string> ChooseLogFile() = 0;
     virtual LocalTime Now() = 0;
 };

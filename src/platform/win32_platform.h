@@ -76,6 +76,7 @@ public:
     std::optional<std::string> LocalAppDataFolder() override;
     void ShowMessage(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
+    size_t Choose(const std::string& text, const std::vector<std::string>& answers, size_t preferred) override;
     std::optional<std::string> ChooseLogFile() override;
     LocalTime Now() override;
     void SetControlText(int controlId, const std::string& text) override;

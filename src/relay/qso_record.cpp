@@ -81,7 +81,7 @@ Field FieldNamed(std::string_view name) {
 
 void QsoRecord::Reset() {
     call.clear(), freq.clear(), band.clear(), mode.clear(), rstRcvd.clear(), rstSent.clear();
-    comment.clear(), grid.clear(), name.clear(), txPower.clear();
+    comment.clear(), grid.clear(), name.clear(), txPower.clear(), qsoDate.clear(), timeOn.clear();
 }
 
 bool QsoRecord::IsEmpty() const {
@@ -124,6 +124,12 @@ void QsoRecord::Store(Field field, std::string_view value) {
             break;
         case Field::kTxPower:
             txPower.Assign(value.substr(0, 4));
+            break;
+        case Field::kQsoDate:
+            qsoDate.Assign(text::TrimLeftView(value));
+            break;
+        case Field::kTimeOn:
+            timeOn.Assign(text::TrimLeftView(value));
             break;
         case Field::kOther:
             break;

@@ -86,14 +86,29 @@ private:
 };
 
 // The ADIF fields the record keeps; every other name is ignored.
-enum class Field { kOther, kCall, kBand, kMode, kSubmode, kFreq, kRstRcvd, kRstSent, kGrid, kComment, kName, kTxPower };
+enum class Field {
+    kOther,
+    kCall,
+    kBand,
+    kMode,
+    kSubmode,
+    kFreq,
+    kRstRcvd,
+    kRstSent,
+    kGrid,
+    kComment,
+    kName,
+    kTxPower,
+    kQsoDate,
+    kTimeOn
+};
 
 // The field a name stands for. Names compare exactly: the caller upper-cases them first.
 Field FieldNamed(std::string_view name);
 // The same with the name in any case, as a log has it.
 inline __attribute__((always_inline)) Field FieldNamedIgnoringCase(std::string_view name) {
-    // TIME_ON, QSO_DATE, STATION_CALLSIGN and the rest are known to the decoder, but nothing sent
-    // depends on them. Most names in a log are not kept: the length alone turns them away.
+    // STATION_CALLSIGN and the rest are known to the decoder, but nothing sent depends on them.
+    // Most names in a log are not kept: the length alone turns them away.
     const char* n = name.data();
     switch (name.size()) {
         case 4: {
@@ -111,12 +126,14 @@ inline __attribute__((always_inline)) Field FieldNamedIgnoringCase(std::string_v
             const std::uint64_t key = text::UpperKey<7>(n);
             return key == text::UpperKey<7>("SUBMODE")   ? Field::kSubmode
                    : key == text::UpperKey<7>("COMMENT") ? Field::kComment
+                   : key == text::UpperKey<7>("TIME_ON") ? Field::kTimeOn
                                                          : Field::kOther;
         }
         case 8: {
             const std::uint64_t key = text::UpperKey<8>(n);
             return key == text::UpperKey<8>("RST_RCVD")   ? Field::kRstRcvd
                    : key == text::UpperKey<8>("RST_SENT") ? Field::kRstSent
+                   : key == text::UpperKey<8>("QSO_DATE") ? Field::kQsoDate
                                                           : Field::kOther;
         }
         case 10:
@@ -143,8 +160,12 @@ struct QsoRecord {
     FieldText grid;     // empty, or 4 or 6 characters, upper case
     FieldText name;     // unchanged
     FieldText txPower;  // at most 4 characters
+    // Never sent: they tell one contact from another (contact_key.h). As the log has them, without
+    // leading blanks.
+    FieldText qsoDate, timeOn;
 
     void Reset();
+    // No field the logger receives: a record of a date and a time alone is sent as none.
     bool IsEmpty() const;
 
     void StoreField(std::string_view fieldName, std::string_view value) { Store(FieldNamed(fieldName), value); }

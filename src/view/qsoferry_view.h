@@ -28,6 +28,7 @@
 
 #include "platform/platform.h"
 #include "relay/courier.h"
+#include "relay/log_survey.h"
 #include "resource.h"
 #include "view/relayed_list.h"
 #include "view/status_line.h"
@@ -125,7 +126,10 @@ private:
     void RunDeferredCommands();
     void AddSendingFolder();
     const Courier* SendingCourier();
-    std::string CopyForSending(const std::string& from, const std::string& to);
+    std::string CopyForSending(const std::string& from, const std::string& to, const LogSurvey* fresh);
+    // Whether to send the contacts DXbase took before, too: true to send the whole file, false
+    // to send only `fresh`; nothing to send none.
+    std::optional<bool> AskWhatToSend(const std::string& path, const LogSurvey& survey);
     std::string PutForSending(const std::string& to, const std::function<FileResult(FileHandle)>& fill);
 
     // Operator: what the delivery engine asks of the form.

@@ -15,7 +15,7 @@
 namespace qsoferry {
 
 const char* const kRelayedHeaders[kRelayedColumns] = {
-    "Date and time (UTC)", "Call", "Band", "Mode", "kHz", "Locator", "Sent", "Rcvd", "Folder"};
+    "Date and time (UTC)", "Call", "Band", "Mode", "kHz", "Locator", "Sent", "Rcvd", "Folder", "Times"};
 
 namespace {
 
@@ -43,6 +43,10 @@ std::string_view RelayedList::Field(const Entry& entry, RelayedColumn column) co
 }
 
 std::string RelayedList::Text(size_t row, RelayedColumn column) const {
+    if (column == RelayedColumn::kTimes) {
+        const std::uint32_t times = m_index.Count(m_entries[m_order[row]].key);
+        return times > 1 ? std::to_string(times) : std::string();
+    }
     std::string_view field = Field(m_entries[m_order[row]], column);
     if (column != RelayedColumn::kTime) return std::string(field);
     // "20261207 101500" as "2026-12-07 10:15"; anything else as it stands.
@@ -91,17 +95,29 @@ void RelayedList::Filter(std::string_view call) {
     Arrange();
 }
 
+void RelayedList::ShowOnlyDoubles(bool only) {
+    if (only == m_onlyDoubles) return;
+    m_onlyDoubles = only;
+    Arrange();
+}
+
 void RelayedList::Arrange() {
     m_order.clear();
     for (std::uint32_t i = 0; i < m_entries.size(); ++i) {
-        if (m_filter.empty() || Field(m_entries[i], RelayedColumn::kCall).find(m_filter) != std::string_view::npos)
+        if ((m_filter.empty() || Field(m_entries[i], RelayedColumn::kCall).find(m_filter) != std::string_view::npos) &&
+            (!m_onlyDoubles || m_index.Count(m_entries[i].key) > 1))
             m_order.push_back(i);
     }
     // Each entry's key is looked up once, not at every comparison.
-    const bool numeric = m_sortColumn == RelayedColumn::kFreq;
+    const bool times = m_sortColumn == RelayedColumn::kTimes;
+    const bool numeric = m_sortColumn == RelayedColumn::kFreq || times;
     std::vector<std::string_view> text(numeric ? 0 : m_entries.size());
     std::vector<double> number(numeric ? m_entries.size() : 0);
     for (std::uint32_t i : m_order) {
+        if (times) {
+            number[i] = m_index.Count(m_entries[i].key);
+            continue;
+        }
         std::string_view field = Field(m_entries[i], m_sortColumn);
         if (!numeric) {
             text[i] = field;

@@ -16,6 +16,9 @@
 // Lines of spaces pad the copy and are passed over. A record not ended yet may still be being
 // written: it is read on at the next Refresh.
 //
+// Each contact is also counted by its key (contact_key.h): how many times the copies hold the same
+// contact tells what went to the logger more than once.
+//
 // A contact keeps its id for as long as the list lives: a copy replaced, cut or gone keeps the ids
 // of the records it still holds where they were, and an id is never given to another contact.
 #pragma once
@@ -27,6 +30,7 @@
 #include <string_view>
 #include <vector>
 
+#include "relay/contact_key.h"
 #include "relay/courier_io.h"
 #include "relay/qso_record.h"
 
@@ -38,8 +42,9 @@ struct CopySource {
     std::string path, folder, label;
 };
 
-enum class RelayedColumn { kTime, kCall, kBand, kMode, kFreq, kGrid, kSent, kRcvd, kFolder };
-constexpr size_t kRelayedColumns = 9;
+// kTimes: how many times the copies hold the contact, when more than once.
+enum class RelayedColumn { kTime, kCall, kBand, kMode, kFreq, kGrid, kSent, kRcvd, kFolder, kTimes };
+constexpr size_t kRelayedColumns = 10;
 // The headers, in the order of RelayedColumn.
 extern const char* const kRelayedHeaders[kRelayedColumns];
 
@@ -70,6 +75,12 @@ public:
     bool SortDescending() const { return m_descending; }
     // Only the rows whose call holds `call`, in any case; empty: all.
     void Filter(std::string_view call);
+    // Only the contacts the copies hold more than once, or all.
+    void ShowOnlyDoubles(bool only);
+    bool OnlyDoubles() const { return m_onlyDoubles; }
+
+    // How many times the copies hold the contact of this key (ContactKeyOf).
+    std::uint32_t TimesHeld(std::uint64_t key) const { return m_index.Count(key); }
 
     // A row's contact, the same across Refresh, SortBy and Filter, to keep a selection by.
     std::uint32_t IdOf(size_t row) const { return m_entries[m_order[row]].id; }
@@ -118,6 +129,7 @@ private:
         std::uint32_t text;
         std::uint32_t source;
         std::uint32_t id;  // rising with the entry's place in m_entries
+        std::uint64_t key;
     };
 
     bool ReadSource(std::uint32_t index);
@@ -146,6 +158,8 @@ private:
     RelayedColumn m_sortColumn = RelayedColumn::kTime;
     bool m_descending = true;
     std::string m_filter;  // upper case
+    bool m_onlyDoubles = false;
+    ContactIndex m_index;  // of every entry's key
 };
 
 }  // namespace qsoferry

@@ -18,7 +18,7 @@ constexpr size_t kReadSize = 64 * 1024;
 // A record longer than this is left out (and counted), so that the list stays small whatever a
 // copy holds.
 constexpr size_t kLongestLine = 2 * 1024 * 1024;
-constexpr size_t kStoredFields = kRelayedColumns - 1;  // the folder comes from the copy
+constexpr size_t kStoredFields = kRelayedColumns - 2;  // the folder comes from the copy, the times from the index
 // How much of a copy, just before where reading stopped, is checked again at each Refresh.
 constexpr size_t kTail = 64;
 constexpr size_t kLongestKept = 32;  // of a first tag's name, a date, a time
@@ -83,6 +83,7 @@ bool RelayedList::Refresh(const std::vector<CopySource>& sources) {
         }
         changed = ReadSource(static_cast<std::uint32_t>(found - m_sources.begin())) || changed;
     }
+    m_index.Settle();
     if (changed) Arrange();
     return changed;
 }
@@ -135,6 +136,9 @@ void RelayedList::Drop(const std::vector<bool>& drop) {
     }
     m_entries.swap(kept);
     m_text.swap(text);
+    m_index.Clear();
+    for (const Entry& e : m_entries)
+        m_index.Add(e.key);
 }
 
 bool RelayedList::ReadSource(std::uint32_t index) {
@@ -357,7 +361,8 @@ void RelayedList::EndRecord(std::uint32_t index, std::uint64_t end) {
     record.Finish();
     const Entry entry{r.start, static_cast<std::uint32_t>(end - r.start),
                       r.check, static_cast<std::uint32_t>(m_text.size()),
-                      index,   0};
+                      index,   0,
+                      ContactKeyOf(record)};
     Source& source = m_sources[index];
     source.lastAt = entry.at;
     source.lastSize = entry.size;
@@ -377,6 +382,7 @@ void RelayedList::EndRecord(std::uint32_t index, std::uint64_t end) {
     }
     m_entries.push_back(entry);
     m_entries.back().id = m_nextId++;
+    m_index.Add(entry.key);
     std::string band(BandNameOfCode(record.band));
     for (char& c : band)
         c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;

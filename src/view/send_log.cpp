@@ -7,6 +7,8 @@
 // relayed at the next start. Contacts chosen in the Relayed Contacts window go the same way.
 #include "view/qsoferry_view.h"
 
+#include "relay/log_survey.h"
+
 namespace qsoferry {
 
 // The folder of Qsoferry's own, in the local application data; none when the system names none.
@@ -56,22 +58,57 @@ void CQsoferryView::OnSendLog() {
             return;
         }
     }
-    std::optional<std::uint64_t> count = CountContacts(m_platform, *path);
-    if (!count) {
-        Tell("Cannot open " + *path + ".");
+    // What DXbase took before: the copies, read once, and each contact of the file looked up in them.
+    RelayedList relayed(m_platform);
+    relayed.Refresh(CopySources());
+    std::string why;
+    std::optional<LogSurvey> survey = SurveyLog(
+        m_platform, *path, [&relayed](std::uint64_t key) { return relayed.TimesHeld(key); }, why);
+    if (!survey) {
+        Tell(why);
         return;
     }
-    if (*count == 0) {
+    if (survey->contacts == 0) {
         Tell(kSourceEmptyText);
         return;
     }
-    const std::string question = *path + " holds " + std::to_string(*count) + (*count == 1 ? " contact" : " contacts") +
-                                 ". Send " + (*count == 1 ? "it" : "them") +
-                                 " to DXbase? Contacts DXbase has already are sent again.";
-    if (!m_platform.AskYesNo(question)) return;
-    if (!SendingCourier()) return;  // another bridge of this user's may have begun one meanwhile
-    std::string failure = CopyForSending(*path, courier->LogPath());
+    std::optional<bool> whole = AskWhatToSend(*path, *survey);
+    if (!whole || !SendingCourier()) return;  // another bridge of this user's may have begun one meanwhile
+    std::string failure = CopyForSending(*path, courier->LogPath(), *whole ? nullptr : &*survey);
     if (!failure.empty()) Tell(failure);
+}
+
+std::optional<bool> CQsoferryView::AskWhatToSend(const std::string& path, const LogSurvey& survey) {
+    const std::uint64_t count = survey.contacts, taken = survey.taken, fresh = count - taken;
+    auto contacts = [](std::uint64_t n) { return std::to_string(n) + (n == 1 ? " contact" : " contacts"); };
+    if (taken == 0) {
+        const std::string question = path + " holds " + contacts(count) + ". Send " + (count == 1 ? "it" : "them") +
+                                     " to DXbase? Contacts DXbase has already are sent again.";
+        if (m_platform.AskYesNo(question)) return true;
+        return std::nullopt;
+    }
+    const std::string name = path.substr(path.find_last_of("\\/") + 1);
+    const std::string when = (taken == 1 ? " (on " : " (the last on ") + survey.lastTaken + ")";
+    if (fresh == 0) {
+        const std::string question = name + " holds " + contacts(count) + "; DXbase already took " +
+                                     (count == 1 ? "it" : "all of them") + when + ". Send " +
+                                     (count == 1 ? "it" : "them") + " again?";
+        const std::string again = count == 1 ? "Send it again" : "Send all " + std::to_string(count) + " again";
+        if (m_platform.Choose(question, {again, "Send none"}, 1) == 0) return true;
+        return std::nullopt;
+    }
+    const std::string question = name + " holds " + contacts(count) + "; DXbase already took " +
+                                 std::to_string(taken) + " of them" + when + ". Send only the " +
+                                 (fresh == 1 ? "new one?" : std::to_string(fresh) + " new ones?");
+    const std::string onlyNew = fresh == 1 ? "Send the new one" : "Send the " + std::to_string(fresh) + " new ones";
+    switch (m_platform.Choose(question, {onlyNew, "Send all " + std::to_string(count), "Send none"}, 0)) {
+        case 0:
+            return false;
+        case 1:
+            return true;
+        default:
+            return std::nullopt;
+    }
 }
 
 void CQsoferryView::OnSendAgain(const std::string& records, size_t count) {
@@ -122,13 +159,15 @@ std::vector<CopySource> CQsoferryView::CopySources() const {
     return sources;
 }
 
-// Copies the file whole to send it. Empty on success; what went wrong otherwise.
-std::string CQsoferryView::CopyForSending(const std::string& from, const std::string& to) {
+// Copies the file to send it: whole, or only the header and the contacts a survey found fresh.
+// Empty on success; what went wrong otherwise.
+std::string CQsoferryView::CopyForSending(const std::string& from, const std::string& to, const LogSurvey* fresh) {
     FileHandle source = kNoFile;
     std::uint64_t size = 0;
     FileResult opened = m_platform.OpenFile(from, FileAccess::kPeek, source, size);
     if (!opened.ok()) return "Cannot open " + from + ": " + opened.reason;
     std::string failure = PutForSending(to, [&](FileHandle target) {
+        if (fresh) return WriteFreshContacts(m_platform, from, *fresh, target);
         std::string chunk(64 * 1024, '\0');
         for (std::uint64_t at = 0;;) {
             size_t got = 0;
