@@ -19,6 +19,7 @@ add_executable(qsoferry WIN32
     src/app/qsoferry_doc.cpp
     src/app/about_dlg.cpp
     src/app/relayed_dlg.cpp
+    src/app/relayed_layout.cpp
     src/app/recent_files.cpp
     src/app/registry_profile.cpp
     src/platform/win32_platform.cpp

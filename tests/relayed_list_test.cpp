@@ -139,6 +139,34 @@ TEST_F(RelayedListTest, FollowsCopiesAsTheyGrowAndSendsBackTheExactBytes) {
     EXPECT_NE(why.find("has changed"), std::string::npos) << why;
 }
 
+// The same contact in the copies more than once (sent twice, from two folders, in other spellings)
+// is counted on each of its rows, and can be listed alone; the counts follow the copies.
+TEST_F(RelayedListTest, CountsEachContactTheCopiesHoldMoreThanOnce) {
+    list.Refresh(Sources());
+    list.ShowOnlyDoubles(true);
+    EXPECT_EQ(list.CountText().substr(0, 21), "0 of 4 contacts shown");
+    // G4CCC again at other seconds, its band given by its frequency alone; K1ABC in another mode.
+    disk.Append(kOnPurpose, Contact("g4ccc", "20261207", "101532", "<mode:3>FT4 <freq:5>7.047 ") + "\r\n" +
+                                Contact("K1ABC", "20261208", "000100", "<mode:3>FT4 <band:2>6m ") + "\r\n");
+    disk.Append(kRig, kG4ccc + "\r\n");
+    EXPECT_TRUE(list.Refresh(Sources()));
+    list.SortBy(RelayedColumn::kTimes);
+    EXPECT_EQ(Column(list, RelayedColumn::kCall), (std::vector<std::string>{"G4CCC", "G4CCC", "G4CCC"}));
+    EXPECT_EQ(Column(list, RelayedColumn::kTimes), (std::vector<std::string>{"3", "3", "3"}));
+    list.ShowOnlyDoubles(false);
+    EXPECT_EQ(list.Shown(), 7u);
+    EXPECT_EQ(Column(list, RelayedColumn::kTimes), (std::vector<std::string>{"", "", "", "", "3", "3", "3"}));
+    // A copy replaced without its double, and one taken away: the counts go down with them.
+    disk.Put(kRig, std::string(kCopyHeader) + kK1abc + "\r\n");
+    list.Refresh(Sources());
+    EXPECT_EQ(Column(list, RelayedColumn::kTimes), (std::vector<std::string>{"", "", "", "", "2", "2"}));
+    disk.RemoveFile(kOnPurpose);
+    list.Refresh(Sources());
+    list.Refresh(Sources());
+    list.ShowOnlyDoubles(true);
+    EXPECT_EQ(list.Shown(), 0u);
+}
+
 // A record keeps its own line breaks in the copy: each is listed whole and sent again byte for
 // byte, whatever its lines, read at once or as the copy grows (cut at every byte); what is not one
 // whole record is skipped and its lines counted.

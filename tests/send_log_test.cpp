@@ -286,3 +286,132 @@ TEST_F(SendLog, ContactsChosenInTheListGoAgainExactlyOnce) {
 
 }  // namespace
 }  // namespace qsoferry::test
+
+namespace qsoferry::test {
+namespace {
+
+// What JTDX relayed, then another program's export (one field a line, or all on one) of those
+// contacts in other spellings, with two more.
+const std::vector<std::string> kRelayed = {
+    "<call:4>K1AA <qso_date:8>20261206 <time_on:6>090000 <band:3>20m <mode:3>FT8",
+    "<call:4>K1BB <qso_date:8>20261207 <time_on:6>090500 <band:3>20m <mode:3>FT8"};
+const std::string kHeader = "Exported by a logger\r\n<ADIF_VER:5>3.1.4\r\n<EOH>\r\n";
+const std::string kAa = "<CALL:4>k1aa\r\n<QSO_DATE:8>20261206\r\n<TIME_ON:6>090012\r\n<FREQ:9>14.074000\r\n<MODE:3>FT8\r\n<EOR>";
+const std::string kCc = "<CALL:4>K1CC\r\n<QSO_DATE:8>20261207\r\n<TIME_ON:4>1000\r\n<BAND:3>40m\r\n<MODE:3>FT8\r\n<EOR>";
+const std::string kBb = "<CALL:4>K1BB <QSO_DATE:8>20261207 <TIME_ON:4>0905 <BAND:3>20M <MODE:3>FT8 <EOR>";
+const std::string kDd = "<CALL:4>K1DD <QSO_DATE:8>20261207 <TIME_ON:4>1100 <BAND:3>40m <MODE:4>MFSK <SUBMODE:3>FT4 <EOR>";
+const std::string kExport = kHeader + kAa + "\r\n" + kCc + "\r\n" + kBb + "\r\n" + kDd + "\r\n";
+
+// A station whose JTDX folder has relayed kRelayed.
+struct Station {
+    Station() {
+        platform.localAppData = kLocal;
+        platform.WriteFile(kLocal + "\\JTDX\\wsjtx_log_bak.adi", "");
+        platform.WriteFile(kJtdxFolder + "wsjtx_log_bak.adi", "");
+        AttachLogger(platform, view);
+        view.OnInitialUpdate();
+        platform.AddWindow("DXbase", "");
+        platform.WriteFile(view.LogPath(), DecoderLog(kRelayed));
+        TickAndRun(platform, view);
+        platform.sent.clear();
+        platform.chosenFile = kChosen;
+    }
+    // The rows Relayed Contacts would list as sent more than once.
+    size_t Doubles() {
+        RelayedList list(platform);
+        list.Refresh(view.CopySources());
+        list.ShowOnlyDoubles(true);
+        return list.Shown();
+    }
+    FakePlatform platform;
+    CQsoferryView view{platform};
+};
+
+// The question names what DXbase took before, and each answer sends what it says: only the new
+// contacts, byte for byte as the file has them and in its order, all of them, or none.
+TEST(SendLogTaken, TheQuestionCountsWhatDXbaseTookAndEachAnswerSendsWhatItSays) {
+    const struct {
+        std::optional<size_t> choice;  // none: the default
+        std::string copy;              // what is put in the Sending folder to be relayed
+        std::vector<std::string> calls;
+        size_t doubles;  // rows in Relayed Contacts afterwards
+    } cases[] = {
+        {std::nullopt, kHeader + "\r\n" + kCc + "\r\n" + kDd, {"K1CC", "K1DD"}, 0},
+        {1, kExport, {"K1AA", "K1CC", "K1BB", "K1DD"}, 4},
+        {2, "", {}, 0},
+    };
+    for (const auto& c : cases) {
+        Station station;
+        ASSERT_EQ(station.Doubles(), 0u);
+        station.platform.WriteFile(kChosen, kExport);
+        station.platform.choice = c.choice;
+        station.view.OnSendLog();
+        ASSERT_EQ(station.platform.messages.size(), 1u);
+        EXPECT_EQ(station.platform.messages[0],
+                  "export.adi holds 4 contacts; DXbase already took 2 of them (the last on 2026-12-07). "
+                  "Send only the 2 new ones?");
+        EXPECT_EQ(station.platform.answersOffered,
+                  (std::vector<std::string>{"Send the 2 new ones", "Send all 4", "Send none"}));
+        EXPECT_EQ(station.platform.answerPreferred, 0u);
+        EXPECT_EQ(station.platform.Contents(kSending), c.copy);
+        for (int tick = 0; tick < 4; ++tick)
+            TickAndRun(station.platform, station.view);
+        EXPECT_EQ(CallsAtLogger(station.platform), c.calls);
+        EXPECT_EQ(station.Doubles(), c.doubles);
+        EXPECT_EQ(station.platform.Contents(kChosen), kExport);
+    }
+}
+
+// A file all of whose contacts DXbase took asks whether to send them again, none the default; bad
+// input never sends fewer contacts than the operator chose: a copy's damaged record is not counted
+// as taken, a file changed after it was counted or that cannot be read is not sent in part.
+TEST(SendLogTaken, AllTakenAndBadInput) {
+    {
+        Station station;
+        station.platform.WriteFile(kChosen, DecoderLog(kRelayed));
+        station.view.OnSendLog();
+        EXPECT_EQ(station.platform.messages, std::vector<std::string>{
+                                                 "export.adi holds 2 contacts; DXbase already took all of them (the "
+                                                 "last on 2026-12-07). Send them again?"});
+        EXPECT_EQ(station.platform.answersOffered, (std::vector<std::string>{"Send all 2 again", "Send none"}));
+        EXPECT_EQ(station.platform.answerPreferred, 1u);
+        EXPECT_FALSE(station.platform.Exists(kSending));
+    }
+    {
+        Station station;
+        const std::string copyPath = kJtdxFolder + kCopyFileName;
+        std::string copy = station.platform.Contents(copyPath);
+        copy.replace(copy.find("K1AA") - 8, 12, std::string(12, '\0'));  // a torn sector
+        station.platform.WriteFile(copyPath, copy);
+        station.platform.WriteFile(kChosen, kExport);
+        station.view.OnSendLog();
+        EXPECT_NE(station.platform.messages.back().find("took 1 of them (on 2026-12-07). Send only the 3 new ones?"),
+                  std::string::npos)
+            << station.platform.messages.back();
+        EXPECT_EQ(station.platform.Contents(kSending), kHeader + kAa + "\r\n" + kCc + "\r\n" + kDd);
+    }
+    enum class Fault { kAppended, kChangedInPlace, kUnreadable };
+    for (const Fault fault : {Fault::kAppended, Fault::kChangedInPlace, Fault::kUnreadable}) {
+        Station station;
+        station.platform.WriteFile(kChosen, kExport);
+        if (fault == Fault::kUnreadable) station.platform.FailNext("read", kChosen, FileStatus::kFailed);
+        station.platform.whileMessageShown = [&] {  // the Open dialog, then the question
+            if (station.platform.messages.empty()) return;
+            std::string changed = kExport;
+            if (fault == Fault::kAppended) changed += "<CALL:4>K1EE <EOR>\r\n";
+            if (fault == Fault::kChangedInPlace) changed[changed.find("K1DD")] = 'W';
+            station.platform.WriteFile(kChosen, changed);
+        };
+        station.view.OnSendLog();
+        const std::string& told = station.platform.messages.back();
+        EXPECT_NE(told.find(fault == Fault::kUnreadable ? "Cannot read " + kChosen
+                                                         : "has changed since its contacts were counted"),
+                  std::string::npos)
+            << told;
+        EXPECT_FALSE(station.platform.Exists(kSending));
+        EXPECT_FALSE(station.platform.Exists(kSending + ".part"));
+    }
+}
+
+}  // namespace
+}  // namespace qsoferry::test

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/saved_numbers.h"
 #include "platform/utf16_win.h"
 #include "resource.h"
 
@@ -17,18 +16,8 @@ namespace {
 
 constexpr UINT_PTR kRefreshTimer = 1;
 constexpr UINT kRefreshMs = 1000;
-constexpr const char kSection[] = "Relayed Contacts";
 // Each column's width at first, in dialog units.
-constexpr int kColumnWidths[kRelayedColumns] = {92, 48, 28, 30, 40, 38, 28, 28, 56};
-constexpr int kBaseDpi = 96;
-
-int ScreenDpi() {
-    HDC screen = GetDC(nullptr);
-    int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : kBaseDpi;
-    if (screen) ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : kBaseDpi;
-}
-
+constexpr int kColumnWidths[kRelayedColumns] = {92, 48, 28, 30, 40, 38, 28, 28, 56, 30};
 // Explorer may take its time to start: it is started from a thread of its own, never the window's.
 DWORD WINAPI OpenInExplorer(LPVOID context) {
     std::unique_ptr<std::wstring> folder(static_cast<std::wstring*>(context));
@@ -96,6 +85,12 @@ INT_PTR CRelayedDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                         });
                     }
                     break;
+                case IDC_ONLY_DOUBLES:
+                    Rearrange([this] {
+                        m_list.ShowOnlyDoubles(IsDlgButtonChecked(m_hwnd, IDC_ONLY_DOUBLES) == BST_CHECKED);
+                        return true;
+                    });
+                    break;
                 case IDC_SEND_AGAIN:
                     OnSendAgain();
                     break;
@@ -135,7 +130,8 @@ void CRelayedDlg::OnInitDialog() {
         std::wstring header = Utf16(kRelayedHeaders[i]);
         LVCOLUMNW column = {};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
-        column.fmt = i == static_cast<size_t>(RelayedColumn::kFreq) ? LVCFMT_RIGHT : LVCFMT_LEFT;
+        const bool number = i == static_cast<size_t>(RelayedColumn::kFreq) || i == static_cast<size_t>(RelayedColumn::kTimes);
+        column.fmt = number ? LVCFMT_RIGHT : LVCFMT_LEFT;
         column.cx = width.right;
         column.pszText = header.data();
         SendMessageW(m_listView, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
@@ -151,36 +147,23 @@ void CRelayedDlg::OnInitDialog() {
     for (Anchor anchor :
          {Anchor{IDC_RELAYED_COUNT, false, false, true, false, {}},
           Anchor{IDC_RELAYED_LIST, false, false, true, true, {}}, Anchor{IDC_SEND_AGAIN, false, true, false, false, {}},
-          Anchor{IDC_OPEN_FOLDER, false, true, false, false, {}}, Anchor{IDCANCEL, true, true, false, false, {}}}) {
+          Anchor{IDC_OPEN_FOLDER, false, true, false, false, {}}, Anchor{IDC_ONLY_DOUBLES, false, true, false, false, {}},
+          Anchor{IDCANCEL, true, true, false, false, {}}}) {
         HWND control = GetDlgItem(m_hwnd, anchor.id);
         GetWindowRect(control, &anchor.at);
         MapWindowPoints(nullptr, m_hwnd, reinterpret_cast<POINT*>(&anchor.at), 2);
         m_anchors.push_back(anchor);
     }
     LoadLayout();
-    // Opened again: the rows read before stay, in the order chosen then, unfiltered as the box is.
+    // Opened again: the rows read before stay, in the order chosen then, unfiltered as the boxes are.
     Rearrange([this] {
         m_list.Filter("");
+        m_list.ShowOnlyDoubles(false);
         m_list.Refresh(m_hooks.sources());
         return true;
     });
     ShowSortMark();
     SetTimer(m_hwnd, kRefreshTimer, kRefreshMs, nullptr);
-}
-
-void CRelayedDlg::Layout() {
-    RECT client;
-    GetClientRect(m_hwnd, &client);
-    const int dx = client.right - m_templateClient.cx, dy = client.bottom - m_templateClient.cy;
-    HDWP moves = BeginDeferWindowPos(static_cast<int>(m_anchors.size()));
-    for (const Anchor& a : m_anchors) {
-        const int x = a.at.left + (a.moveX ? dx : 0), y = a.at.top + (a.moveY ? dy : 0);
-        const int w = a.at.right - a.at.left + (a.growX ? dx : 0), h = a.at.bottom - a.at.top + (a.growY ? dy : 0);
-        if (moves)
-            moves = DeferWindowPos(moves, GetDlgItem(m_hwnd, a.id), nullptr, x, y, std::max(w, 0), std::max(h, 0),
-                                   SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-    if (moves) EndDeferWindowPos(moves);
 }
 
 LRESULT CRelayedDlg::OnNotify(NMHDR& header) {
@@ -352,48 +335,4 @@ void CRelayedDlg::CopyToClipboard() {
 
 // "left top width height maximised dpi" and each column's width at 96 dots an inch: the window comes
 // back where it was, as large on a display scaled otherwise, and never off every screen.
-void CRelayedDlg::LoadLayout() {
-    const int dpi = ScreenDpi();
-    const std::vector<int> place = LeadingNumbers(m_profile.GetString(kSection, "Placement"), 6);
-    const int maximised = place.size() > 4 ? place[4] : 0;
-    if (place.size() == 6 && place[5] > 0 && place[2] > 0 && place[3] > 0) {
-        const int left = place[0], top = place[1], savedDpi = place[5];
-        RECT r = {left, top, left + MulDiv(place[2], dpi, savedDpi), top + MulDiv(place[3], dpi, savedDpi)};
-        r.right = std::max(r.right, r.left + m_minimum.cx);
-        r.bottom = std::max(r.bottom, r.top + m_minimum.cy);
-        if (MonitorFromRect(&r, MONITOR_DEFAULTTONULL)) {
-            WINDOWPLACEMENT wp = {};
-            wp.length = sizeof wp;
-            GetWindowPlacement(m_hwnd, &wp);
-            wp.rcNormalPosition = r;
-            wp.showCmd = SW_HIDE;
-            SetWindowPlacement(m_hwnd, &wp);
-        }
-    }
-    const std::vector<int> widths = LeadingNumbers(m_profile.GetString(kSection, "Columns"), kRelayedColumns);
-    for (size_t i = 0; i < widths.size(); ++i) {
-        if (widths[i] > 0) SendMessageW(m_listView, LVM_SETCOLUMNWIDTH, i, MulDiv(widths[i], dpi, kBaseDpi));
-    }
-    ShowWindow(m_hwnd, maximised ? SW_SHOWMAXIMIZED : SW_SHOW);
-}
-
-void CRelayedDlg::SaveLayout() {
-    const int dpi = ScreenDpi();
-    WINDOWPLACEMENT wp = {};
-    wp.length = sizeof wp;
-    if (GetWindowPlacement(m_hwnd, &wp)) {
-        const RECT& r = wp.rcNormalPosition;
-        char place[128];
-        std::snprintf(place, sizeof place, "%ld %ld %ld %ld %d %d", r.left, r.top, r.right - r.left, r.bottom - r.top,
-                      wp.showCmd == SW_SHOWMAXIMIZED ? 1 : 0, dpi);
-        m_profile.WriteString(kSection, "Placement", place);
-    }
-    std::string widths;
-    for (size_t i = 0; i < kRelayedColumns; ++i) {
-        int w = static_cast<int>(SendMessageW(m_listView, LVM_GETCOLUMNWIDTH, i, 0));
-        widths += (i ? " " : "") + std::to_string(MulDiv(w, kBaseDpi, dpi));
-    }
-    m_profile.WriteString(kSection, "Columns", widths);
-}
-
 }  // namespace qsoferry

@@ -66,11 +66,21 @@ std::string_view BandCodeOfKhz(std::string_view khz) {
     return {};
 }
 
+// The digits a value begins with, when nothing but blanks follow them (LoTW writes "// QSO Date"
+// after its dates); empty otherwise.
+std::string_view LeadingNumber(std::string_view value) {
+    value = text::TrimLeftView(value);
+    size_t digits = 0;
+    while (digits < value.size() && value[digits] >= '0' && value[digits] <= '9')
+        ++digits;
+    if (digits < value.size() && !text::IsSpace(value[digits])) return {};
+    return value.substr(0, digits);
+}
+
 std::uint64_t ContactKeyOf(const QsoRecord& record) {
-    const std::string_view call = Trimmed(record.call), date = Trimmed(record.qsoDate);
-    const std::string_view time = Trimmed(record.timeOn);
-    if (call.empty() || date.size() != 8 || !AllDigits(date) || time.size() < 4 || !AllDigits(time.substr(0, 4)))
-        return kNoContactKey;
+    const std::string_view call = Trimmed(record.call), date = LeadingNumber(record.qsoDate);
+    const std::string_view time = LeadingNumber(record.timeOn);
+    if (call.empty() || date.size() != 8 || (time.size() != 4 && time.size() != 6)) return kNoContactKey;
     // A marker ("99", "noBand") or nothing: the band the frequency falls in, if any.
     std::string_view band = record.band;
     if (BandNameOfCode(band).empty()) band = BandCodeOfKhz(record.freq);
