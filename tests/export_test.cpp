@@ -88,7 +88,8 @@ std::uint64_t KeyOf(const std::string& tags) {
     bool ended = false;
     for (size_t at = tags.find('<'); at != std::string::npos;) {
         const size_t next = tags.find('<', at + 1);
-        const std::string_view piece = std::string_view(tags).substr(at + 1, next == std::string::npos ? next : next - at - 1);
+        const std::string_view piece =
+            std::string_view(tags).substr(at + 1, next == std::string::npos ? next : next - at - 1);
         ended = ParsePiece(piece, record) == PieceKind::kEndOfRecord;
         at = next;
     }
@@ -128,7 +129,8 @@ TEST(ContactKey, TheSameContactWhateverItsSpelling) {
         {"a submode, as the export sends it",
          "<call:5>K1ABC <qso_date:8>20261207 <time_on:6>101500 <band:3>20m <mode:4>MFSK <submode:3>FT4 <eor>",
          "<call:5>K1ABC <qso_date:8>20261207 <time_on:6>101500 <band:3>20m <mode:3>FT4 <eor>", true},
-        {"another submode", "<call:5>K1ABC <qso_date:8>20261207 <time_on:6>101500 <band:3>20m <mode:4>MFSK <submode:3>FT4 <eor>",
+        {"another submode",
+         "<call:5>K1ABC <qso_date:8>20261207 <time_on:6>101500 <band:3>20m <mode:4>MFSK <submode:3>FT4 <eor>",
          "<call:5>K1ABC <qso_date:8>20261207 <time_on:6>101500 <band:3>20m <mode:4>MFSK <submode:4>JS8 <eor>", false},
         {"another call", base, "<call:5>K1ABD <qso_date:8>20261207 <time_on:6>101500 <band:3>20m <mode:3>FT8 <eor>",
          false},
@@ -145,14 +147,13 @@ TEST(ContactKey, TheSameContactWhateverItsSpelling) {
     }
     // Never the same as another: without a call, a date or a time, or with a date or a time no
     // logger reads.
-    for (const std::string& none :
-         {std::string("<qso_date:8>20261207 <time_on:6>101500 <band:3>20m <mode:3>FT8 <eor>"),
-          std::string("<call:5>K1ABC <time_on:6>101500 <band:3>20m <mode:3>FT8 <eor>"),
-          std::string("<call:5>K1ABC <qso_date:8>20261207 <band:3>20m <mode:3>FT8 <eor>"),
-          std::string("<call:5>K1ABC <qso_date:10>2026-12-07 <time_on:6>101500 <eor>"),
-          std::string("<call:5>K1ABC <qso_date:8>20261207 <time_on:5>10:15 <eor>"),
-          std::string("<call:5>K1ABC <qso_date:8>20261207 <time_on:3>101 <eor>"),
-          std::string("<call:1>  <qso_date:8>20261207 <time_on:4>1015 <eor>")}) {
+    for (const std::string& none : {std::string("<qso_date:8>20261207 <time_on:6>101500 <band:3>20m <mode:3>FT8 <eor>"),
+                                    std::string("<call:5>K1ABC <time_on:6>101500 <band:3>20m <mode:3>FT8 <eor>"),
+                                    std::string("<call:5>K1ABC <qso_date:8>20261207 <band:3>20m <mode:3>FT8 <eor>"),
+                                    std::string("<call:5>K1ABC <qso_date:10>2026-12-07 <time_on:6>101500 <eor>"),
+                                    std::string("<call:5>K1ABC <qso_date:8>20261207 <time_on:5>10:15 <eor>"),
+                                    std::string("<call:5>K1ABC <qso_date:8>20261207 <time_on:3>101 <eor>"),
+                                    std::string("<call:1>  <qso_date:8>20261207 <time_on:4>1015 <eor>")}) {
         EXPECT_EQ(KeyOf(none), kNoContactKey) << none;
     }
     ContactIndex index;
@@ -171,8 +172,8 @@ TEST(ContactKey, TheSameContactWhateverItsSpelling) {
 // The bands' edges, as a frequency in kHz the record keeps.
 TEST(ContactKey, BandOfFrequency) {
     const std::pair<const char*, const char*> cases[] = {
-        {"1800.00", "10"}, {"2000.00", "10"}, {"2001.00", ""},      {"14074.00", "6"}, {"14350.00", "6"},
-        {"14351.00", ""},  {"5357.00", "23"}, {"144174.00", "0"},   {"50313.00", "1"}, {"10368100.00", "18"},
+        {"1800.00", "10"}, {"2000.00", "10"}, {"2001.00", ""},        {"14074.00", "6"}, {"14350.00", "6"},
+        {"14351.00", ""},  {"5357.00", "23"}, {"144174.00", "0"},     {"50313.00", "1"}, {"10368100.00", "18"},
         {"", ""},          {"abc.00", ""},    {"999999999999.00", ""}};
     for (const auto& [khz, code] : cases)
         EXPECT_EQ(BandCodeOfKhz(khz), code) << khz;

@@ -296,10 +296,13 @@ const std::vector<std::string> kRelayed = {
     "<call:4>K1AA <qso_date:8>20261206 <time_on:6>090000 <band:3>20m <mode:3>FT8",
     "<call:4>K1BB <qso_date:8>20261207 <time_on:6>090500 <band:3>20m <mode:3>FT8"};
 const std::string kHeader = "Exported by a logger\r\n<ADIF_VER:5>3.1.4\r\n<EOH>\r\n";
-const std::string kAa = "<CALL:4>k1aa\r\n<QSO_DATE:8>20261206\r\n<TIME_ON:6>090012\r\n<FREQ:9>14.074000\r\n<MODE:3>FT8\r\n<EOR>";
-const std::string kCc = "<CALL:4>K1CC\r\n<QSO_DATE:8>20261207\r\n<TIME_ON:4>1000\r\n<BAND:3>40m\r\n<MODE:3>FT8\r\n<EOR>";
+const std::string kAa =
+    "<CALL:4>k1aa\r\n<QSO_DATE:8>20261206\r\n<TIME_ON:6>090012\r\n<FREQ:9>14.074000\r\n<MODE:3>FT8\r\n<EOR>";
+const std::string kCc =
+    "<CALL:4>K1CC\r\n<QSO_DATE:8>20261207\r\n<TIME_ON:4>1000\r\n<BAND:3>40m\r\n<MODE:3>FT8\r\n<EOR>";
 const std::string kBb = "<CALL:4>K1BB <QSO_DATE:8>20261207 <TIME_ON:4>0905 <BAND:3>20M <MODE:3>FT8 <EOR>";
-const std::string kDd = "<CALL:4>K1DD <QSO_DATE:8>20261207 <TIME_ON:4>1100 <BAND:3>40m <MODE:4>MFSK <SUBMODE:3>FT4 <EOR>";
+const std::string kDd =
+    "<CALL:4>K1DD <QSO_DATE:8>20261207 <TIME_ON:4>1100 <BAND:3>40m <MODE:4>MFSK <SUBMODE:3>FT4 <EOR>";
 const std::string kExport = kHeader + kAa + "\r\n" + kCc + "\r\n" + kBb + "\r\n" + kDd + "\r\n";
 
 // A station whose JTDX folder has relayed kRelayed.
@@ -370,9 +373,9 @@ TEST(SendLogTaken, AllTakenAndBadInput) {
         Station station;
         station.platform.WriteFile(kChosen, DecoderLog(kRelayed));
         station.view.OnSendLog();
-        EXPECT_EQ(station.platform.messages, std::vector<std::string>{
-                                                 "export.adi holds 2 contacts; DXbase already took all of them (the "
-                                                 "last on 2026-12-07). Send them again?"});
+        EXPECT_EQ(station.platform.messages,
+                  std::vector<std::string>{"export.adi holds 2 contacts; DXbase already took all of them (the "
+                                           "last on 2026-12-07). Send them again?"});
         EXPECT_EQ(station.platform.answersOffered, (std::vector<std::string>{"Send all 2 again", "Send none"}));
         EXPECT_EQ(station.platform.answerPreferred, 1u);
         EXPECT_FALSE(station.platform.Exists(kSending));
@@ -405,7 +408,7 @@ TEST(SendLogTaken, AllTakenAndBadInput) {
         station.view.OnSendLog();
         const std::string& told = station.platform.messages.back();
         EXPECT_NE(told.find(fault == Fault::kUnreadable ? "Cannot read " + kChosen
-                                                         : "has changed since its contacts were counted"),
+                                                        : "has changed since its contacts were counted"),
                   std::string::npos)
             << told;
         EXPECT_FALSE(station.platform.Exists(kSending));

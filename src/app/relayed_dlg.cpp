@@ -16,8 +16,8 @@ namespace {
 
 constexpr UINT_PTR kRefreshTimer = 1;
 constexpr UINT kRefreshMs = 1000;
-// Each column's width at first, in dialog units.
-constexpr int kColumnWidths[kRelayedColumns] = {92, 48, 28, 30, 40, 38, 28, 28, 56, 30};
+// Each column's width at first, in dialog units: together narrower than the list, with its scroll bar.
+constexpr int kColumnWidths[kRelayedColumns] = {84, 46, 26, 28, 40, 34, 26, 26, 50, 26};
 // Explorer may take its time to start: it is started from a thread of its own, never the window's.
 DWORD WINAPI OpenInExplorer(LPVOID context) {
     std::unique_ptr<std::wstring> folder(static_cast<std::wstring*>(context));
@@ -130,7 +130,8 @@ void CRelayedDlg::OnInitDialog() {
         std::wstring header = Utf16(kRelayedHeaders[i]);
         LVCOLUMNW column = {};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
-        const bool number = i == static_cast<size_t>(RelayedColumn::kFreq) || i == static_cast<size_t>(RelayedColumn::kTimes);
+        const bool number =
+            i == static_cast<size_t>(RelayedColumn::kFreq) || i == static_cast<size_t>(RelayedColumn::kTimes);
         column.fmt = number ? LVCFMT_RIGHT : LVCFMT_LEFT;
         column.cx = width.right;
         column.pszText = header.data();
@@ -147,8 +148,8 @@ void CRelayedDlg::OnInitDialog() {
     for (Anchor anchor :
          {Anchor{IDC_RELAYED_COUNT, false, false, true, false, {}},
           Anchor{IDC_RELAYED_LIST, false, false, true, true, {}}, Anchor{IDC_SEND_AGAIN, false, true, false, false, {}},
-          Anchor{IDC_OPEN_FOLDER, false, true, false, false, {}}, Anchor{IDC_ONLY_DOUBLES, false, true, false, false, {}},
-          Anchor{IDCANCEL, true, true, false, false, {}}}) {
+          Anchor{IDC_OPEN_FOLDER, false, true, false, false, {}},
+          Anchor{IDC_ONLY_DOUBLES, false, true, false, false, {}}, Anchor{IDCANCEL, true, true, false, false, {}}}) {
         HWND control = GetDlgItem(m_hwnd, anchor.id);
         GetWindowRect(control, &anchor.at);
         MapWindowPoints(nullptr, m_hwnd, reinterpret_cast<POINT*>(&anchor.at), 2);

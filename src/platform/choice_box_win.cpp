@@ -69,7 +69,8 @@ size_t Win32Platform::Choose(const std::string& text, const std::vector<std::str
     const INT_PTR chosen = DialogBoxParamW(m_instance, MAKEINTRESOURCEW(IDD_CHOOSE), Owner(), ChoiceProc,
                                            reinterpret_cast<LPARAM>(&choice));
     // A box that could not be shown did nothing: the last answer.
-    return chosen >= 0 && static_cast<size_t>(chosen) < answers.size() ? static_cast<size_t>(chosen) : answers.size() - 1;
+    return chosen >= 0 && static_cast<size_t>(chosen) < answers.size() ? static_cast<size_t>(chosen)
+                                                                       : answers.size() - 1;
 }
 
 }  // namespace qsoferry

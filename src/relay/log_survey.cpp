@@ -57,11 +57,15 @@ std::optional<LogSurvey> SurveyLog(DeliveryFiles& files,
         why = "Cannot read " + path + ": " + result.reason;
         return std::nullopt;
     }
-    if (!lastDate.empty()) survey.lastTaken = lastDate.substr(0, 4) + "-" + lastDate.substr(4, 2) + "-" + lastDate.substr(6);
+    if (!lastDate.empty())
+        survey.lastTaken = lastDate.substr(0, 4) + "-" + lastDate.substr(4, 2) + "-" + lastDate.substr(6);
     return survey;
 }
 
-FileResult WriteFreshContacts(DeliveryFiles& files, const std::string& path, const LogSurvey& survey, FileHandle target) {
+FileResult WriteFreshContacts(DeliveryFiles& files,
+                              const std::string& path,
+                              const LogSurvey& survey,
+                              FileHandle target) {
     FileHandle file = kNoFile;
     std::uint64_t size = 0;
     FileResult result = files.OpenFile(path, FileAccess::kPeek, file, size);

@@ -37,6 +37,9 @@ std::optional<LogSurvey> SurveyLog(DeliveryFiles& files,
 
 // Writes the survey's fresh spans of the log at `path` into `target`, from its start, without
 // flushing. Fails, having written part, when the log is no longer what was surveyed.
-FileResult WriteFreshContacts(DeliveryFiles& files, const std::string& path, const LogSurvey& survey, FileHandle target);
+FileResult WriteFreshContacts(DeliveryFiles& files,
+                              const std::string& path,
+                              const LogSurvey& survey,
+                              FileHandle target);
 
 }  // namespace qsoferry

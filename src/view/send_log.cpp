@@ -97,8 +97,8 @@ std::optional<bool> CQsoferryView::AskWhatToSend(const std::string& path, const 
         if (m_platform.Choose(question, {again, "Send none"}, 1) == 0) return true;
         return std::nullopt;
     }
-    const std::string question = name + " holds " + contacts(count) + "; DXbase already took " +
-                                 std::to_string(taken) + " of them" + when + ". Send only the " +
+    const std::string question = name + " holds " + contacts(count) + "; DXbase already took " + std::to_string(taken) +
+                                 " of them" + when + ". Send only the " +
                                  (fresh == 1 ? "new one?" : std::to_string(fresh) + " new ones?");
     const std::string onlyNew = fresh == 1 ? "Send the new one" : "Send the " + std::to_string(fresh) + " new ones";
     switch (m_platform.Choose(question, {onlyNew, "Send all " + std::to_string(count), "Send none"}, 0)) {

@@ -23,11 +23,13 @@
 //   e2e_probe endsession         WM_QUERYENDSESSION and WM_ENDSESSION to the frame, as at a log-off
 //   e2e_probe message | message-ok | message-yes | message-no
 //                                the program's message boxes: how many, the text; OK, Yes or No
+//   e2e_probe message-press ID   the button ID of a question with answers of its own
 //   e2e_probe open-file TITLE PATH  types PATH into the file dialog with that title and presses Open
 //   e2e_probe resources EXE      the menu and accelerator table 128 of an .exe, and menu 133
 //   e2e_probe link-target LNK    the program a shortcut starts, as the shell resolves it (UTF-8)
 //   e2e_probe relayed            the Relayed Contacts window: its line, its list's rectangle, row and
 //                                selection counts (the list's own messages), and every row's cells
+//   e2e_probe relayed-click ID   a click on a button (or check box) of the Relayed Contacts window
 //   e2e_probe relayed-command ID WM_COMMAND posted to that window, as its button sends it
 //   e2e_probe clipboard          the clipboard's text (UTF-8)
 //   e2e_probe tray               the bridge's frame, shown or not; Wine's taskbar, where the
@@ -511,6 +513,15 @@ int main(int argc, char** argv) {
         std::printf("frames=%d\n", count);
         return 0;
     }
+    if (what == "message-press" && argc == 3) {
+        // A button of a question with answers of its own, by its id.
+        HWND box = FindWindowA("#32770", "Qsoferry ver 1.00");
+        HWND button = box ? GetDlgItem(box, std::atoi(argv[2])) : nullptr;
+        return button && PostMessageA(box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                                      reinterpret_cast<LPARAM>(button))
+                   ? 0
+                   : 1;
+    }
     if (what.rfind("message", 0) == 0) return MessageBoxes(what);
     if (what == "open-file" && argc == 4) return OpenFile(argv[2], argv[3]);
     if (what == "append" && argc >= 6 && argc <= 8) {
@@ -548,6 +559,10 @@ int main(int argc, char** argv) {
         return message && PostMessageW(HWND_BROADCAST, message, 0, 0) ? 0 : 1;
     }
     if (what == "clipboard") return Clipboard();
+    if (what == "relayed-click" && argc == 3) {
+        HWND dialog = WaitFor("#32770", kRelayedTitle, 5000);
+        return dialog ? Send(GetDlgItem(dialog, std::atoi(argv[2])), BM_CLICK, 0) : 1;
+    }
     if (what == "relayed-command" && argc == 3) {
         HWND dialog = WaitFor("#32770", kRelayedTitle, 5000);
         return dialog && PostMessageA(dialog, WM_COMMAND, std::atoi(argv[2]), 0) ? 0 : 1;

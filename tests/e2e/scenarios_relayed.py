@@ -69,7 +69,7 @@ def scenario_relayed_contacts(st):
         st.probe("wait-title", RELAYED, 15000)
         window = wait_until(lambda: (lambda w: w.get("rows") == ["5"] and w)(relayed(st)), 15, "five rows",
                             lambda: relayed(st).get("rows"))
-        calls_and_folders = [(r.split("|")[1], r.split("|")[-1]) for r in window["row"]]
+        calls_and_folders = [(r.split("|")[1], r.split("|")[8]) for r in window["row"]]
         check(calls_and_folders == [("R1EEE", "JTDX"), ("R2DDD", "IC7300"), ("R1CCC", "JTDX"), ("R2BBB", "IC7300"),
                                     ("R1AAA", "JTDX")], "the five, newest first, with their folders: %s" % window["row"])
         check(window["row"][0].split("|")[:5] == ["2026-12-07 10:05", "R1EEE", "40m", "FT4", "7047.00"],
@@ -101,7 +101,7 @@ def scenario_relayed_contacts(st):
               "the two reach DXbase again once each, byte for byte as the first time, oldest first")
         check([md5(c) for c in copies] == before, "the folders' copies are left as they were")
         check_within(lambda: relayed(st).get("rows") == ["7"], 10, "the open list shows them as they go")
-        check(sum(r.endswith("|Sent on purpose") for r in relayed(st)["row"]) == 2,
+        check(sum(r.split("|")[8] == "Sent on purpose" for r in relayed(st)["row"]) == 2,
               "as sent on purpose, from the copy of their own")
 
         placed = st.probe("rect", RELAYED).strip()
@@ -165,7 +165,7 @@ def scenario_relayed_lotw(st):
         st.probe("wait-title", RELAYED, 15000)
         window = wait_until(lambda: (lambda w: w.get("rows") == ["3"] and w)(relayed(st)), 15, "three rows",
                             lambda: relayed(st))
-        cells = [r.split("|")[:5] + r.split("|")[-1:] for r in window["row"]]
+        cells = [r.split("|")[:5] + r.split("|")[8:9] for r in window["row"]]
         check(cells == [["2026-12-07 21:30", "JA1XYZ", "40m", "FT8", "7074.00", "Sent on purpose"],
                         ["2026-12-07 10:15", "DL1ABC", "20m", "FT8", "14076.00", "Sent on purpose"],
                         ["2026-12-07 06:00", "VK2AAA", "15m", "FT8", "21074.00", "Sent on purpose"]],
@@ -185,6 +185,95 @@ def scenario_relayed_lotw(st):
         check(again == [first[2], first[0], first[1]],
               "sent again, oldest first, each reaches DXbase byte for byte as the first time: %r" % again)
         keys(st, "Escape")
+    finally:
+        st.stop_all()
+        shutil.rmtree(own_folder, ignore_errors=True)
+        if os.path.exists(source):
+            os.remove(source)
+
+
+IDC_ONLY_DOUBLES = 1015
+
+
+def export_contact(call, minute, seconds):
+    """A contact as another program exports it: one field a line, the call in lower case, seconds,
+    the band given by its frequency alone."""
+    return ("<CALL:%d>%s\r\n<QSO_DATE:8>20261207\r\n<TIME_ON:6>10%02d%02d\r\n<FREQ:8>7.047500\r\n<MODE:3>FT4\r\n"
+            "<GRIDSQUARE:4>IO91\r\n<RST_SENT:3>+02\r\n<RST_RCVD:3>-05\r\n<EOR>\r\n" % (len(call), call.lower(), minute,
+                                                                                  seconds))
+
+
+def answer(st, question, text):
+    """Presses the button of the open question that says `text`."""
+    for line in question.splitlines():
+        parts = line.split("|", 2)
+        if line.startswith("child=Button|") and parts[2] == text:
+            st.probe("message-press", parts[1])
+            return
+    check(False, "a button '%s' in: %s" % (text, question))
+
+
+def scenario_relayed_doubles(st):
+    """Three contacts relayed from JTDX's folder, then another program's export of the same three
+    and two more sent with File, Send a Log to DXbase: the question names the numbers, and "Send the
+    2 new ones" brings exactly those two to DXbase, once each, byte for byte; Relayed Contacts shows
+    no double. The same export sent whole afterwards: the list counts each of the three twice, and
+    its check box lists only them."""
+    own_folder = rig_folder(st, "Qsoferry")
+    sending = os.path.join(own_folder, "Sending", "wsjtx_log.adi")
+    source = os.path.join(st.state["work"], "export.adi")
+    calls = ["D1AAA", "D1BBB", "D1CCC", "D1DDD", "D1EEE"]
+    try:
+        shutil.rmtree(own_folder, ignore_errors=True)
+        with open(source, "wb") as f:
+            f.write(b"Exported by a logger\r\n<ADIF_VER:5>3.1.4\r\n<EOH>\r\n" +
+                    b"".join(export_contact(c, i + 1, 30).encode() for i, c in enumerate(calls)))
+        st.start_logger()
+        st.start_bridge()
+        with open(st.log, "wb") as f:
+            f.write(b"WSJT-X ADIF Export<eoh>\r\n" +
+                    b"".join(timed_contact(c, i + 1).encode() + b"\r\n" for i, c in enumerate(calls[:3])))
+        wait_until(lambda: len(st.records()) >= 3 and not os.path.exists(st.log), 60, "three contacts at DXbase",
+                   lambda: len(st.records()))
+
+        def send_log(expected_question, text):
+            st.probe("command", ID_FILE_SEND_LOG)
+            st.probe("open-file", "Send a Log to DXbase", "Z:" + source.replace("/", "\\"))
+            asked = wait_until(lambda: (lambda m: "holds 5 contacts" in m and m)(st.probe("message", ok=False)), 15,
+                               "the question how many contacts the export holds")
+            check(expected_question in asked, "the question names the numbers: %s" % asked)
+            answer(st, asked, text)
+
+        def rows(count, doubles_only=False):
+            st.probe("command", ID_FILE_RELAYED)
+            st.probe("wait-title", RELAYED, 15000)
+            if doubles_only:
+                st.probe("relayed-click", IDC_ONLY_DOUBLES)
+            window = wait_until(lambda: (lambda w: w.get("rows") == [str(count)] and w)(relayed(st)), 15,
+                                "%d rows" % count, lambda: relayed(st).get("rows"))
+            st.probe("relayed-command", 2)  # Close
+            st.probe("gone-title", RELAYED, 15000)
+            return sorted((r.split("|")[1], r.split("|")[9]) for r in window.get("row", []))
+
+        send_log("export.adi holds 5 contacts; DXbase already took 3 of them (the last on 2026-12-07). "
+                 "Send only the 2 new ones?", "Send the 2 new ones")
+        wait_until(lambda: len(st.records()) >= 5 and not os.path.exists(sending), 30, "the new ones at DXbase",
+                   lambda: len(st.records()))
+        time.sleep(1.5)
+        new = [r["text"] for r in st.records()[3:]]
+        check(new == [ft4_expected("D1DDD"), ft4_expected("D1EEE")],
+              "only the two new ones reach DXbase, once each, byte for byte: %r" % new)
+        check(rows(5) == [(c, "") for c in calls], "the list shows five contacts, none of them twice")
+        check(rows(0, doubles_only=True) == [], "no contact sent more than once")
+
+        send_log("export.adi holds 5 contacts; DXbase already took all of them (the last on 2026-12-07). "
+                 "Send them again?", "Send all 5 again")
+        wait_until(lambda: len(st.records()) >= 10 and not os.path.exists(sending), 30, "all five again at DXbase",
+                   lambda: len(st.records()))
+        again = [r["text"] for r in st.records()[5:]]
+        check(again == [ft4_expected(c) for c in calls], "all five again, byte for byte: %r" % again)
+        doubles = rows(10, doubles_only=True)
+        check(doubles == sorted([(c, "2") for c in calls] * 2), "each contact counted twice: %s" % doubles)
     finally:
         st.stop_all()
         shutil.rmtree(own_folder, ignore_errors=True)
