@@ -6,6 +6,9 @@
 // its first screen of cells (RelayedList::Refresh and the cells of 30 rows), and qsoferry-preview
 // run over each copy with its output to /dev/null. Prints the medians, their ratio, and the list's
 // growth of peak RSS, measured in the same run so that a noisy machine cancels out.
+// Then File, Send a Log's check: a log of N contacts (the first copy's, and as many new ones) looked
+// up in a list of the copies read from nothing (RelayedList::Refresh and SurveyLog), against the
+// preview over that log.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,10 +17,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "platform/files.h"
+#include "relay/log_survey.h"
 #include "relay/sent_copy.h"
 #include "view/relayed_list.h"
 
@@ -154,8 +159,40 @@ int main(int argc, char** argv) {
         }
         previewed.push_back(Preview(copies));
     }
+    // The log to send: the contacts of the first copy, as its bytes stand, and new ones.
+    const std::string log = dir + "/relayed-log.adi";
+    WriteCopy(log, contacts - share[0], seed);
+    {
+        std::FILE* from = std::fopen(copies[0].c_str(), "rb");
+        std::FILE* to = std::fopen(log.c_str(), "ab");
+        std::string bytes(std::strlen(kCopyHeader), '\0');
+        if (!from || !to || std::fread(bytes.data(), 1, bytes.size(), from) != bytes.size()) return 2;
+        for (size_t got; (got = std::fread(bytes.data(), 1, bytes.size(), from)) > 0;)
+            std::fwrite(bytes.data(), 1, got, to);
+        std::fclose(from);
+        std::fclose(to);
+    }
+    std::vector<double> checked, previewedLog;
+    std::uint64_t taken = 0;
+    for (int round = 0; round < rounds; ++round) {
+        auto start = std::chrono::steady_clock::now();
+        RelayedList list(files);
+        list.Refresh(sources);
+        std::string why;
+        std::optional<LogSurvey> survey =
+            SurveyLog(files, log, [&list](std::uint64_t key) { return list.TimesHeld(key); }, why);
+        checked.push_back(Seconds(start));
+        taken = survey ? survey->taken : 0;
+        previewedLog.push_back(Preview({log}));
+    }
+    std::remove(log.c_str());
     for (const std::string& copy : copies)
         std::remove(copy.c_str());
+    if (taken != static_cast<std::uint64_t>(share[0])) {
+        std::fprintf(stderr, "the check found %llu of %d contacts taken\n", static_cast<unsigned long long>(taken),
+                     share[0]);
+        return 1;
+    }
     if (shown != static_cast<size_t>(contacts)) {
         std::fprintf(stderr, "the list shows %zu contacts of %d\n", shown, contacts);
         return 1;
@@ -164,5 +201,9 @@ int main(int argc, char** argv) {
     std::printf("relayed list: %d contacts opened in %.3f s (median of %d); qsoferry-preview over the same copies "
                 "%.3f s; ratio %.2f; peak RSS grew by %.1f MB\n",
                 contacts, open, rounds, preview, open / preview, static_cast<double>(rssGrowth) / 1024.0);
+    const double check = Median(checked), previewLog = Median(previewedLog);
+    std::printf("send a log: %d contacts checked against %d relayed (%d of them taken) in %.3f s (median of %d); "
+                "qsoferry-preview over the log %.3f s; ratio %.2f\n",
+                contacts, contacts, share[0], check, rounds, previewLog, check / previewLog);
     return 0;
 }
