@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 
+#include "memory_files.h"
 #include "read_log.h"
 #include "relay/contact_key.h"
 #include "relay/log_survey.h"
@@ -14,34 +15,6 @@
 namespace {
 
 using namespace qsoferry;
-
-// Two files in memory: the log (handle 1) and the copy (handle 2).
-class Files : public DeliveryFiles {
-public:
-    std::string log, copy;
-    bool CanOpenForReading(const std::string&) override { return true; }
-    FileResult OpenFile(const std::string&, FileAccess, FileHandle& file, std::uint64_t& size) override {
-        file = 1;
-        size = log.size();
-        return {};
-    }
-    FileResult ReadFileAt(FileHandle, std::uint64_t offset, char* buffer, size_t size, size_t& got) override {
-        got = offset >= log.size() ? 0 : log.copy(buffer, size, static_cast<size_t>(offset));
-        return {};
-    }
-    FileResult WriteFileAt(FileHandle file, std::uint64_t offset, const std::string& bytes, bool) override {
-        if (file != 2 || offset != copy.size()) std::abort();  // written in order, from its start
-        copy += bytes;
-        return {};
-    }
-    FileResult FlushFile(FileHandle) override { std::abort(); }
-    void CloseFile(FileHandle) override {}
-    FileResult MoveFileNoReplace(const std::string&, const std::string&, bool) override { std::abort(); }
-    FileResult RemoveFile(const std::string&) override { std::abort(); }
-    bool TryLock(const std::string&) override { return true; }
-    void Unlock(const std::string&) override {}
-    std::optional<std::string> LegacySpelling(const std::string& path) override { return path; }
-};
 
 // The contacts a log gives that carry a field, as export records, each with whether it was taken.
 std::vector<std::pair<std::string, bool>> Contacts(const std::string& bytes, unsigned shift) {
@@ -71,31 +44,35 @@ std::vector<std::pair<std::string, bool>> Contacts(const std::string& bytes, uns
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     if (size < 1) return 0;
     const unsigned shift = data[0] % 64;
-    Files files;
-    files.log.assign(reinterpret_cast<const char*>(data) + 1, size - 1);
+    MemoryFiles files;
+    std::string& log = files.files["log"];
+    std::string& copy = files.files["new"];  // made first: its handle is 2
+    log.assign(reinterpret_cast<const char*>(data) + 1, size - 1);
     std::string why;
-    std::optional<LogSurvey> survey =
-        SurveyLog(files, "log", [shift](std::uint64_t key) { return static_cast<std::uint32_t>(key >> shift & 1); }, why);
+    std::optional<LogSurvey> survey = SurveyLog(
+        files, "log", [shift](std::uint64_t key) { return static_cast<std::uint32_t>(key >> shift & 1); }, why);
     if (!survey) std::abort();
-    const auto contacts = Contacts(files.log, shift);
+    const auto contacts = Contacts(log, shift);
     std::vector<std::string> fresh;
     std::uint64_t taken = 0;
     for (const auto& [text, wasTaken] : contacts) {
-        if (wasTaken) ++taken;
-        else fresh.push_back(text);
+        if (wasTaken)
+            ++taken;
+        else
+            fresh.push_back(text);
     }
-    if (survey->contacts != contacts.size() || survey->taken != taken || survey->size != files.log.size()) std::abort();
+    if (survey->contacts != contacts.size() || survey->taken != taken || survey->size != log.size()) std::abort();
     if (!WriteFreshContacts(files, "log", *survey, 2).ok()) std::abort();
     std::vector<std::string> copied;
-    for (const auto& [text, wasTaken] : Contacts(files.copy, 64 - 1)) {
+    for (const auto& [text, wasTaken] : Contacts(copy, 64 - 1)) {
         (void)wasTaken;
         copied.push_back(text);
     }
     if (copied != fresh) std::abort();
     // Changed after the survey, in place: not copied.
-    if (!files.log.empty()) {
-        files.log[files.log.size() / 2] ^= 1;
-        files.copy.clear();
+    if (!log.empty()) {
+        log[log.size() / 2] ^= 1;
+        copy.clear();
         if (WriteFreshContacts(files, "log", *survey, 2).ok()) std::abort();
     }
     return 0;

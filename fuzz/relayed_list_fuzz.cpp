@@ -4,11 +4,13 @@
 // record it would send again is one whole record, and all of them, read back as a copy, list the
 // same contacts with the same cells; and a copy cut back to its first part keeps the ids of the
 // rows it still holds.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <string>
 
+#include "memory_files.h"
 #include "relay/sent_copy.h"
 #include "view/relayed_list.h"
 
@@ -16,40 +18,23 @@ namespace {
 
 using namespace qsoferry;
 
-// Files in memory, by path; a handle is the path's index.
-class Files : public DeliveryFiles {
-public:
-    std::map<std::string, std::string> files;
-    bool CanOpenForReading(const std::string& path) override { return files.count(path) != 0; }
-    FileResult OpenFile(const std::string& path, FileAccess, FileHandle& file, std::uint64_t& size) override {
-        auto found = files.find(path);
-        if (found == files.end()) return {FileStatus::kNotFound, "not found"};
-        file = static_cast<FileHandle>(std::distance(files.begin(), found) + 1);
-        size = found->second.size();
-        return {};
+using Files = MemoryFiles;
+
+// A row's cells, but its folder's (every row's is the one copy's).
+std::vector<std::string> RowCells(const RelayedList& list, size_t row) {
+    std::vector<std::string> cells;
+    for (size_t column = 0; column < kRelayedColumns; ++column) {
+        if (column != static_cast<size_t>(RelayedColumn::kFolder))
+            cells.push_back(list.Text(row, static_cast<RelayedColumn>(column)));
     }
-    FileResult ReadFileAt(FileHandle file, std::uint64_t offset, char* buffer, size_t size, size_t& got) override {
-        const std::string& bytes = std::next(files.begin(), static_cast<long>(file - 1))->second;
-        got = offset >= bytes.size() ? 0 : bytes.copy(buffer, size, static_cast<size_t>(offset));
-        return {};
-    }
-    FileResult WriteFileAt(FileHandle, std::uint64_t, const std::string&, bool) override { std::abort(); }
-    FileResult FlushFile(FileHandle) override { std::abort(); }
-    void CloseFile(FileHandle) override {}
-    FileResult MoveFileNoReplace(const std::string&, const std::string&, bool) override { std::abort(); }
-    FileResult RemoveFile(const std::string&) override { std::abort(); }
-    bool TryLock(const std::string&) override { return true; }
-    void Unlock(const std::string&) override {}
-    std::optional<std::string> LegacySpelling(const std::string& path) override { return path; }
-};
+    return cells;
+}
 
 std::vector<std::string> Cells(const RelayedList& list) {
     std::vector<std::string> cells;
     for (size_t row = 0; row < list.Shown(); ++row) {
-        for (size_t column = 0; column < kRelayedColumns; ++column) {
-            if (column != static_cast<size_t>(RelayedColumn::kFolder))
-                cells.push_back(list.Text(row, static_cast<RelayedColumn>(column)));
-        }
+        for (std::string& cell : RowCells(list, row))
+            cells.push_back(std::move(cell));
     }
     return cells;
 }
@@ -82,10 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     for (size_t i = 0; i < ids.size(); ++i) {
         std::optional<size_t> row = stepwise.RowOf(ids[i]);
         if (!row) std::abort();
-        for (size_t column = 0; column + 1 < kRelayedColumns; ++column) {
-            if (stepwise.Text(*row, static_cast<RelayedColumn>(column)) != early[i * (kRelayedColumns - 1) + column])
-                std::abort();
-        }
+        const std::vector<std::string> cells = RowCells(stepwise, *row);
+        if (!std::equal(cells.begin(), cells.end(), early.begin() + static_cast<long>(i * cells.size()))) std::abort();
     }
     if (atOnce.Total() == 0) return 0;
     std::vector<size_t> rows;

@@ -9,7 +9,7 @@
 namespace qsoferry::test {
 namespace {
 
-const std::string kLocal = "C:\\Users\\oper\\AppData\\Local";
+const std::string kLocal = kLocalAppData;
 const std::string kChosen = "C:\\Users\\oper\\Documents\\export.adi";
 const std::string kOnPurposeCopy = kLocal + "\\Qsoferry\\Sending\\" + kCopyFileName;
 
@@ -86,16 +86,7 @@ std::vector<std::string> Bytes(const std::vector<SentCopyData>& sent) {
     return bytes;
 }
 
-// A station where the bridge has run, DXbase running.
-struct Station {
-    Station() {
-        platform.localAppData = kLocal;
-        platform.WriteFile(kLocal + "\\JTDX\\wsjtx_log_bak.adi", "");
-        platform.WriteFile(kJtdxFolder + "wsjtx_log_bak.adi", "");
-        AttachLogger(platform, view);
-        view.OnInitialUpdate();
-        platform.AddWindow("DXbase", "");
-    }
+struct Station : SendingStation {
     // Ticks until DXbase has had nothing new for a few.
     std::vector<std::string> Relayed() {
         platform.sent.clear();
@@ -117,9 +108,6 @@ struct Station {
         view.OnSendAgain(records.value_or(""), rows.size());
         return Relayed();
     }
-
-    FakePlatform platform;
-    CQsoferryView view{platform};
 };
 
 TEST(RealExports, SentListedAndSentAgainByteForByte) {

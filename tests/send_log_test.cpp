@@ -10,7 +10,7 @@
 namespace qsoferry::test {
 namespace {
 
-const std::string kLocal = "C:\\Users\\oper\\AppData\\Local";
+const std::string kLocal = kLocalAppData;
 const std::string kChosen = "C:\\Users\\oper\\Documents\\export.adi";
 const std::string kSending = kLocal + "\\Qsoferry\\Sending\\wsjtx_log.adi";
 
@@ -306,14 +306,8 @@ const std::string kDd =
 const std::string kExport = kHeader + kAa + "\r\n" + kCc + "\r\n" + kBb + "\r\n" + kDd + "\r\n";
 
 // A station whose JTDX folder has relayed kRelayed.
-struct Station {
+struct Station : SendingStation {
     Station() {
-        platform.localAppData = kLocal;
-        platform.WriteFile(kLocal + "\\JTDX\\wsjtx_log_bak.adi", "");
-        platform.WriteFile(kJtdxFolder + "wsjtx_log_bak.adi", "");
-        AttachLogger(platform, view);
-        view.OnInitialUpdate();
-        platform.AddWindow("DXbase", "");
         platform.WriteFile(view.LogPath(), DecoderLog(kRelayed));
         TickAndRun(platform, view);
         platform.sent.clear();
@@ -326,8 +320,6 @@ struct Station {
         list.ShowOnlyDoubles(true);
         return list.Shown();
     }
-    FakePlatform platform;
-    CQsoferryView view{platform};
 };
 
 // The question names what DXbase took before, and each answer sends what it says: only the new

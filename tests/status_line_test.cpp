@@ -134,18 +134,7 @@ TEST_F(StatusLineView, CountsWhatTheLoggerHasNotTakenYet) {
 }
 
 // JTDX's folder with its backup made, and the folder logs are sent from; DXbase runs.
-class StatusLineFolders : public ::testing::Test {
-protected:
-    StatusLineFolders() {
-        platform.localAppData = "C:\\Users\\oper\\AppData\\Local";
-        platform.WriteFile(kJtdxFolder + "wsjtx_log_bak.adi", "");
-        AttachLogger(platform, view);
-        view.OnInitialUpdate();
-        platform.AddWindow("DXbase", "");
-    }
-    FakePlatform platform;
-    CQsoferryView view{platform};
-};
+class StatusLineFolders : public ::testing::Test, protected SendingStation {};
 
 // A problem of JTDX's folder shows although the folders after it (the one a log is sent from)
 // have none.

@@ -40,6 +40,22 @@ inline void TickAndRun(FakePlatform& platform, CQsoferryView& view) {
     platform.RunQueue();
 }
 
+// A station where the bridge has run before, in a profile whose local application data Windows
+// names, DXbase running: File, Send a Log sends from there.
+const std::string kLocalAppData = "C:\\Users\\oper\\AppData\\Local";
+struct SendingStation {
+    SendingStation() {
+        platform.localAppData = kLocalAppData;
+        platform.WriteFile(kLocalAppData + "\\JTDX\\wsjtx_log_bak.adi", "");
+        platform.WriteFile(kJtdxFolder + "wsjtx_log_bak.adi", "");
+        AttachLogger(platform, view);
+        view.OnInitialUpdate();
+        platform.AddWindow("DXbase", "");
+    }
+    FakePlatform platform;
+    CQsoferryView view{platform};
+};
+
 class ViewTest : public ::testing::Test {
 protected:
     ViewTest() {
