@@ -7,7 +7,6 @@
 // relayed at the next start. Contacts chosen in the Relayed Contacts window go the same way.
 #include "view/qsoferry_view.h"
 
-#include "relay/log_survey.h"
 
 namespace qsoferry {
 
