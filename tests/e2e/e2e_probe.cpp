@@ -5,6 +5,7 @@
 //   e2e_probe click ID           BM_CLICK on a control of the form
 //   e2e_probe command ID         WM_COMMAND to the frame, as a menu item or accelerator sends it
 //   e2e_probe close              the frame's close box
+//   e2e_probe syscolorchange     WM_SYSCOLORCHANGE to the frame, as when a high-contrast theme is turned on
 //   e2e_probe post-close         WM_CLOSE posted to the frame
 //   e2e_probe cancel TITLE       IDCANCEL to the window with that title (a file dialog)
 //   e2e_probe about-info | about-ok | about-esc | about-close
@@ -638,6 +639,7 @@ int main(int argc, char** argv) {
     }
     if (what == "click" && argc == 3) return Send(GetDlgItem(Form(frame), std::atoi(argv[2])), BM_CLICK, 0);
     if (what == "command" && argc == 3) return PostMessageA(frame, WM_COMMAND, std::atoi(argv[2]), 0) ? 0 : 1;
+    if (what == "syscolorchange") return Send(frame, WM_SYSCOLORCHANGE, 0);
     if (what == "close") return PostMessageA(frame, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 1;
     if (what == "post-close") return PostMessageA(frame, WM_CLOSE, 0, 0) ? 0 : 1;
     if (what == "window-state") {

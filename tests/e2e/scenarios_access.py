@@ -52,6 +52,13 @@ def scenario_screen_reader(st):
     check(form["name.%d" % IDC_NO_FREQ] == "Do not send freq info", "the check box is named by its words: %r" % form)
     check(form["name.%d" % IDC_BADGE] == "", "the badge has no name: %r" % form)
 
+    # The theme's colours changed: the lamps are loaded again, and say the same.
+    st.start_decoder()
+    wait_names(st, "DXbase: running", "JTDX: running", "both peers running")
+    st.probe("syscolorchange")
+    st.wait_lamps(GREEN, GREEN, "after a change of the system's colours the lamps show their state")
+    check(names(st)[:2] == ("DXbase: running", "JTDX: running"), "and keep their names")
+
     st.probe("command", ID_FILE_RELAYED)
     st.probe("wait-title", "Relayed Contacts", 10000)
     relayed = accessible(st, "Relayed Contacts", IDC_RELAYED_FILTER, IDC_RELAYED_COUNT, 1013, 1014, 2)
@@ -87,6 +94,12 @@ def scenario_keyboard(st):
     check_within(lambda: st.info()["noFreq"] == ["1"], 10, "Alt+D ticks the check box")
     keys(st, "alt+d")
     check_within(lambda: st.info()["noFreq"] == ["0"], 10, "and clears it again")
+
+    st.probe("command", ID_FILE_RELAYED)
+    st.probe("wait-title", "Relayed Contacts", 10000)
+    time.sleep(0.5)
+    keys(st, "alt+l")
+    check_within(lambda: not st.window_exists("Relayed Contacts"), 10, "Alt+L closes Relayed Contacts")
 
     for event, how in ((1025, "a key select (Enter on the icon)"), (123, "the menu key on the icon")):
         st.probe("tray-event", event)
