@@ -132,6 +132,10 @@ public:
     std::optional<std::string> ChooseLogFile() override;
     LocalTime Now() override { return now; }
     void SetControlText(int controlId, const std::string& text) override { controlText[controlId] = text; }
+    void SetControlName(int controlId, const std::string& name) override {
+        if (Record("Name " + std::to_string(controlId) + " " + name)) controlName[controlId] = name;
+    }
+    void AnnounceControl(int controlId) override { Record("Announce " + std::to_string(controlId)); }
     int NotificationIconSize() override { return iconSize; }
     void ShowNotificationIcon(const std::vector<std::uint32_t>& pixels, int size, const std::string& tip) override {
         iconPixels = pixels;
@@ -183,6 +187,7 @@ public:
     std::function<void()> beforeLinkCall;    // runs as the window's side calls the link
     std::vector<std::string> violations;
     std::map<int, std::string> controlText;
+    std::map<int, std::string> controlName;
     int iconSize = 16, iconSizeShown = 0;  // the notification area's, and the icon's as last shown
     std::vector<std::uint32_t> iconPixels;
     std::string iconTip;

@@ -1,6 +1,9 @@
 // Presence lamps: which image each lamp gets at each tick, and in which order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <utility>
+
 #include "view_fixture.h"
 
 namespace qsoferry::test {
@@ -76,6 +79,55 @@ TEST_F(Lamps, ChildWindowsAndOtherTitlesAreNotPeers) {
     Tick();
     EXPECT_EQ(Logger(), off);
     EXPECT_EQ(Decoder(), off);
+}
+
+// A screen reader names each lamp's peer and state; a name is told again only when it changes.
+TEST_F(Lamps, EachLampsNameSaysItsPeerAndStateAndChangesOnlyWithIt) {
+    const struct {
+        bool logger, decoder;
+        const char *loggerName, *decoderName;
+        size_t told;
+    } steps[] = {
+        {true, false, "DXbase: running", "JTDX: not running", 1},
+        {true, true, "DXbase: running", "JTDX: running", 1},
+        {true, true, "DXbase: running", "JTDX: running", 0},
+        {false, false, "DXbase: not running", "JTDX: not running", 2},
+    };
+    WindowHandle dxbase = kNoWindow, graph = kNoWindow;
+    for (const auto& step : steps) {
+        if (step.logger && dxbase == kNoWindow) dxbase = platform.AddWindow("DXbase", "");
+        if (!step.logger && dxbase != kNoWindow) platform.RemoveWindow(std::exchange(dxbase, kNoWindow));
+        if (step.decoder && graph == kNoWindow) graph = platform.AddWindow("Qt5QWindowIcon", "JTDX - Wide Graph");
+        if (!step.decoder && graph != kNoWindow) platform.RemoveWindow(std::exchange(graph, kNoWindow));
+        platform.calls.clear();
+        Tick();
+        EXPECT_EQ(platform.controlName[IDC_LOGGER_LAMP], step.loggerName);
+        EXPECT_EQ(platform.controlName[IDC_DECODER_LAMP], step.decoderName);
+        EXPECT_EQ(platform.CallsNamed("Name ").size(), step.told) << step.loggerName << ", " << step.decoderName;
+        EXPECT_EQ(Logger(), step.logger ? on : off);
+    }
+}
+
+// A high-contrast theme turned on or off: the lamps are loaded again (drawn in the theme's colours)
+// and shown in the state they are in; the old pictures are freed only once no lamp shows them, and
+// a picture that fails to load leaves the old one.
+TEST_F(Lamps, AThemeChangeShowsNewPicturesAndFreesTheOld) {
+    platform.AddWindow("DXbase", "");
+    Tick();
+    platform.failingBitmaps.insert(IDB_LAMP_OFF);
+    platform.calls.clear();
+    view.OnThemeChanged();
+    const BitmapHandle newOn = platform.loadedBitmaps[IDB_LAMP_ON];
+    EXPECT_NE(newOn, on);
+    EXPECT_EQ(Logger(), newOn);
+    EXPECT_EQ(Decoder(), off) << "the unlit picture that failed to load is kept";
+    EXPECT_EQ(platform.liveBitmaps.count(on), 0u);
+    EXPECT_EQ(platform.liveBitmaps.count(off), 1u);
+    EXPECT_EQ(platform.CallsNamed("Name ").size(), 0u) << "the names stay: nothing changed for a screen reader";
+    const std::vector<std::string> calls = platform.calls;
+    const auto shown = std::find(calls.begin(), calls.end(), "SetImage " + std::to_string(IDC_LOGGER_LAMP));
+    const auto freed = std::find(calls.begin(), calls.end(), "ReleaseBitmap");
+    EXPECT_LT(shown - calls.begin(), freed - calls.begin()) << "freed while a lamp showed it";
 }
 
 TEST_F(Lamps, PendingMessagesRunBeforeTheLookupsAndLoggerBeforeDecoder) {

@@ -86,6 +86,8 @@ TEST(TrayIcon, EachLookHasAShapeOfItsOwn) {
 class StatusLineView : public ViewTest {
 protected:
     std::string Shown() { return platform.controlText[IDC_STATUS]; }
+    // Screen readers read the line out each time it changes, and only then.
+    size_t Announced() { return platform.CallsNamed("Announce " + std::to_string(IDC_STATUS)).size(); }
 };
 
 TEST_F(StatusLineView, FollowsTheContactsAndTheDay) {
@@ -93,6 +95,7 @@ TEST_F(StatusLineView, FollowsTheContactsAndTheDay) {
     platform.WriteFile(view.LogPath(), DecoderLog({"<call:4>W1AW <band:3>40m <mode:3>FT8"}));
     Tick();
     EXPECT_EQ(Shown(), "1 contact waits for DXbase to start");
+    EXPECT_EQ(Announced(), 1u);
     platform.AppendFile(view.LogPath(), "<call:4>K1AB <band:3>20M <mode:4>MFSK <submode:3>FT4 <eor>\r\n");
     platform.now = {2026, 12, 8, 23, 58};
     StartLogger();
@@ -100,10 +103,13 @@ TEST_F(StatusLineView, FollowsTheContactsAndTheDay) {
     EXPECT_EQ(Shown(), "Last: K1AB 20m FT4 23:58, 2 today");
     EXPECT_EQ(platform.iconTip, Shown());
     EXPECT_EQ(platform.iconPixels, DrawTrayIcon(TrayLook::kAllWell, 16));
+    Tick();
+    EXPECT_EQ(Announced(), 2u) << "a line that stays is not read out again";
     platform.now = {2026, 12, 9, 0, 1};  // past midnight: none today yet
     platform.iconSize = 24;              // the display's scaling changed
     Tick();
     EXPECT_EQ(Shown(), "Last: K1AB 20m FT4 23:58, 0 today");
+    EXPECT_EQ(Announced(), 3u);
     EXPECT_EQ(platform.iconTip, Shown());
     EXPECT_EQ(platform.iconPixels, DrawTrayIcon(TrayLook::kAllWell, 24));
 }

@@ -36,10 +36,13 @@ TEST(InitialUpdate, RunsItsStepsInOrder) {
                       "Drain",
                       "FindClass DXbase",
                       "SetImage 1000",
+                      "Name 1000 DXbase: not running",  // what a screen reader says of the lamp
                       "Titles",
                       "SetImage 1001",
+                      "Name 1001 JTDX: not running",
                       "Caption Qsoferry ver 1.00",
                       "StartTimer 1 1000",
+                      "Announce 1004",  // the status line's first text
                   }));
         EXPECT_EQ(view.LogPath(), kLog);
         EXPECT_EQ(view.NoFreq(), 0);

@@ -65,6 +65,8 @@ def write_ico(path, images):
 
 
 def lamp(fill):
+    """A lit lamp is filled with lime, an unlit one with grey: lighter and darker, not only green and
+    grey, so that the two read apart without telling colours apart (src/view/lamp_pictures.h)."""
     return [[BLACK if x in (0, 16) or y in (0, 16) else fill for x in range(17)] for y in range(17)]
 
 
@@ -119,7 +121,7 @@ def icon(size, background, arrow):
 
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "res")
-    write_bmp(os.path.join(out, "lamp_off.bmp"), lamp(SILVER))
+    write_bmp(os.path.join(out, "lamp_off.bmp"), lamp(GRAY))
     write_bmp(os.path.join(out, "lamp_on.bmp"), lamp(LIME))
     write_bmp(os.path.join(out, "badge.bmp"), badge())
     write_ico(os.path.join(out, "qsoferry.ico"), [icon(32, NAVY, LIME), icon(16, NAVY, LIME)])

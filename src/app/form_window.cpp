@@ -9,6 +9,8 @@ namespace qsoferry {
 bool FormWindow::Create(HINSTANCE instance, HWND frame) {
     m_hwnd =
         CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_FORMVIEW), frame, DialogProc, reinterpret_cast<LPARAM>(this));
+    // The focus is shown from the start, not only once a key has been pressed.
+    if (m_hwnd) SendMessageA(m_hwnd, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
     return m_hwnd != nullptr;
 }
 
@@ -41,6 +43,9 @@ INT_PTR FormWindow::HandleMessage(UINT message, WPARAM wParam) {
             return FALSE;  // default processing
         case kSendDoneMessage:
             m_view->OnSendDone();
+            return TRUE;
+        case WM_SYSCOLORCHANGE:  // from the frame: a high-contrast theme on or off
+            m_view->OnThemeChanged();
             return TRUE;
         case WM_DESTROY:
             m_view->OnDestroy();

@@ -75,6 +75,9 @@ LRESULT CMainFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_SETFOCUS:
             if (m_form) SetFocus(m_form);
             return 0;
+        case WM_SYSCOLORCHANGE:  // top-level windows only are told; the form draws the lamps
+            if (m_form) SendMessageA(m_form, WM_SYSCOLORCHANGE, wParam, lParam);
+            return 0;
         case WM_COMMAND:
             OnCommand(LOWORD(wParam));
             return 0;
@@ -127,7 +130,11 @@ void CMainFrame::OnTrayIcon(LPARAM event) {
     if (event == WM_LBUTTONUP) ShowFromTray();
     // The menu's loop is modal: never from a drain inside a cycle (the icon's messages are sent
     // ones, which a drain takes), always once it has ended, so that the ticks go on under it.
-    if (event == WM_RBUTTONUP) m_app->AfterCycle([this] { ShowTrayMenu(); });
+    // From the keyboard (Win+B, then Enter, Space or the menu key) Windows sends a right click to
+    // an icon of the first version, as this one is, and a key select or a context menu to later ones.
+    constexpr LPARAM kKeySelect = WM_USER + 1;  // NIN_KEYSELECT, which MinGW's headers hide behind a version
+    if (event == WM_RBUTTONUP || event == kKeySelect || event == WM_CONTEXTMENU)
+        m_app->AfterCycle([this] { ShowTrayMenu(); });
 }
 
 void CMainFrame::ShowTrayMenu() {

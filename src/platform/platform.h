@@ -34,6 +34,12 @@
 //    ChooseLogFile: the system's Open dialog for ADIF files, modal in the
 //    same way; the chosen file's path, or nothing when the operator cancels.
 //  - SetControlText: a static control's text, in UTF-8; the control never grows for it.
+//  - SetControlName: the name a screen reader gives a control that shows a picture (a lamp), in
+//    UTF-8; screen readers are told that it changed. The picture stays.
+//  - AnnounceControl: a screen reader reads the control's text out as it is now, when the
+//    program's window is in front; the focus stays where it is.
+//  - The lamps' bitmaps are drawn in the colours of a high-contrast theme while one is on; when the
+//    theme changes, the form calls CQsoferryView::OnThemeChanged and they are loaded again.
 //  - Now: the date and time of day as the operator's clock shows them.
 //  - MakeFolder: makes a folder whose parent exists; true when it is there afterwards.
 //  - SameFile: both paths lead to one file, however they are spelt (case, short names, links);
@@ -83,6 +89,8 @@ public:
     virtual void ReleaseBitmap(BitmapHandle bitmap) = 0;
     virtual void SetControlImage(int controlId, BitmapHandle bitmap) = 0;
     virtual void SetControlText(int controlId, const std::string& text) = 0;
+    virtual void SetControlName(int controlId, const std::string& name) = 0;
+    virtual void AnnounceControl(int controlId) = 0;
     virtual int GetCheckState(int controlId) = 0;
     virtual void SetCheckState(int controlId, int state) = 0;
     virtual void SetDocumentTitle(const std::string& title) = 0;

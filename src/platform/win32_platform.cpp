@@ -1,15 +1,18 @@
 #include "platform/win32_platform.h"
 
 #include <commdlg.h>
+#include <oleacc.h>
 #include <sddl.h>
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 
 #include "platform/files.h"
 #include "platform/utf16_win.h"
 #include "resource.h"
+#include "view/lamp_pictures.h"
 
 namespace qsoferry {
 namespace {
@@ -62,6 +65,9 @@ DrainResult Win32Platform::DispatchPendingMessage() {
         PostQuitMessage(static_cast<int>(msg.wParam));
         return DrainResult::kQuit;
     }
+    // Tab and the access keys work in the form during a long read as they do in the main loop.
+    if (msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST && m_form && IsDialogMessageA(m_form, &msg))
+        return DrainResult::kDispatched;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
     return DrainResult::kDispatched;
@@ -140,33 +146,44 @@ int PixelScale() {
     return dpi >= 96 ? (dpi + 48) / 96 : 1;
 }
 
-// The bitmap drawn `scale` times as large, each pixel a square of them; the original is freed.
-HBITMAP Scaled(HBITMAP bitmap, int scale) {
+// The colours a high-contrast theme gives, or nothing when none is on.
+std::optional<ThemeColours> HighContrastColours() {
+    HIGHCONTRASTW contrast = {sizeof contrast, 0, nullptr};
+    if (!SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) ||
+        !(contrast.dwFlags & HCF_HIGHCONTRASTON)) {
+        return std::nullopt;
+    }
+    auto argb = [](int index) {
+        const COLORREF c = GetSysColor(index);
+        return 0xFF000000u | GetRValue(c) << 16 | GetGValue(c) << 8 | GetBValue(c);
+    };
+    return ThemeColours{argb(COLOR_BTNTEXT), argb(COLOR_BTNFACE), argb(COLOR_HIGHLIGHT)};
+}
+
+Picture PictureOf(HBITMAP bitmap) {
     BITMAP size;
-    if (scale <= 1 || !GetObjectW(bitmap, sizeof size, &size)) return bitmap;
+    if (!GetObjectW(bitmap, sizeof size, &size)) return {};
+    Picture picture{size.bmWidth, size.bmHeight, {}};
+    picture.pixels.resize(static_cast<size_t>(size.bmWidth) * static_cast<size_t>(size.bmHeight));
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof info.bmiHeader, size.bmWidth, -size.bmHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     HDC screen = GetDC(nullptr);
-    HDC from = CreateCompatibleDC(screen);
-    HDC to = CreateCompatibleDC(screen);
-    HBITMAP larger = CreateCompatibleBitmap(screen, size.bmWidth * scale, size.bmHeight * scale);
-    bool drawn = false;
-    if (from && to && larger) {
-        HGDIOBJ oldFrom = SelectObject(from, bitmap);
-        HGDIOBJ oldTo = SelectObject(to, larger);
-        SetStretchBltMode(to, COLORONCOLOR);
-        drawn = StretchBlt(to, 0, 0, size.bmWidth * scale, size.bmHeight * scale, from, 0, 0, size.bmWidth,
-                           size.bmHeight, SRCCOPY) != FALSE;
-        SelectObject(from, oldFrom);
-        SelectObject(to, oldTo);
-    }
-    if (from) DeleteDC(from);
-    if (to) DeleteDC(to);
+    const int rows =
+        GetDIBits(screen, bitmap, 0, static_cast<UINT>(size.bmHeight), picture.pixels.data(), &info, DIB_RGB_COLORS);
     ReleaseDC(nullptr, screen);
-    if (!drawn) {
-        if (larger) DeleteObject(larger);
-        return bitmap;  // shown at its own size rather than not at all
-    }
-    DeleteObject(bitmap);
-    return larger;
+    if (rows != size.bmHeight) return {};
+    for (std::uint32_t& pixel : picture.pixels)
+        pixel |= 0xFF000000;  // GetDIBits leaves the fourth byte at nought
+    return picture;
+}
+
+HBITMAP BitmapOf(const Picture& picture) {
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof info.bmiHeader, picture.width, -picture.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap) std::memcpy(bits, picture.pixels.data(), picture.pixels.size() * sizeof picture.pixels[0]);
+    return bitmap;
 }
 
 }  // namespace
@@ -174,7 +191,13 @@ HBITMAP Scaled(HBITMAP bitmap, int scale) {
 BitmapHandle Win32Platform::LoadBitmapResource(int resourceId) {
     HBITMAP bitmap = LoadBitmapA(m_instance, MAKEINTRESOURCEA(resourceId));
     if (!bitmap) return kNoBitmap;
-    return reinterpret_cast<BitmapHandle>(Scaled(bitmap, PixelScale()));
+    Picture picture = PictureOf(bitmap);
+    if (picture.pixels.empty()) return reinterpret_cast<BitmapHandle>(bitmap);  // at its own size, then
+    DeleteObject(bitmap);
+    const std::optional<ThemeColours> theme = HighContrastColours();
+    if (theme && (resourceId == IDB_LAMP_ON || resourceId == IDB_LAMP_OFF)) picture = InTheme(picture, *theme);
+    HBITMAP shown = BitmapOf(Scaled(picture, PixelScale()));
+    return shown ? reinterpret_cast<BitmapHandle>(shown) : kNoBitmap;
 }
 
 void Win32Platform::ReleaseBitmap(BitmapHandle bitmap) {
@@ -365,6 +388,70 @@ void Win32Platform::SetControlText(int controlId, const std::string& text) {
 
 bool Win32Platform::MakeFolder(const std::string& path) {
     return files::MakeFolder(path);
+}
+
+namespace {
+
+// Spelt out here: the IIDs of MinGW's import libraries resolve to garbage under Wine.
+constexpr CLSID kAccPropServicesClass = {0xb5f8350b, 0x0548, 0x48b1, {0xa6, 0xee, 0x88, 0xbd, 0x00, 0xb4, 0xa5, 0xe7}};
+constexpr IID kAccPropServicesIid = {0x6e26e776, 0x04f0, 0x495d, {0x80, 0xe4, 0x33, 0x30, 0x35, 0x2e, 0x31, 0x69}};
+constexpr GUID kAccStateProperty = {0xa8d4d5b0, 0x0a21, 0x42d0, {0xa5, 0xc0, 0x51, 0x4e, 0x98, 0x4f, 0x45, 0x7b}};
+constexpr GUID kLiveSettingProperty = {0xc12bcd8e, 0x2a8e, 0x4950, {0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d, 0x58, 0xeb}};
+constexpr long kLivePolite = 1;
+constexpr DWORD kLiveRegionChanged = 0x8019;  // EVENT_OBJECT_LIVEREGIONCHANGED, Windows 8 and later
+
+}  // namespace
+
+void Win32Platform::SetControlName(int controlId, const std::string& name) {
+    HWND control = GetDlgItem(m_form, controlId);
+    if (!control) return;
+    // A picture static would take a new text as the name of a bitmap resource to show; the
+    // window's own text, which screen readers read as its name, is set past it.
+    DefWindowProcW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Utf16(name).c_str()));
+    NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, control, OBJID_CLIENT, CHILDID_SELF);
+}
+
+// Windows 8 and later read a live region out when it says it changed; Windows 7's screen readers
+// know no live regions, and read the name change instead. Only while Qsoferry is in front: a line
+// that changes at every contact must not talk over the program the operator works in.
+void Win32Platform::AnnounceControl(int controlId) {
+    HWND control = GetDlgItem(m_form, controlId);
+    if (!control || GetForegroundWindow() != m_frame) return;
+    if (!m_statusLiveTried) {
+        m_statusLiveTried = true;
+        const bool windows8 = GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetPointerType") != nullptr;
+        m_statusLive = windows8 && Annotate(controlId, kLiveSettingProperty, kLivePolite);
+    }
+    NotifyWinEvent(m_statusLive ? kLiveRegionChanged : EVENT_OBJECT_NAMECHANGE, control, OBJID_CLIENT, CHILDID_SELF);
+}
+
+// A picture that says nothing the words beside it do not: screen readers pass over it.
+void Win32Platform::MarkDecoration(int controlId) {
+    Annotate(controlId, kAccStateProperty, STATE_SYSTEM_INVISIBLE);
+}
+
+bool Win32Platform::Annotate(int controlId, const GUID& property, long value) {
+    IAccPropServices* services = AccessibilityServices();
+    HWND control = GetDlgItem(m_form, controlId);
+    if (!services || !control) return false;
+    VARIANT v = {};
+    v.vt = VT_I4;
+    v.lVal = value;
+    return SUCCEEDED(services->SetHwndProp(control, static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, property, v));
+}
+
+// COM on the window's thread, once. The annotations last as long as the windows, which go with
+// the process.
+IAccPropServices* Win32Platform::AccessibilityServices() {
+    if (m_accessibilityTried) return m_accessibility;
+    m_accessibilityTried = true;
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    if (FAILED(com) && com != RPC_E_CHANGED_MODE) return nullptr;
+    void* services = nullptr;
+    if (FAILED(CoCreateInstance(kAccPropServicesClass, nullptr, CLSCTX_INPROC_SERVER, kAccPropServicesIid, &services)))
+        return nullptr;
+    m_accessibility = static_cast<IAccPropServices*>(services);
+    return m_accessibility;
 }
 
 }  // namespace qsoferry

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <oleacc.h>
+
 #include <functional>
 #include <map>
 #include <memory>
@@ -10,6 +12,7 @@
 #include "platform/logger_sender_win.h"
 #include "platform/notification_icon_win.h"
 #include "platform/platform.h"
+#include "resource.h"
 
 namespace qsoferry {
 
@@ -27,6 +30,7 @@ public:
         m_form = form;
         m_sender = std::make_unique<LoggerSender>(frame, form, kSendDoneMessage);
         m_icon.Attach(frame);
+        MarkDecoration(IDC_BADGE);
     }
     // The notification-area icon, for the frame's messages and the end.
     NotificationIcon& Icon() { return m_icon; }
@@ -80,6 +84,8 @@ public:
     std::optional<std::string> ChooseLogFile() override;
     LocalTime Now() override;
     void SetControlText(int controlId, const std::string& text) override;
+    void SetControlName(int controlId, const std::string& name) override;
+    void AnnounceControl(int controlId) override;
     bool MakeFolder(const std::string& path) override;
 
 private:
@@ -90,7 +96,16 @@ private:
         return active ? active : m_frame;
     }
 
+    // Screen readers: annotations of the form's controls (oleacc's IAccPropServices, through COM).
+    void MarkDecoration(int controlId);
+    bool Annotate(int controlId, const GUID& property, long value);
+    IAccPropServices* AccessibilityServices();
+
     HINSTANCE m_instance;
+    IAccPropServices* m_accessibility = nullptr;
+    bool m_accessibilityTried = false;
+    bool m_statusLive = false;  // the status line is a live region (Windows 8 and later)
+    bool m_statusLiveTried = false;
     HWND m_frame = nullptr;
     HWND m_form = nullptr;
     std::map<std::string, HANDLE> m_locks;

@@ -2,6 +2,9 @@
 // the window answering while a cycle runs.
 #include "view/qsoferry_view.h"
 
+#include <utility>
+#include <vector>
+
 #include "relay/text.h"
 
 namespace qsoferry {
@@ -22,12 +25,36 @@ WindowHandle CQsoferryView::UpdateLamps() {
 
 WindowHandle CQsoferryView::SetLamps() {
     WindowHandle logger = m_platform.FindWindowByClass(kLoggerClass);
-    m_platform.SetControlImage(m_ctlLoggerLamp, logger != kNoWindow ? m_bmpLampOn : m_bmpLampOff);
+    ShowLamp(m_ctlLoggerLamp, logger != kNoWindow, m_bLoggerLampLit, "DXbase");
     bool decoder = false;
     for (const std::string& title : m_platform.TopLevelWindowTitles())
         decoder = decoder || IsJtdxWideGraphTitle(title);
-    m_platform.SetControlImage(m_ctlDecoderLamp, decoder ? m_bmpLampOn : m_bmpLampOff);
+    ShowLamp(m_ctlDecoderLamp, decoder, m_bDecoderLampLit, "JTDX");
     return logger;
+}
+
+// The name a screen reader speaks changes with the state only: an unchanged one told again at
+// every tick would be read out again.
+void CQsoferryView::ShowLamp(int control, bool lit, std::optional<bool>& named, const char* peer) {
+    m_platform.SetControlImage(control, lit ? m_bmpLampOn : m_bmpLampOff);
+    if (named == lit) return;
+    named = lit;
+    m_platform.SetControlName(control, std::string(peer) + (lit ? ": running" : ": not running"));
+}
+
+void CQsoferryView::OnThemeChanged() {
+    // The new pictures are shown before the old ones go: a control never shows a freed bitmap. One
+    // that fails to load leaves the old one in place.
+    std::vector<BitmapHandle> old;
+    for (auto [bitmap, id] : {std::pair{&m_bmpLampOff, IDB_LAMP_OFF}, std::pair{&m_bmpLampOn, IDB_LAMP_ON}}) {
+        BitmapHandle fresh = m_platform.LoadBitmapResource(id);
+        if (fresh == kNoBitmap) continue;
+        if (*bitmap != kNoBitmap) old.push_back(*bitmap);
+        *bitmap = fresh;
+    }
+    if (!m_bClosing) SetLamps();
+    for (BitmapHandle bitmap : old)
+        m_platform.ReleaseBitmap(bitmap);
 }
 
 namespace {

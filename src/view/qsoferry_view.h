@@ -7,7 +7,7 @@
 //   src/view/log_location.cpp   log and backup paths, start-up backup
 //   src/view/rig_folders.cpp    the folders: finding rig folders, their history, their engines
 //   src/view/poll_cycle.cpp     OnTimer, OnSendDone
-//   src/view/lamps.cpp          UpdateLamps, DrainMessageQueue
+//   src/view/lamps.cpp          UpdateLamps, the lamps' names, OnThemeChanged, DrainMessageQueue
 //   src/view/status_line.cpp    the line under the lamps, and the notification-area icon (tray_icon.h)
 //   src/view/send_log.cpp       a log the operator sends on purpose, contacts sent again
 //   src/view/relayed_list.cpp   the list of contacts relayed (RelayedList, for the shell's window)
@@ -70,6 +70,8 @@ public:
     void OnTimer(unsigned nIDEvent);
     void OnSendDone();  // a contact handed to the logger has ended
     void OnDestroy();   // the view's window is going away
+    // A high-contrast theme was turned on or off, or the system's colours changed.
+    void OnThemeChanged();
     // Windows is shutting down or logging off: no new contact is started, and what was delivered
     // goes on the disk. A query may still be cancelled; `ending` says whether the session ends.
     void OnQueryEndSession();
@@ -117,6 +119,7 @@ private:
     void TakeLoggerResults();
     WindowHandle UpdateLamps();
     WindowHandle SetLamps();
+    void ShowLamp(int control, bool lit, std::optional<bool>& named, const char* peer);
     void DrainMessageQueue();
     void ReportOnce(const std::string& message);
     void ShowHeldMessages();
@@ -162,6 +165,7 @@ private:
     BitmapHandle m_bmpLampOff = kNoBitmap;
     BitmapHandle m_bmpLampOn = kNoBitmap;
     BitmapHandle m_bmpBadge = kNoBitmap;
+    std::optional<bool> m_bLoggerLampLit, m_bDecoderLampLit;  // as their names say
     std::uint8_t m_nNoFreq = 0;
 
     std::string m_strLogPath;

@@ -83,6 +83,7 @@ void CQsoferryView::UpdateStatus(bool loggerRunning, bool busy) {
     if (line != m_strStatus) {
         m_strStatus = line;
         m_platform.SetControlText(IDC_STATUS, line);
+        m_platform.AnnounceControl(IDC_STATUS);
     }
     UpdateTrayIcon();
 }

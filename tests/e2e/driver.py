@@ -19,6 +19,7 @@ import sys
 import time
 
 sys.dont_write_bytecode = True  # the scenarios' modules are imported: no __pycache__ in the source tree
+import scenarios_access  # noqa: E402
 import scenarios_delivery  # noqa: E402
 import scenarios_faults  # noqa: E402
 import scenarios_install  # noqa: E402
@@ -31,7 +32,7 @@ from harness import *  # noqa: E402,F401,F403
 
 SCENARIOS = {name[len("scenario_"):]: fn for module in (scenarios_delivery, scenarios_shell, scenarios_faults,
                                                          scenarios_locales, scenarios_rigs, scenarios_install,
-                                                         scenarios_relayed, scenarios_tray)
+                                                         scenarios_relayed, scenarios_tray, scenarios_access)
              for name, fn in vars(module).items() if name.startswith("scenario_")}
 
 

@@ -5,6 +5,7 @@
 //   e2e_probe click ID           BM_CLICK on a control of the form
 //   e2e_probe command ID         WM_COMMAND to the frame, as a menu item or accelerator sends it
 //   e2e_probe close              the frame's close box
+//   e2e_probe syscolorchange     WM_SYSCOLORCHANGE to the frame, as when a high-contrast theme is turned on
 //   e2e_probe post-close         WM_CLOSE posted to the frame
 //   e2e_probe cancel TITLE       IDCANCEL to the window with that title (a file dialog)
 //   e2e_probe about-info | about-ok | about-esc | about-close
@@ -41,9 +42,16 @@
 //   e2e_probe tray-add-late      an icon of the bridge's put there, as Explorer does with an add it
 //                                took late, after the bridge's call had timed out
 //   e2e_probe taskbar-created    "TaskbarCreated" to every top-level window, as Explorer says it
+//   e2e_probe tray-event EVENT   the icon's message with this event, as Explorer sends it (a key
+//                                select is 1025, the menu key 123)
+//   e2e_probe accessible TITLE ID...  each control's name, role and state as a screen reader reads
+//                                them (oleacc, from outside); TITLE "form" for the bridge's form
+//   e2e_probe focus              the control that has the keyboard focus in the bridge, and whether
+//                                its focus rectangle is shown; the form's controls in their order
 #include <windows.h>
 
 #include <commctrl.h>
+#include <oleacc.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -456,6 +464,71 @@ BOOL CALLBACK PrintTools(HWND window, LPARAM) {
     return TRUE;
 }
 
+std::string Utf8Of(const wchar_t* wide, int length);
+
+// oleacc is loaded here rather than linked: the probe's imports stay those of the program.
+int Accessible(const char* title, int count, char** ids) {
+    HWND frame = FindWindowA(kFrameClass, nullptr);
+    HWND window = std::strcmp(title, "form") == 0 ? (frame ? Form(frame) : nullptr) : WaitFor("#32770", title, 5000);
+    HMODULE oleacc = LoadLibraryW(L"oleacc.dll");
+    using FromWindow = HRESULT(WINAPI*)(HWND, DWORD, REFIID, void**);
+    auto fromWindow = oleacc ? reinterpret_cast<FromWindow>(
+                                   reinterpret_cast<void (*)()>(GetProcAddress(oleacc, "AccessibleObjectFromWindow")))
+                             : nullptr;
+    if (!window || !fromWindow) return 1;
+    CoInitialize(nullptr);
+    // MinGW's IID_IAccessible resolves to garbage under Wine: spelt out.
+    constexpr IID kAccessibleIid = {0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+    for (int i = 0; i < count; ++i) {
+        const int id = std::atoi(ids[i]);
+        IAccessible* accessible = nullptr;
+        HWND control = GetDlgItem(window, id);
+        if (!control || FAILED(fromWindow(control, static_cast<DWORD>(OBJID_CLIENT), kAccessibleIid,
+                                          reinterpret_cast<void**>(&accessible)))) {
+            std::printf("missing=%d\n", id);
+            continue;
+        }
+        VARIANT self = {};
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        BSTR name = nullptr;  // left to the end of the probe: oleaut32 is not linked either
+        const HRESULT named = accessible->get_accName(self, &name);
+        VARIANT role = {}, state = {};
+        accessible->get_accRole(self, &role);
+        accessible->get_accState(self, &state);
+        std::printf("name.%d=%s\nnamed.%d=%d\nrole.%d=%ld\nstate.%d=%ld\n", id,
+                    name ? Utf8Of(name, lstrlenW(name)).c_str() : "", id, named == S_OK ? 1 : 0, id,
+                    role.vt == VT_I4 ? role.lVal : -1L, id, state.vt == VT_I4 ? state.lVal : -1L);
+        accessible->Release();
+    }
+    CoUninitialize();
+    return 0;
+}
+
+int Focus() {
+    HWND frame = WaitFor(kFrameClass, nullptr, 5000);
+    if (!frame) return 1;
+    GUITHREADINFO thread = {};
+    thread.cbSize = sizeof thread;
+    GetGUIThreadInfo(GetWindowThreadProcessId(frame, nullptr), &thread);
+    char className[64] = "";
+    if (thread.hwndFocus) GetClassNameA(thread.hwndFocus, className, sizeof className);
+    std::printf("focus=%d|%s\n", thread.hwndFocus ? static_cast<short>(GetDlgCtrlID(thread.hwndFocus)) : 0, className);
+    if (thread.hwndFocus) {
+        const LRESULT ui = SendMessageW(thread.hwndFocus, WM_QUERYUISTATE, 0, 0);
+        std::printf("focusShown=%d\n", ui & UISF_HIDEFOCUS ? 0 : 1);
+    }
+    HWND form = Form(frame);
+    for (HWND child = form ? GetWindow(form, GW_CHILD) : nullptr; child; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT r;
+        GetWindowRect(child, &r);
+        const LONG style = GetWindowLongA(child, GWL_STYLE);
+        std::printf("control=%d|%d|%ld,%ld\n", static_cast<short>(GetDlgCtrlID(child)), style & WS_TABSTOP ? 1 : 0,
+                    r.left, r.top);
+    }
+    return 0;
+}
+
 int BareSend(int count) {
     HWND logger = WaitFor("DXbase", nullptr, 5000);
     if (!logger) return 1;
@@ -558,6 +631,13 @@ int main(int argc, char** argv) {
         UINT message = RegisterWindowMessageW(L"TaskbarCreated");
         return message && PostMessageW(HWND_BROADCAST, message, 0, 0) ? 0 : 1;
     }
+    if (what == "tray-event" && argc == 3) {
+        // As Explorer sends it: without waiting for the menu it opens to close.
+        HWND icon = FindWindowW(L"QsoferryNotificationIcon", nullptr);
+        return icon && SendNotifyMessageW(icon, WM_APP + 2, 1, std::atoi(argv[2])) ? 0 : 1;
+    }
+    if (what == "accessible" && argc >= 4) return Accessible(argv[2], argc - 3, argv + 3);
+    if (what == "focus") return Focus();
     if (what == "clipboard") return Clipboard();
     if (what == "relayed-click" && argc == 3) {
         HWND dialog = WaitFor("#32770", kRelayedTitle, 5000);
@@ -574,6 +654,7 @@ int main(int argc, char** argv) {
     }
     if (what == "click" && argc == 3) return Send(GetDlgItem(Form(frame), std::atoi(argv[2])), BM_CLICK, 0);
     if (what == "command" && argc == 3) return PostMessageA(frame, WM_COMMAND, std::atoi(argv[2]), 0) ? 0 : 1;
+    if (what == "syscolorchange") return Send(frame, WM_SYSCOLORCHANGE, 0);
     if (what == "close") return PostMessageA(frame, WM_SYSCOMMAND, SC_CLOSE, 0) ? 0 : 1;
     if (what == "post-close") return PostMessageA(frame, WM_CLOSE, 0, 0) ? 0 : 1;
     if (what == "window-state") {

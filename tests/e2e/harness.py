@@ -22,7 +22,7 @@ BIN = os.environ.get("QSOFERRY_WIN_BIN") or os.path.join(os.path.dirname(os.path
 PEER_BIN = os.environ.get("QSOFERRY_PEER_BIN") or BIN
 SHOTS = os.environ.get("QSOFERRY_SCREENSHOTS", "")
 CAPTION = "Qsoferry ver 1.00"
-GREY, GREEN = (192, 192, 192), (0, 255, 0)
+GREY, GREEN = (128, 128, 128), (0, 255, 0)
 ID_FILE_NEW, ID_FILE_SAVE, ID_APP_ABOUT, ID_APP_EXIT, IDC_NO_FREQ = 57600, 57603, 57664, 57665, 1002
 ID_FILE_SEND_LOG = 32771
 

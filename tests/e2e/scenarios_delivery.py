@@ -205,7 +205,7 @@ def scenario_send_log(st):
     DXbase once, in order; the file is left as it was; it is not added to the copy."""
     exe = "Z:" + os.path.join(BIN, "qsoferry.exe").replace("/", "\\")
     menu = [r for r in st.probe("resources", exe).splitlines() if r.startswith("menu=&File/")]
-    check(menu[0] == "menu=&File/Send a Log to DXbase... #%d" % ID_FILE_SEND_LOG,
+    check(menu[0] == "menu=&File/&Send a Log to DXbase... #%d" % ID_FILE_SEND_LOG,
           "the File menu begins with Send a Log to DXbase...: %r" % menu)
     source = os.path.join(st.state["work"], "export.adi")
     calls = ["S%d" % (1000 + i) for i in range(50)]

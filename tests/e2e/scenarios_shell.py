@@ -31,7 +31,7 @@ def scenario_window(st):
     exe = "Z:" + os.path.join(BIN, "qsoferry.exe").replace("/", "\\")
     resources = st.probe("resources", exe).splitlines()
     check([r for r in resources if r.startswith("menu=")] ==
-          ["menu=&File", "menu=&File/Send a Log to DXbase... #32771", "menu=&File/&Relayed Contacts... #32772",
+          ["menu=&File", "menu=&File/&Send a Log to DXbase... #32771", "menu=&File/&Relayed Contacts... #32772",
            "menu=&File/ #0", "menu=&File/E&xit #57665", "menu=&Help", "menu=&Help/&About Qsoferry ver 1.00 #57664"],
           "menu: File with Send a Log to DXbase..., Relayed Contacts... and Exit, Help with the about item")
     check(len([r for r in resources if r.startswith("accel=")]) == 13, "the accelerator table has 13 entries")
