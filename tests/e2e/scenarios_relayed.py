@@ -63,6 +63,13 @@ def scenario_relayed_contacts(st):
                    and not os.path.exists(st.log), 60, "five contacts at DXbase", lambda: len(st.records()))
         first = {r["text"].split("#")[0]: r["text"] for r in st.records()}
         copies = [os.path.join(st.log_dir, "wsjtx_log_sent.adi"), os.path.join(rig, "wsjtx_log_sent.adi")]
+
+        def held(path):
+            with open(path, "rb") as f:
+                return f.read().count(b"<eor>")
+        # A contact goes into its folder's copy just after DXbase has taken it.
+        wait_until(lambda: [held(c) for c in copies] == [3, 2], 15, "the five in the copies",
+                   lambda: [held(c) for c in copies if os.path.exists(c)])
         before = [md5(c) for c in copies]
 
         st.probe("command", ID_FILE_RELAYED)
