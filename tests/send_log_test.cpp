@@ -357,6 +357,24 @@ TEST(SendLogTaken, TheQuestionCountsWhatDXbaseTookAndEachAnswerSendsWhatItSays) 
     }
 }
 
+// A log whose reading stops early, at a "*" line or a Ctrl-Z past the first piece read: its new
+// contact goes; the bytes never read are no change.
+TEST(SendLogTaken, ALogWhoseReadingStopsEarlySendsItsNewOnes) {
+    std::string unread;
+    while (unread.size() < 100000)
+        unread += "<CALL:4>W9ZZ <QSO_DATE:8>20261208 <TIME_ON:4>1200 <BAND:3>20m <MODE:3>FT8 <EOR>\r\n";
+    for (const std::string stop : {"<CALL:4>K1DD <COMMENT:9>*CQ WW* <EOR>\r\n", "\x1a"}) {
+        Station station;
+        station.platform.WriteFile(kChosen, kHeader + kAa + "\r\n" + kCc + "\r\n" + stop + unread);
+        station.view.OnSendLog();
+        EXPECT_EQ(
+            station.platform.messages,
+            std::vector<std::string>{"export.adi holds 2 contacts; DXbase already took 1 of them (on 2026-12-06). "
+                                     "Send only the new one?"});
+        EXPECT_EQ(station.platform.Contents(kSending), kHeader + "\r\n" + kCc);
+    }
+}
+
 // A file all of whose contacts DXbase took asks whether to send them again, none the default; bad
 // input never sends fewer contacts than the operator chose: a copy's damaged record is not counted
 // as taken, a file changed after it was counted or that cannot be read is not sent in part.

@@ -52,6 +52,13 @@ std::optional<LogSurvey> SurveyLog(DeliveryFiles& files,
         }
         reader.Filled(got);
     }
+    // The reader stops at a "*" line or a Ctrl-Z: the rest is checked too, so that the copy can
+    // tell the file unchanged from its first byte to its last.
+    std::string rest(64 * 1024, '\0');
+    for (size_t got = 1; result.ok() && got > 0; survey.size += got) {
+        result = files.ReadFileAt(file, survey.size, rest.data(), rest.size(), got);
+        if (result.ok()) survey.check = Crc32(survey.check, std::string_view(rest.data(), got));
+    }
     files.CloseFile(file);
     if (!result.ok()) {
         why = "Cannot read " + path + ": " + result.reason;
