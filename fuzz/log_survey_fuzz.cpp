@@ -1,7 +1,8 @@
 // Fuzzes File, Send a Log's "only the new ones": any bytes as the chosen log, any contacts of it
 // taken before (as the first byte picks them by their keys). The copy made of the fresh ones, read
 // as the bridge reads a log, gives exactly the contacts not taken, in order, as the log gave them;
-// the survey counts them as the reader does; a log changed after its survey is never copied.
+// the survey counts them as the reader does, in as many spans as runs of them; a log changed after
+// its survey is never copied.
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -17,12 +18,13 @@ namespace {
 using namespace qsoferry;
 
 // The contacts a log gives that carry a field, as export records, each with whether it was taken.
-std::vector<std::pair<std::string, bool>> Contacts(const std::string& bytes, unsigned shift) {
+std::vector<std::pair<std::string, bool>> Contacts(const std::string& bytes, unsigned shift, size_t* empty = nullptr) {
     LogReader reader;
     QsoRecord record;
     std::vector<std::pair<std::string, bool>> out;
     for (LogReader::Step step; (step = reader.Next(record)) != LogReader::Step::kEnd;) {
         if (step == LogReader::Step::kContact) {
+            if (record.IsEmpty() && empty) ++*empty;
             if (!record.IsEmpty()) {
                 const std::uint64_t key = ContactKeyOf(record);
                 out.emplace_back(ComposeExport(record, false), key != kNoContactKey && (key >> shift & 1));
@@ -52,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     std::optional<LogSurvey> survey = SurveyLog(
         files, "log", [shift](std::uint64_t key) { return static_cast<std::uint32_t>(key >> shift & 1); }, why);
     if (!survey) std::abort();
-    const auto contacts = Contacts(log, shift);
+    size_t empty = 0;
+    const auto contacts = Contacts(log, shift, &empty);
     std::vector<std::string> fresh;
     std::uint64_t taken = 0;
     for (const auto& [text, wasTaken] : contacts) {
@@ -62,6 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
             fresh.push_back(text);
     }
     if (survey->contacts != contacts.size() || survey->taken != taken || survey->size != log.size()) std::abort();
+    // A run of new contacts is one span: as many as the contacts that break runs, and the header.
+    if (survey->fresh.size() > taken + empty + 1) std::abort();
     if (!WriteFreshContacts(files, "log", *survey, 2).ok()) std::abort();
     std::vector<std::string> copied;
     for (const auto& [text, wasTaken] : Contacts(copy, 64 - 1)) {

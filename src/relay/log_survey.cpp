@@ -34,6 +34,8 @@ std::optional<LogSurvey> SurveyLog(DeliveryFiles& files,
             if (key != kNoContactKey && timesTaken(key) > 0) {
                 ++survey.taken;
                 lastDate = std::max(lastDate, std::string(record->qsoDate.data(), 8));  // a key's date is 8 digits
+            } else if (survey.fresh.back().to == reader.RecordStart()) {
+                survey.fresh.back().to = reader.ResumeOffset();  // a run of new ones: one span, whatever its length
             } else {
                 survey.fresh.push_back({reader.RecordStart(), reader.ResumeOffset()});
             }
@@ -77,7 +79,7 @@ FileResult WriteFreshContacts(DeliveryFiles& files,
     std::uint64_t size = 0;
     FileResult result = files.OpenFile(path, FileAccess::kPeek, file, size);
     if (!result.ok()) return result;
-    const FileResult changed{FileStatus::kFailed, path + " has changed since its contacts were counted"};
+    const FileResult changed{FileStatus::kFailed, "it has changed since its contacts were counted; send it again"};
     if (size != survey.size) result = changed;
     std::string chunk(64 * 1024, '\0'), out;
     std::uint32_t check = 0;

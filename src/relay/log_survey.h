@@ -24,7 +24,8 @@ struct LogSurvey {
     std::uint64_t size = 0;
     std::uint32_t check = 0;  // of all its bytes
     // The header, then each contact not taken before, its text as the reader framed it (from the
-    // end of the contact before it to its own end), in the file's order.
+    // end of the contact before it to its own end), in the file's order; a run of them is one span,
+    // so that their number is bounded by the contacts taken, not by the file.
     std::vector<Span> fresh;
 };
 
