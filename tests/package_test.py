@@ -29,7 +29,8 @@ def main():
     dist, version, source = sys.argv[1], sys.argv[2], sys.argv[3]
     epoch = int(os.environ.get("SOURCE_DATE_EPOCH") or subprocess.run(
         ["git", "log", "-1", "--format=%ct"], cwd=source, check=True, capture_output=True, text=True).stdout)
-    zip_time = time.gmtime(epoch)[:5] + (time.gmtime(epoch).tm_sec // 2 * 2,)  # a zip keeps even seconds
+    utc = time.gmtime(epoch)
+    zip_time = (*utc[:5], utc.tm_sec // 2 * 2)  # a zip keeps even seconds
     failures = 0
 
     def check(ok, what):
@@ -58,9 +59,8 @@ def main():
               "README.txt is UTF-8 with a byte-order mark, so Notepad shows every script")
     with open(os.path.join(dist, "qsoferry-%s-setup.exe" % version), "rb") as f:
         check(machine(f.read(4096)) == I386, "the setup program is a 32-bit program")
-    packages = ["qsoferry-%s-windows.zip" % version, "qsoferry-%s-setup.exe" % version]
     sums = {}
-    for package in packages:
+    for package in ("qsoferry-%s-windows.zip" % version, "qsoferry-%s-setup.exe" % version):
         with open(os.path.join(dist, package), "rb") as f:
             sums[package] = hashlib.sha256(f.read()).hexdigest()
     with open(os.path.join(dist, "SHA256SUMS")) as f:
