@@ -11,6 +11,25 @@ target_include_directories(qsoferry-preview PRIVATE src)
 target_link_libraries(qsoferry-preview PRIVATE shell32)
 target_link_options(qsoferry-preview PRIVATE ${qsoferry_static_link})
 
+# The PE header's time stamp is the commit's time, not the link's (ld takes SOURCE_DATE_EPOCH), so
+# that two builds of one commit are the same bytes. It sits in the link command: a new commit, which
+# writes HEAD's reflog, configures again and relinks.
+set(qsoferry_epoch "$ENV{SOURCE_DATE_EPOCH}")
+if(qsoferry_epoch STREQUAL "")
+    execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
+                    OUTPUT_VARIABLE qsoferry_epoch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+    execute_process(COMMAND git rev-parse --path-format=absolute --git-path logs/HEAD
+                    WORKING_DIRECTORY ${CMAKE_SOURCE_DIR} OUTPUT_VARIABLE head_log
+                    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+    if(EXISTS "${head_log}")
+        set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${head_log}")
+    endif()
+endif()
+if(qsoferry_epoch MATCHES "^[0-9]+$")
+    set(CMAKE_CXX_LINKER_LAUNCHER ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${qsoferry_epoch})
+    set_property(TARGET qsoferry-preview PROPERTY CXX_LINKER_LAUNCHER ${CMAKE_CXX_LINKER_LAUNCHER})
+endif()
+
 add_executable(qsoferry WIN32
     src/app/main.cpp
     src/app/qsoferry_app.cpp
