@@ -426,5 +426,57 @@ TEST(SendLogTaken, AllTakenAndBadInput) {
     }
 }
 
+// The question in the singular: one contact, taken or not, or one new among those taken (the date
+// named is the latest taken, wherever it stands in the file).
+TEST(SendLogTaken, TheQuestionOfOneContact) {
+    const struct {
+        std::string file, question;
+        std::vector<std::string> answers;  // none: a yes or no
+    } cases[] = {
+        {kHeader + kCc + "\r\n",
+         kChosen + " holds 1 contact. Send it to DXbase? Contacts DXbase has already are sent again.",
+         {}},
+        {kHeader + kAa + "\r\n",
+         "export.adi holds 1 contact; DXbase already took it (on 2026-12-06). Send it again?",
+         {"Send it again", "Send none"}},
+        {kHeader + kBb + "\r\n" + kAa + "\r\n" + kCc + "\r\n",  // newest first, as many loggers export
+         "export.adi holds 3 contacts; DXbase already took 2 of them (the last on 2026-12-07). Send only the "
+         "new one?",
+         {"Send the new one", "Send all 3", "Send none"}},
+    };
+    for (const auto& c : cases) {
+        Station station;
+        station.platform.WriteFile(kChosen, c.file);
+        station.platform.answerYes = false;
+        if (!c.answers.empty()) station.platform.choice = c.answers.size() - 1;  // "Send none"
+        station.view.OnSendLog();
+        EXPECT_EQ(station.platform.messages, std::vector<std::string>{c.question});
+        EXPECT_EQ(station.platform.answersOffered, c.answers) << c.question;
+        EXPECT_FALSE(station.platform.Exists(kSending)) << c.question;
+    }
+}
+
+// A log larger than a read goes as its new contacts byte for byte: contacts that straddle two reads,
+// one longer than a read (read twice to frame it), taken ones between them, a copy of many writes.
+TEST(SendLogTaken, OnlyTheNewContactsOfALogLargerThanAReadByteForByte) {
+    Station station;
+    std::string log = kHeader + kAa, expected = kHeader;
+    for (int i = 0; i < 1500; ++i) {
+        std::string contact = i % 3 == 0 ? kBb
+                                         : "<CALL:5>K" + std::to_string(10000 + i) +
+                                               " <QSO_DATE:8>20261208 <TIME_ON:4>1200 <BAND:3>20m <MODE:3>FT8 <EOR>";
+        if (i == 700) contact.insert(contact.find(" <QSO"), " <COMMENT:100000>" + std::string(100000, 'x'));
+        log += "\r\n" + contact;
+        if (i % 3 != 0) expected += "\r\n" + contact;
+    }
+    station.platform.WriteFile(kChosen, log + "\r\n");
+    station.view.OnSendLog();
+    ASSERT_EQ(station.platform.messages.size(), 1u);
+    EXPECT_NE(station.platform.messages[0].find("holds 1501 contacts; DXbase already took 501 of them"),
+              std::string::npos)
+        << station.platform.messages[0];
+    EXPECT_TRUE(station.platform.Contents(kSending) == expected) << station.platform.Contents(kSending).size();
+}
+
 }  // namespace
 }  // namespace qsoferry::test
