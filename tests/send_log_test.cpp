@@ -427,7 +427,8 @@ TEST(SendLogTaken, AllTakenAndBadInput) {
 }
 
 // The question in the singular: one contact, taken or not, or one new among those taken (the date
-// named is the latest taken, wherever it stands in the file).
+// named is the latest taken, wherever it stands in the file). A contact without a date or a time
+// is never one taken before, though the one before it had them.
 TEST(SendLogTaken, TheQuestionOfOneContact) {
     const struct {
         std::string file, question;
@@ -443,6 +444,10 @@ TEST(SendLogTaken, TheQuestionOfOneContact) {
          "export.adi holds 3 contacts; DXbase already took 2 of them (the last on 2026-12-07). Send only the "
          "new one?",
          {"Send the new one", "Send all 3", "Send none"}},
+        {kHeader + kBb + "\r\n<CALL:4>K1BB <TIME_ON:4>0905 <BAND:3>20m <MODE:3>FT8 <EOR>\r\n" +
+             "<CALL:4>K1BB <QSO_DATE:8>20261207 <BAND:3>20m <MODE:3>FT8 <EOR>\r\n",
+         "export.adi holds 3 contacts; DXbase already took 1 of them (on 2026-12-07). Send only the 2 new ones?",
+         {"Send the 2 new ones", "Send all 3", "Send none"}},
     };
     for (const auto& c : cases) {
         Station station;
