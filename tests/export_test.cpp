@@ -137,6 +137,9 @@ TEST(ContactKey, TheSameContactWhateverItsSpelling) {
         {"60 m by its frequency, without the end-of-record tag",
          "<call:5>K1ABC <qso_date:8>20261207 <time_on:6>101500 <band:3>60m <mode:3>FT8 <eor>",
          "<call:5>K1ABC <qso_date:8>20261207 <time_on:6>101500 <freq:5>5.357 <mode:3>FT8", true},
+        {"no mode, with the end-of-record rules and without",
+         "<call:5>K1ABC <qso_date:8>20261207 <time_on:4>1015 <band:3>20m <eor>",
+         "<call:5>K1ABC <qso_date:8>20261207 <time_on:4>1015 <band:3>20m", true},
         {"a call in another alphabet", "<call:6>Ж1АБВ <qso_date:8>20261207 <time_on:4>1015 <eor>",
          "<call:6>Ж1АБВ <qso_date:8>20261207 <time_on:4>1015 <eor>", true},
     };
@@ -153,6 +156,8 @@ TEST(ContactKey, TheSameContactWhateverItsSpelling) {
                                     std::string("<call:5>K1ABC <qso_date:10>2026-12-07 <time_on:6>101500 <eor>"),
                                     std::string("<call:5>K1ABC <qso_date:8>20261207 <time_on:5>10:15 <eor>"),
                                     std::string("<call:5>K1ABC <qso_date:8>20261207 <time_on:3>101 <eor>"),
+                                    std::string("<call:5>K1ABC <qso_date:8>20261207 <time_on:5>10150 <eor>"),
+                                    std::string("<call:5>K1ABC <qso_date:9>20261207X <time_on:4>1015 <eor>"),
                                     std::string("<call:1>  <qso_date:8>20261207 <time_on:4>1015 <eor>")}) {
         EXPECT_EQ(KeyOf(none), kNoContactKey) << none;
     }
@@ -172,9 +177,9 @@ TEST(ContactKey, TheSameContactWhateverItsSpelling) {
 // The bands' edges, as a frequency in kHz the record keeps.
 TEST(ContactKey, BandOfFrequency) {
     const std::pair<const char*, const char*> cases[] = {
-        {"1800.00", "10"}, {"2000.00", "10"}, {"2001.00", ""},        {"14074.00", "6"}, {"14350.00", "6"},
-        {"14351.00", ""},  {"5357.00", "23"}, {"144174.00", "0"},     {"50313.00", "1"}, {"10368100.00", "18"},
-        {"", ""},          {"abc.00", ""},    {"999999999999.00", ""}};
+        {"1800.00", "10"}, {"2000.00", "10"}, {"2001.00", ""},    {"14074.00", "6"},      {"14350.00", "6"},
+        {"14351.00", ""},  {"5357.00", "23"}, {"144174.00", "0"}, {"50313.00", "1"},      {"10368100.00", "18"},
+        {"", ""},          {"abc.00", ""},    {"1407:.00", ""},   {"999999999999.00", ""}};
     for (const auto& [khz, code] : cases)
         EXPECT_EQ(BandCodeOfKhz(khz), code) << khz;
 }
