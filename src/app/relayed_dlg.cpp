@@ -17,7 +17,7 @@ namespace {
 constexpr UINT_PTR kRefreshTimer = 1;
 constexpr UINT kRefreshMs = 1000;
 // Each column's width at first, in dialog units: together narrower than the list, with its scroll bar.
-constexpr int kColumnWidths[kRelayedColumns] = {84, 46, 26, 28, 40, 34, 26, 26, 50, 26};
+constexpr int kColumnWidths[kRelayedColumns] = {88, 46, 28, 28, 40, 32, 26, 26, 48, 30};
 // Explorer may take its time to start: it is started from a thread of its own, never the window's.
 DWORD WINAPI OpenInExplorer(LPVOID context) {
     std::unique_ptr<std::wstring> folder(static_cast<std::wstring*>(context));

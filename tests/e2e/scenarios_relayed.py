@@ -64,12 +64,15 @@ def scenario_relayed_contacts(st):
         first = {r["text"].split("#")[0]: r["text"] for r in st.records()}
         copies = [os.path.join(st.log_dir, "wsjtx_log_sent.adi"), os.path.join(rig, "wsjtx_log_sent.adi")]
 
-        def held(path):
-            with open(path, "rb") as f:
-                return f.read().count(b"<eor>")
-        # A contact goes into its folder's copy just after DXbase has taken it.
-        wait_until(lambda: [held(c) for c in copies] == [3, 2], 15, "the five in the copies",
-                   lambda: [held(c) for c in copies if os.path.exists(c)])
+        # A contact goes into its folder's copy just after DXbase has taken it, and the copy is
+        # padded when the folder falls quiet: looked at once it stays the same over two ticks.
+        seen = [None]
+
+        def settled():
+            now = [md5(c) if os.path.exists(c) else None for c in copies]
+            same, seen[0] = now == seen[0] and None not in now, now
+            return same
+        wait_until(lambda: settled() or time.sleep(2.5), 30, "the copies settled")
         before = [md5(c) for c in copies]
 
         st.probe("command", ID_FILE_RELAYED)
