@@ -135,7 +135,9 @@ public:
     void SetControlName(int controlId, const std::string& name) override {
         if (Record("Name " + std::to_string(controlId) + " " + name)) controlName[controlId] = name;
     }
-    void AnnounceControl(int controlId) override { Record("Announce " + std::to_string(controlId)); }
+    void AnnounceControl(int controlId) override {
+        if (Record("Announce " + std::to_string(controlId))) announced.push_back(controlText[controlId]);
+    }
     int NotificationIconSize() override { return iconSize; }
     void ShowNotificationIcon(const std::vector<std::uint32_t>& pixels, int size, const std::string& tip) override {
         iconPixels = pixels;
@@ -188,6 +190,7 @@ public:
     std::vector<std::string> violations;
     std::map<int, std::string> controlText;
     std::map<int, std::string> controlName;
+    std::vector<std::string> announced;    // the control's text as each announcement found it
     int iconSize = 16, iconSizeShown = 0;  // the notification area's, and the icon's as last shown
     std::vector<std::uint32_t> iconPixels;
     std::string iconTip;

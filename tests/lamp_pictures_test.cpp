@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace qsoferry::test {
 namespace {
@@ -75,6 +77,7 @@ TEST(LampPictures, LitAndUnlitDifferInLightnessAtEveryScaleAndInEveryHighContras
         if (t.theme) {
             EXPECT_EQ(off.pixels[8 * 17 + 8], t.theme->face) << t.name << ": unlit, the lamp is an empty frame";
             EXPECT_EQ(on.pixels[0], t.theme->text) << t.name;
+            EXPECT_EQ(on.pixels[8 * 17 + 8], t.theme->highlight) << t.name << ": lit, filled with the highlight";
         }
         for (int scale = 1; scale <= 4; ++scale) {
             const Picture a = Scaled(on, scale), b = Scaled(off, scale);
@@ -85,6 +88,40 @@ TEST(LampPictures, LitAndUnlitDifferInLightnessAtEveryScaleAndInEveryHighContras
     }
     // The measure tells hue alone apart: the silver the unlit lamp had is as light as the lime.
     EXPECT_FALSE(DifferInLightness(lit, Recoloured(unlit, kLampUnlit, 0xFFC0C0C0)));
+}
+
+// Grown by whole pixels: each one a square, in its place, so that the lamp stays sharp and whole.
+TEST(LampPictures, EachPixelGrowsIntoASquareInItsPlace) {
+    const Picture p{3, 2, {1, 2, 3, 4, 5, 6}};
+    const struct {
+        int scale;
+        std::vector<std::uint32_t> pixels;
+    } cases[] = {
+        {0, {1, 2, 3, 4, 5, 6}},
+        {1, {1, 2, 3, 4, 5, 6}},
+        {2, {1, 1, 2, 2, 3, 3, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 4, 4, 5, 5, 6, 6}},
+        {3, {1, 1, 1, 2, 2, 2, 3, 3, 3, 1, 1, 1, 2, 2, 2, 3, 3, 3, 1, 1, 1, 2, 2, 2, 3, 3, 3,
+             4, 4, 4, 5, 5, 5, 6, 6, 6, 4, 4, 4, 5, 5, 5, 6, 6, 6, 4, 4, 4, 5, 5, 5, 6, 6, 6}},
+    };
+    for (const auto& c : cases) {
+        const Picture s = Scaled(p, c.scale);
+        EXPECT_EQ(s.width, 3 * std::max(c.scale, 1)) << c.scale;
+        EXPECT_EQ(s.height, 2 * std::max(c.scale, 1)) << c.scale;
+        EXPECT_EQ(s.pixels, c.pixels) << c.scale;
+    }
+}
+
+// The measure the test above relies on: CIE L* of sRGB, on both sides of each curve's knee.
+TEST(LampPictures, LightnessIsCieLStar) {
+    const struct {
+        std::uint32_t argb;
+        double lightness;
+    } cases[] = {
+        {0xFF000000, 0.0},   {0xFFFFFFFF, 100.0},  {0xFF808080, 53.585}, {0xFF404040, 27.093},
+        {0xFF0A0A0A, 2.742}, {0xFFFF0000, 53.233}, {0xFF00FF00, 87.737}, {0xFF0000FF, 32.303},
+    };
+    for (const auto& c : cases)
+        EXPECT_NEAR(Lightness(c.argb), c.lightness, 0.01) << std::hex << c.argb;
 }
 
 }  // namespace

@@ -116,7 +116,10 @@ TEST_F(Lamps, AThemeChangeShowsNewPicturesAndFreesTheOld) {
     Tick();
     platform.failingBitmaps.insert(IDB_LAMP_OFF);
     platform.calls.clear();
+    bool drained = false;  // the change is sent: a drain there would run a tick inside it
+    platform.Post([&] { drained = true; });
     view.OnThemeChanged();
+    EXPECT_FALSE(drained);
     const BitmapHandle newOn = platform.loadedBitmaps[IDB_LAMP_ON];
     EXPECT_NE(newOn, on);
     EXPECT_EQ(Logger(), newOn);

@@ -96,6 +96,7 @@ TEST_F(StatusLineView, FollowsTheContactsAndTheDay) {
     Tick();
     EXPECT_EQ(Shown(), "1 contact waits for DXbase to start");
     EXPECT_EQ(Announced(), 1u);
+    EXPECT_EQ(platform.announced.back(), Shown()) << "read out before it was shown";
     platform.AppendFile(view.LogPath(), "<call:4>K1AB <band:3>20M <mode:4>MFSK <submode:3>FT4 <eor>\r\n");
     platform.now = {2026, 12, 8, 23, 58};
     StartLogger();
