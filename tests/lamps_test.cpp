@@ -133,6 +133,18 @@ TEST_F(Lamps, AThemeChangeShowsNewPicturesAndFreesTheOld) {
     EXPECT_LT(shown - calls.begin(), freed - calls.begin()) << "freed while a lamp showed it";
 }
 
+// Windows' end of session leaves the windows up until it ends the process: a change of theme then
+// must not free the pictures the lamps still show.
+TEST_F(Lamps, AThemeChangeAfterTheSessionEndedFreesNoPictureALampShows) {
+    platform.AddWindow("DXbase", "");
+    Tick();
+    view.OnQueryEndSession();
+    view.OnEndSession(true);
+    view.OnThemeChanged();
+    EXPECT_EQ(platform.liveBitmaps.count(Logger()), 1u) << "the lit lamp shows a freed picture";
+    EXPECT_EQ(platform.liveBitmaps.count(Decoder()), 1u) << "the unlit lamp shows a freed picture";
+}
+
 TEST_F(Lamps, PendingMessagesRunBeforeTheLookupsAndLoggerBeforeDecoder) {
     platform.calls.clear();
     platform.Post([&] { platform.calls.push_back("click"); });
