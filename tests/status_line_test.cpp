@@ -105,7 +105,13 @@ TEST_F(StatusLineView, FollowsTheContactsAndTheDay) {
     EXPECT_EQ(platform.iconTip, Shown());
     EXPECT_EQ(platform.iconPixels, DrawTrayIcon(TrayLook::kAllWell, 16));
     Tick();
-    EXPECT_EQ(Announced(), 2u) << "a line that stays is not read out again";
+    EXPECT_EQ(Announced(), 1u) << "changed within seconds of the last reading: not yet";
+    platform.nowMs += 10000;
+    Tick();
+    Tick();
+    EXPECT_EQ(Announced(), 2u) << "read once the time has passed, and a line that stays not again";
+    EXPECT_EQ(platform.announced.back(), "Last: K1AB 20m FT4 23:58, 2 today");
+    platform.nowMs += 60000;
     platform.now = {2026, 12, 9, 0, 1};  // past midnight: none today yet
     platform.iconSize = 24;              // the display's scaling changed
     Tick();

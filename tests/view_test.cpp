@@ -41,8 +41,7 @@ TEST(InitialUpdate, RunsItsStepsInOrder) {
                       "SetImage 1001",
                       "Name 1001 JTDX: not running",
                       "Caption Qsoferry ver 1.00",
-                      "StartTimer 1 1000",
-                      "Announce 1004",  // the status line's first text
+                      "StartTimer 1 1000",  // the status line's first text is read with the window
                   }));
         EXPECT_EQ(view.LogPath(), kLog);
         EXPECT_EQ(view.NoFreq(), 0);

@@ -6,7 +6,6 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <cstring>
 #include <iterator>
 
 #include "platform/files.h"
@@ -65,7 +64,8 @@ DrainResult Win32Platform::DispatchPendingMessage() {
         PostQuitMessage(static_cast<int>(msg.wParam));
         return DrainResult::kQuit;
     }
-    // Tab and the access keys work in the form during a long read as they do in the main loop.
+    // Tab and the check box's letter work in the form during a long read as in the main loop; Alt
+    // and the keys pressed with it wait for the main loop (they may open the menu, see above).
     if (msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST && m_form && IsDialogMessageA(m_form, &msg))
         return DrainResult::kDispatched;
     TranslateMessage(&msg);
@@ -177,12 +177,18 @@ Picture PictureOf(HBITMAP bitmap) {
     return picture;
 }
 
+// Without alpha: a static control of Common Controls 6 keeps a copy of a bitmap with alpha, and
+// hands that copy back at the next STM_SETIMAGE for the caller to free. The lamps are set at every
+// tick: two copies a second would leak until the system's limit of GDI objects.
 HBITMAP BitmapOf(const Picture& picture) {
     BITMAPINFO info = {};
     info.bmiHeader = {sizeof info.bmiHeader, picture.width, -picture.height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bitmap) std::memcpy(bits, picture.pixels.data(), picture.pixels.size() * sizeof picture.pixels[0]);
+    if (!bitmap) return nullptr;
+    auto* to = static_cast<std::uint32_t*>(bits);
+    for (size_t i = 0; i < picture.pixels.size(); ++i)
+        to[i] = picture.pixels[i] & 0x00FFFFFF;
     return bitmap;
 }
 
@@ -205,7 +211,8 @@ void Win32Platform::ReleaseBitmap(BitmapHandle bitmap) {
 }
 
 void Win32Platform::SetControlImage(int controlId, BitmapHandle bitmap) {
-    // The static control shows the bitmap without owning it; the previous image is not ours to free.
+    // The static control shows the bitmap without owning it (it has no alpha: see BitmapOf); the
+    // previous image is not ours to free.
     SendDlgItemMessageA(m_form, controlId, STM_SETIMAGE, IMAGE_BITMAP, static_cast<LPARAM>(bitmap));
 }
 

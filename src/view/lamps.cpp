@@ -44,7 +44,9 @@ void CQsoferryView::ShowLamp(int control, bool lit, std::optional<bool>& named, 
 
 void CQsoferryView::OnThemeChanged() {
     // The new pictures are shown before the old ones go: a control never shows a freed bitmap. One
-    // that fails to load leaves the old one in place.
+    // that fails to load leaves the old one in place. Once the session is ending the lamps are
+    // shown no more, and keep what they show.
+    if (m_bClosing) return;
     std::vector<BitmapHandle> old;
     for (auto [bitmap, id] : {std::pair{&m_bmpLampOff, IDB_LAMP_OFF}, std::pair{&m_bmpLampOn, IDB_LAMP_ON}}) {
         BitmapHandle fresh = m_platform.LoadBitmapResource(id);
@@ -52,7 +54,7 @@ void CQsoferryView::OnThemeChanged() {
         if (*bitmap != kNoBitmap) old.push_back(*bitmap);
         *bitmap = fresh;
     }
-    if (!m_bClosing) SetLamps();
+    SetLamps();
     for (BitmapHandle bitmap : old)
         m_platform.ReleaseBitmap(bitmap);
 }

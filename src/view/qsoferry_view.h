@@ -184,6 +184,9 @@ private:
 
     StatusFacts m_status;
     std::string m_strStatus;  // the status line as shown
+    bool m_bStatusUnread = false;  // changed since a screen reader was last told
+    std::optional<std::uint64_t> m_nAnnouncedMs;
+    static constexpr std::uint64_t kAnnounceGapMs = 10 * 1000;
     int m_nRelayedDay = 0;    // the day (yyyymmdd) m_nRelayedToday counts
     std::uint64_t m_nRelayedToday = 0;
     std::uint64_t m_nRelayedSinceTick = 0;  // relayed since the status line was last updated

@@ -81,9 +81,17 @@ void CQsoferryView::UpdateStatus(bool loggerRunning, bool busy) {
     m_status.today = m_nRelayedToday;
     std::string line = StatusText(m_status);
     if (line != m_strStatus) {
+        m_bStatusUnread = !m_strStatus.empty();  // the first is read with the window
         m_strStatus = line;
         m_platform.SetControlText(IDC_STATUS, line);
+    }
+    // Read out as it changes, but not at every tick while a backlog goes down contact by contact:
+    // what changed within kAnnounceGapMs of the last reading is read once that time has passed.
+    const std::uint64_t nowMs = m_platform.MonotonicMs();
+    if (m_bStatusUnread && (!m_nAnnouncedMs || nowMs - *m_nAnnouncedMs >= kAnnounceGapMs)) {
         m_platform.AnnounceControl(IDC_STATUS);
+        m_nAnnouncedMs = nowMs;
+        m_bStatusUnread = false;
     }
     UpdateTrayIcon();
 }
