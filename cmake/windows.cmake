@@ -43,6 +43,7 @@ add_executable(qsoferry WIN32
     src/app/registry_profile.cpp
     src/platform/win32_platform.cpp
     src/platform/choice_box_win.cpp
+    src/platform/accessibility_win.cpp
     src/platform/logger_sender_win.cpp
     src/platform/notification_icon_win.cpp
     res/qsoferry.rc)

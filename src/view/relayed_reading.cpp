@@ -15,8 +15,7 @@ namespace qsoferry {
 namespace {
 
 constexpr size_t kReadSize = 64 * 1024;
-// A record longer than this is left out (and counted), so that the list stays small whatever a
-// copy holds.
+// A record longer than this is left out (and counted): the list stays small whatever a copy holds.
 constexpr size_t kLongestLine = 2 * 1024 * 1024;
 constexpr size_t kStoredFields = kRelayedColumns - 2;  // the folder comes from the copy, the times from the index
 // How much of a copy, just before where reading stopped, is checked again at each Refresh.
@@ -123,10 +122,12 @@ bool RelayedList::Replaced(std::uint32_t index, FileHandle file, std::uint64_t s
 void RelayedList::Drop(const std::vector<bool>& drop) {
     std::vector<Entry> kept;
     std::string text;
+    m_index.Clear();
     for (size_t i = 0; i < m_entries.size(); ++i) {
         if (drop[i]) continue;
         const Entry& e = m_entries[i];
         kept.push_back(e);
+        m_index.Add(e.key);
         kept.back().text = static_cast<std::uint32_t>(text.size());
         const char* fields = m_text.data() + e.text;
         const char* end = fields;
@@ -136,9 +137,6 @@ void RelayedList::Drop(const std::vector<bool>& drop) {
     }
     m_entries.swap(kept);
     m_text.swap(text);
-    m_index.Clear();
-    for (const Entry& e : m_entries)
-        m_index.Add(e.key);
 }
 
 bool RelayedList::ReadSource(std::uint32_t index) {
