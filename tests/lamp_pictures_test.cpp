@@ -16,6 +16,17 @@
 namespace qsoferry::test {
 namespace {
 
+// Lightness (CIE L*, 0 black to 100 white) of an sRGB colour, as the eye tells light from dark
+// without the hue.
+double Lightness(std::uint32_t argb) {
+    auto linear = [](std::uint32_t channel) {
+        const double c = static_cast<double>(channel & 0xFF) / 255.0;
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    const double y = 0.2126 * linear(argb >> 16) + 0.7152 * linear(argb >> 8) + 0.0722 * linear(argb);
+    return y > 216.0 / 24389.0 ? 116.0 * std::cbrt(y) - 16.0 : y * 24389.0 / 27.0;
+}
+
 std::uint32_t Le(const std::string& b, size_t at, int bytes) {
     std::uint32_t v = 0;
     for (int i = bytes - 1; i >= 0; --i)

@@ -26,10 +26,6 @@ bool AllDigits(std::string_view s) {
     return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::string_view Trimmed(std::string_view s) {
-    return text::TrimRightView(text::TrimLeftView(s));
-}
-
 // FNV-1a over the fields, each closed by a byte no field holds, then mixed so that every bit of
 // the key depends on every byte.
 class KeyHash {
@@ -78,13 +74,13 @@ std::string_view LeadingNumber(std::string_view value) {
 }
 
 std::uint64_t ContactKeyOf(const QsoRecord& record) {
-    const std::string_view call = Trimmed(record.call), date = LeadingNumber(record.qsoDate);
+    const std::string_view call = text::TrimView(record.call), date = LeadingNumber(record.qsoDate);
     const std::string_view time = LeadingNumber(record.timeOn);
     if (call.empty() || date.size() != 8 || (time.size() != 4 && time.size() != 6)) return kNoContactKey;
     // A marker ("99", "noBand") or nothing: the band the frequency falls in, if any.
     std::string_view band = record.band;
     if (BandNameOfCode(band).empty()) band = BandCodeOfKhz(record.freq);
-    std::string_view mode = Trimmed(record.mode);
+    std::string_view mode = text::TrimView(record.mode);
     if (mode == "noMode") mode = {};
     KeyHash hash;
     hash.Add(call);

@@ -33,6 +33,9 @@ inline std::string_view TrimRightView(std::string_view s) {
         --end;
     return s.substr(0, end);
 }
+inline std::string_view TrimView(std::string_view s) {
+    return TrimRightView(TrimLeftView(s));
+}
 // The first N bytes (N at most 8) packed into one number, byte i in bits 8i..8i+7 whatever the
 // byte order. Reads exactly N bytes.
 template <size_t N>

@@ -1,6 +1,6 @@
 #include "view/lamp_pictures.h"
 
-#include <cmath>
+#include <cstddef>
 
 namespace qsoferry {
 
@@ -26,20 +26,6 @@ Picture InTheme(const Picture& lamp, const ThemeColours& theme) {
             pixel = theme.face;
     }
     return themed;
-}
-
-namespace {
-
-double Linear(std::uint32_t channel) {
-    const double c = static_cast<double>(channel & 0xFF) / 255.0;
-    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-}
-
-}  // namespace
-
-double Lightness(std::uint32_t argb) {
-    const double y = 0.2126 * Linear(argb >> 16) + 0.7152 * Linear(argb >> 8) + 0.0722 * Linear(argb);
-    return y > 216.0 / 24389.0 ? 116.0 * std::cbrt(y) - 16.0 : y * 24389.0 / 27.0;
 }
 
 }  // namespace qsoferry

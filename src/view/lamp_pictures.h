@@ -30,8 +30,4 @@ Picture Scaled(const Picture& picture, int scale);
 // highlight, an unlit one left empty (the face).
 Picture InTheme(const Picture& lamp, const ThemeColours& theme);
 
-// Lightness (CIE L*, 0 black to 100 white) of an sRGB colour, as the eye tells light from dark
-// without the hue.
-double Lightness(std::uint32_t argb);
-
 }  // namespace qsoferry

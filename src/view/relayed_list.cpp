@@ -21,10 +21,6 @@ namespace {
 
 constexpr std::uint32_t kNotShown = ~0u;
 
-std::string_view Trimmed(std::string_view s) {
-    return text::TrimRightView(text::TrimLeftView(s));
-}
-
 }  // namespace
 
 // Every field in m_text ends with a line feed.
@@ -55,7 +51,7 @@ std::string RelayedList::Text(size_t row, RelayedColumn column) const {
     auto digits = [](std::string_view s) {
         return std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
     };
-    if (date.size() != 8 || !digits(date) || time.size() < 4 || !digits(time)) return std::string(Trimmed(field));
+    if (date.size() != 8 || !digits(date) || time.size() < 4 || !digits(time)) return std::string(text::TrimView(field));
     return std::string(date.substr(0, 4)) + "-" + std::string(date.substr(4, 2)) + "-" + std::string(date.substr(6)) +
            " " + std::string(time.substr(0, 2)) + ":" + std::string(time.substr(2, 2));
 }
@@ -89,7 +85,7 @@ void RelayedList::SortBy(RelayedColumn column) {
 }
 
 void RelayedList::Filter(std::string_view call) {
-    std::string upper = text::ToUpper(Trimmed(call));
+    std::string upper = text::ToUpper(text::TrimView(call));
     if (upper == m_filter) return;
     m_filter = std::move(upper);
     Arrange();

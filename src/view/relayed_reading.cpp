@@ -30,13 +30,9 @@ bool NameIs(std::string_view piece, std::string_view name) {
     return true;
 }
 
-std::string_view Trimmed(std::string_view s) {
-    return text::TrimRightView(text::TrimLeftView(s));
-}
-
 std::string_view ValueOf(std::string_view piece) {
     size_t gt = piece.find('>');
-    return gt == std::string_view::npos ? std::string_view() : Trimmed(piece.substr(gt + 1));
+    return gt == std::string_view::npos ? std::string_view() : text::TrimView(piece.substr(gt + 1));
 }
 
 // The name of the tag a line begins with, upper case: what tells a new record's first line.
@@ -245,7 +241,7 @@ void RelayedList::TakeLine(std::uint32_t index, std::uint64_t at, std::string_vi
     }
     std::string_view line = raw.substr(0, raw.size() - 1);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    std::string_view text = Trimmed(line);
+    std::string_view text = qsoferry::text::TrimView(line);
     if (source.inHeader && r.within == Within::kNothing) {
         if (text.empty()) return;
         // The header runs to its end tag; a file whose first line begins with a tag has none.

@@ -7,7 +7,6 @@
 // relayed at the next start. Contacts chosen in the Relayed Contacts window go the same way.
 #include "view/qsoferry_view.h"
 
-
 namespace qsoferry {
 
 // The folder of Qsoferry's own, in the local application data; none when the system names none.
@@ -161,12 +160,16 @@ std::vector<CopySource> CQsoferryView::CopySources() const {
 // Copies the file to send it: whole, or only the header and the contacts a survey found fresh.
 // Empty on success; what went wrong otherwise.
 std::string CQsoferryView::CopyForSending(const std::string& from, const std::string& to, const LogSurvey* fresh) {
+    if (fresh) {
+        std::string failure =
+            PutForSending(to, [&](FileHandle target) { return WriteFreshContacts(m_platform, from, *fresh, target); });
+        return failure.empty() ? failure : "Cannot copy " + from + " to send it: " + failure;
+    }
     FileHandle source = kNoFile;
     std::uint64_t size = 0;
     FileResult opened = m_platform.OpenFile(from, FileAccess::kPeek, source, size);
     if (!opened.ok()) return "Cannot open " + from + ": " + opened.reason;
     std::string failure = PutForSending(to, [&](FileHandle target) {
-        if (fresh) return WriteFreshContacts(m_platform, from, *fresh, target);
         std::string chunk(64 * 1024, '\0');
         for (std::uint64_t at = 0;;) {
             size_t got = 0;
